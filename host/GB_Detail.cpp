@@ -1,0 +1,221 @@
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "GB_Detail.h"
+
+int GB_AttributeDict::getOffset(const char* name, int size, int type) const {
+    const GB_Attribute* a = find(name);
+    return a && a->size == size && a->type == type ? a->offset : -1;
+}
+
+const GB_Attribute* GB_AttributeDict::find(const char* name) const {
+    if (!name) return nullptr;
+    for (const GB_Attribute& a : list) {
+        if (a.name == name) return &a;
+    }
+    return nullptr;
+}
+
+int GB_AttributeDict::add(const char* name, int size, int type) {
+    if (!name || !*name || size <= 0 || (type != GB_ATTRIB_FLOAT && type != GB_ATTRIB_INT)) {
+        return -1;
+    }
+    if (const GB_Attribute* a = find(name)) {
+        return a->size == size && a->type == type ? a->offset : -1;
+    }
+    list.push_back(GB_Attribute{name, size, type, bytes});
+    bytes += size;
+    return list.back().offset;
+}
+
+void GB_Group::add(const GB_Primitive* prim) {
+    if (prim) addIndex(prim->getNum());
+}
+
+void GB_Group::addIndex(unsigned primIndex) {
+    if (hashed) {
+        unordered.insert(primIndex);
+        return;
+    }
+    if (ordered.empty() || primIndex > ordered.back()) {
+        ordered.push_back(primIndex);
+        return;
+    }
+    if (std::binary_search(ordered.begin(), ordered.end(), primIndex)) return;
+    // Out of order: a sorted array would need an O(n) insert, so switch to a hash set.
+    unordered.insert(ordered.begin(), ordered.end());
+    unordered.insert(primIndex);
+    ordered.clear();
+    ordered.shrink_to_fit();
+    hashed = true;
+}
+
+bool GB_Group::contains(unsigned primIndex) const {
+    return hashed ? unordered.count(primIndex) != 0
+                  : std::binary_search(ordered.begin(), ordered.end(), primIndex);
+}
+
+std::vector<unsigned> GB_Group::members() const {
+    if (!hashed) return ordered;
+    std::vector<unsigned> sorted(unordered.begin(), unordered.end());
+    std::sort(sorted.begin(), sorted.end());
+    return sorted;
+}
+
+void GB_Group::clear() {
+    ordered.clear();
+    unordered.clear();
+    hashed = false;
+}
+
+void GB_Group::assignSorted(std::vector<unsigned> sorted) {
+    unordered.clear();
+    hashed = false;
+    ordered = std::move(sorted);
+}
+
+std::size_t GB_Group::memoryBytes() const {
+    // A hash node holds the value and a next pointer; buckets hold one pointer each.
+    return ordered.capacity() * sizeof(unsigned) +
+           unordered.size() * (sizeof(unsigned) + 2 * sizeof(void*)) +
+           unordered.bucket_count() * sizeof(void*);
+}
+
+GB_PrimitiveGroup* GB_GroupList::newGroup(const char* name, int) {
+    if (!name || !*name) return nullptr;
+    if (GB_PrimitiveGroup* existing = find(name)) {
+        existing->clear();
+        return existing;
+    }
+    order.push_back(std::make_unique<GB_PrimitiveGroup>(name));
+    byName.emplace(name, std::prev(order.end()));
+    return order.back().get();
+}
+
+GB_PrimitiveGroup* GB_GroupList::find(const char* name) const {
+    if (!name) return nullptr;
+    const auto found = byName.find(name);
+    return found == byName.end() ? nullptr : found->second->get();
+}
+
+bool GB_GroupList::assignEqual(GB_Group* dst, const GB_Group* src) {
+    if (!dst || !src) return false;
+    if (dst != src) dst->assignSorted(src->members());
+    return true;
+}
+
+std::vector<GB_PrimitiveGroup*> GB_GroupList::groups() const {
+    std::vector<GB_PrimitiveGroup*> result;
+    result.reserve(order.size());
+    for (const auto& g : order) result.push_back(g.get());
+    return result;
+}
+
+bool GB_GroupList::owns(const GB_Group* group) const {
+    if (!group) return false;
+    const auto found = byName.find(group->getName());
+    return found != byName.end() && found->second->get() == group;
+}
+
+bool GB_GroupList::destroy(const GB_Group* group) {
+    if (!owns(group)) return false;
+    const auto found = byName.find(group->getName());
+    order.erase(found->second);
+    byName.erase(found);
+    return true;
+}
+
+void GB_GroupList::copyFrom(const GB_GroupList& other) {
+    order.clear();
+    byName.clear();
+    for (const auto& g : other.order) {
+        order.push_back(std::make_unique<GB_PrimitiveGroup>(*g));
+        byName.emplace(g->getName(), std::prev(order.end()));
+    }
+}
+
+GB_Detail::GB_Detail(const GB_Detail& other)
+    : pointPositions(other.pointPositions),
+      primList(other.primList),
+      vertexPoints(other.vertexPoints),
+      primDict(other.primDict),
+      detailDict(other.detailDict),
+      primData(other.primData),
+      detailData(other.detailData) {
+    primGroups.copyFrom(other.primGroups);
+}
+
+GB_Detail& GB_Detail::operator=(const GB_Detail& other) {
+    if (this == &other) return *this;
+    pointPositions = other.pointPositions;
+    primList = other.primList;
+    vertexPoints = other.vertexPoints;
+    primDict = other.primDict;
+    detailDict = other.detailDict;
+    primData = other.primData;
+    detailData = other.detailData;
+    primGroups.copyFrom(other.primGroups);
+    return *this;
+}
+
+void GB_Detail::clearAndDestroy() { *this = GB_Detail(); }
+
+long long GB_Detail::appendPoint(const UT_Vector3& pos) {
+    pointPositions.push_back(pos);
+    return pointCount() - 1;
+}
+
+long long GB_Detail::appendPrimitive(const unsigned* pointIndices, unsigned count) {
+    GB_Primitive prim{static_cast<unsigned>(primList.prims.size()), count, vertexPoints.size()};
+    vertexPoints.insert(vertexPoints.end(), pointIndices, pointIndices + count);
+    primList.prims.push_back(prim);
+    primData.resize(primData.size() + static_cast<std::size_t>(primDict.recordSize()), 0);
+    return primitiveCount() - 1;
+}
+
+void GB_Detail::reservePrimitives(std::size_t prims, std::size_t vertices) {
+    primList.prims.reserve(prims);
+    vertexPoints.reserve(vertices);
+    primData.reserve(prims * static_cast<std::size_t>(primDict.recordSize()));
+}
+
+namespace {
+
+// Widens every record of `data` from `oldSize` to `newSize` bytes, zero-filling the new tail.
+void widenRecords(std::vector<unsigned char>& data, std::size_t count, std::size_t oldSize,
+                  std::size_t newSize) {
+    std::vector<unsigned char> widened(count * newSize, 0);
+    for (std::size_t i = 0; i < count && oldSize > 0; ++i) {
+        std::memcpy(&widened[i * newSize], &data[i * oldSize], oldSize);
+    }
+    data.swap(widened);
+}
+
+}  // namespace
+
+int GB_Detail::addPrimitiveAttrib(const char* name, int size, int type) {
+    const int oldSize = primDict.recordSize();
+    const int offset = primDict.add(name, size, type);
+    if (offset >= 0 && primDict.recordSize() != oldSize) {
+        widenRecords(primData, primList.prims.size(), static_cast<std::size_t>(oldSize),
+                     static_cast<std::size_t>(primDict.recordSize()));
+    }
+    return offset;
+}
+
+int GB_Detail::addDetailAttrib(const char* name, int size, int type) {
+    const int offset = detailDict.add(name, size, type);
+    if (offset >= 0) detailData.resize(static_cast<std::size_t>(detailDict.recordSize()), 0);
+    return offset;
+}
+
+unsigned char* GB_Detail::primitiveAttribData(long long index) {
+    return primData.data() + static_cast<std::size_t>(index) * primDict.recordSize();
+}
+
+const unsigned char* GB_Detail::primitiveAttribData(long long index) const {
+    return primData.data() + static_cast<std::size_t>(index) * primDict.recordSize();
+}
+
+void GB_Detail::destroyGroup(GB_Group* group) { primGroups.destroy(group); }

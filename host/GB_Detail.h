@@ -1,0 +1,180 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "HOST_API.h"
+#include "UT_Vector3.h"
+
+class GB_Detail;
+
+// Attribute type codes.
+enum GB_AttribType { GB_ATTRIB_FLOAT = 0, GB_ATTRIB_INT = 1 };
+
+struct GB_Attribute {
+    std::string name;
+    int size;    // bytes
+    int type;    // GB_AttribType
+    int offset;  // bytes into each element's record
+};
+
+// Attributes of one kind of element. Every element carries one record of recordSize() bytes in
+// which each attribute sits at its offset.
+class HOST_API GB_AttributeDict {
+public:
+    // Byte offset of the attribute with exactly this name, size and type; negative otherwise.
+    int getOffset(const char* name, int size, int type) const;
+    // The attribute of this name, or null.
+    const GB_Attribute* find(const char* name) const;
+    // Attributes in the order they were added.
+    const std::vector<GB_Attribute>& attributes() const { return list; }
+    int recordSize() const { return bytes; }
+
+private:
+    friend class GB_Detail;
+    int add(const char* name, int size, int type);
+
+    std::vector<GB_Attribute> list;
+    int bytes = 0;
+};
+
+// A polygon: its index in the detail and its run of the detail's vertex list.
+struct GB_Primitive {
+    unsigned index;
+    unsigned vertexCount;
+    std::size_t vertexStart;
+    unsigned getNum() const { return index; }
+};
+
+class HOST_API GB_PrimitiveList {
+public:
+    long long entries() const { return static_cast<long long>(prims.size()); }
+    // The primitive at `i`, or null when `i` is out of range.
+    const GB_Primitive* operator()(long long i) const {
+        return i >= 0 && i < entries() ? &prims[static_cast<std::size_t>(i)] : nullptr;
+    }
+
+private:
+    friend class GB_Detail;
+    std::vector<GB_Primitive> prims;
+};
+
+// A named set of primitives. Storage grows with the members, not with the detail: members are
+// a sorted array while they arrive in ascending order (the common case) and a hash set after an
+// out-of-order add.
+class HOST_API GB_Group {
+public:
+    explicit GB_Group(std::string groupName) : name(std::move(groupName)) {}
+    virtual ~GB_Group() = default;
+    const char* getName() const { return name.c_str(); }
+
+    // Makes the primitive a member; adding a member again changes nothing. Amortised O(1).
+    void add(const GB_Primitive* prim);
+    void addIndex(unsigned primIndex);
+    bool contains(unsigned primIndex) const;
+    std::size_t entries() const { return hashed ? unordered.size() : ordered.size(); }
+    // Members in ascending order.
+    std::vector<unsigned> members() const;
+    void clear();
+    // Replaces the members by `sorted`, which must be ascending without repeats.
+    void assignSorted(std::vector<unsigned> sorted);
+    // Heap bytes held for the members.
+    std::size_t memoryBytes() const;
+
+private:
+    std::string name;
+    std::vector<unsigned> ordered;
+    std::unordered_set<unsigned> unordered;
+    bool hashed = false;
+};
+
+class HOST_API GB_PrimitiveGroup : public GB_Group {
+public:
+    using GB_Group::GB_Group;
+};
+
+// The primitive groups of one detail, in creation order, owned by the detail.
+class HOST_API GB_GroupList {
+public:
+    // A new empty group of that name. A name the detail already has gives that group, emptied.
+    // A null or empty name gives null: no group can be made without a name.
+    GB_PrimitiveGroup* newGroup(const char* name, int unused = 0);
+    // The group of that name, or null.
+    GB_PrimitiveGroup* find(const char* name) const;
+    // Makes `dst`'s members exactly `src`'s; false (and no change) when either is null.
+    bool assignEqual(GB_Group* dst, const GB_Group* src);
+    // Groups in creation order.
+    std::vector<GB_PrimitiveGroup*> groups() const;
+    std::size_t entries() const { return byName.size(); }
+    bool owns(const GB_Group* group) const;
+
+private:
+    friend class GB_Detail;
+    bool destroy(const GB_Group* group);
+    void copyFrom(const GB_GroupList& other);
+
+    std::list<std::unique_ptr<GB_PrimitiveGroup>> order;
+    std::unordered_map<std::string, std::list<std::unique_ptr<GB_PrimitiveGroup>>::iterator>
+        byName;
+};
+
+// Geometry: points, polygon primitives, primitive and detail attributes, primitive groups.
+// Copies are deep, groups included.
+class HOST_API GB_Detail {
+public:
+    GB_Detail() = default;
+    GB_Detail(const GB_Detail& other);
+    GB_Detail& operator=(const GB_Detail& other);
+    virtual ~GB_Detail() = default;
+
+    void clearAndDestroy();
+
+    long long appendPoint(const UT_Vector3& pos);
+    long long pointCount() const { return static_cast<long long>(pointPositions.size()); }
+    const std::vector<UT_Vector3>& points() const { return pointPositions; }
+    void reservePoints(std::size_t count) { pointPositions.reserve(count); }
+
+    // Appends a polygon over existing points; its attribute record is zero-filled. Returns its
+    // index.
+    long long appendPrimitive(const unsigned* pointIndices, unsigned count);
+    void reservePrimitives(std::size_t prims, std::size_t vertices);
+    const GB_PrimitiveList& primitives() const { return primList; }
+    long long primitiveCount() const { return primList.entries(); }
+    // Point indices of a primitive's vertices.
+    const unsigned* primitiveVertices(const GB_Primitive& prim) const {
+        return vertexPoints.data() + prim.vertexStart;
+    }
+
+    const GB_AttributeDict& primitiveAttribs() const { return primDict; }
+    const GB_AttributeDict& detailAttribs() const { return detailDict; }
+    // Adds an attribute, zero-filled on every element; returns its offset. An attribute of the
+    // same name, size and type is kept and its offset returned; a clash gives -1.
+    int addPrimitiveAttrib(const char* name, int size, int type);
+    int addDetailAttrib(const char* name, int size, int type);
+    // The attribute record of primitive `index` (which must exist) and of the detail.
+    unsigned char* primitiveAttribData(long long index);
+    const unsigned char* primitiveAttribData(long long index) const;
+    unsigned char* detailAttribData() { return detailData.data(); }
+    const unsigned char* detailAttribData() const { return detailData.data(); }
+
+    GB_GroupList& primitiveGroups() { return primGroups; }
+    const GB_GroupList& primitiveGroups() const { return primGroups; }
+    // Removes a group this detail owns; null or a foreign group is ignored.
+    void destroyGroup(GB_Group* group);
+
+private:
+    std::vector<UT_Vector3> pointPositions;
+    GB_PrimitiveList primList;
+    std::vector<unsigned> vertexPoints;
+    GB_AttributeDict primDict;
+    GB_AttributeDict detailDict;
+    std::vector<unsigned char> primData;
+    std::vector<unsigned char> detailData;
+    GB_GroupList primGroups;
+};
