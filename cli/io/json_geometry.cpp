@@ -1,0 +1,364 @@
+#include <cstring>
+#include <string>
+
+#include "io/io.h"
+#include "io/json_text.h"
+
+namespace hueslice::io {
+
+using detail::describe;
+using detail::fail;
+using detail::Json;
+
+namespace {
+
+constexpr int kMaxComponents = 64;
+const char* const kTopKeys[] = {"points", "primitives", "primitive_attributes",
+                                "detail_attributes", "primitive_groups"};
+
+class GeometryReader {
+public:
+    GeometryReader(const detail::ParsedJson& parsedJson, const std::string& fileName)
+        : parsed(parsedJson), name(fileName) {}
+
+    void read(GU_Detail& geo) {
+        const Json& root = parsed.value;
+        if (!root.is_object()) fail(name, 1, "expected an object at the top, found " + describe(root));
+        for (const auto& item : root.items()) {
+            bool known = false;
+            for (const char* key : kTopKeys) known = known || item.key() == key;
+            if (!known) fail(name, parsed.keyLine(item.key()), "unknown key '" + item.key() + "'");
+        }
+        readPoints(root, geo);
+        readPrimitives(root, geo);
+        if (root.contains("primitive_attributes")) readPrimitiveAttributes(root, geo);
+        if (root.contains("detail_attributes")) readDetailAttributes(root, geo);
+        if (root.contains("primitive_groups")) readGroups(root, geo);
+    }
+
+private:
+    const Json& member(const Json& object, const std::string& key, const std::string& path) {
+        if (!object.contains(key)) fail(name, parsed.keyLine(path), "missing key '" + key + "'");
+        return object.at(key);
+    }
+
+    const Json& arrayAt(const Json& object, const std::string& key, const std::string& path) {
+        const std::string keyPath = path.empty() ? key : path + "/" + key;
+        const Json& value = member(object, key, path);
+        if (!value.is_array()) {
+            fail(name, parsed.keyLine(keyPath),
+                 "'" + key + "' must be an array, found " + describe(value));
+        }
+        return value;
+    }
+
+    const Json& objectAt(const Json& root, const std::string& key) {
+        const Json& value = root.at(key);
+        if (!value.is_object()) {
+            fail(name, parsed.keyLine(key), "'" + key + "' must be an object, found " + describe(value));
+        }
+        return value;
+    }
+
+    void readPoints(const Json& root, GU_Detail& geo) {
+        const Json& points = arrayAt(root, "points", "");
+        geo.reservePoints(points.size());
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            const Json& p = points[i];
+            const int line = parsed.elementLine("points", i);
+            if (!p.is_array() || p.size() != 3) {
+                fail(name, line, "point " + std::to_string(i) + " must be an array of 3 numbers");
+            }
+            UT_Vector3 pos;
+            for (int c = 0; c < 3; ++c) {
+                if (!detail::jsonToFloat(p[static_cast<std::size_t>(c)], pos[c])) {
+                    fail(name, line,
+                         "point " + std::to_string(i) + " has a coordinate that is not a float");
+                }
+            }
+            geo.appendPoint(pos);
+        }
+    }
+
+    void readPrimitives(const Json& root, GU_Detail& geo) {
+        const Json& prims = arrayAt(root, "primitives", "");
+        const auto pointCount = static_cast<unsigned long long>(geo.pointCount());
+        std::size_t vertices = 0;
+        for (const Json& prim : prims) vertices += prim.is_array() ? prim.size() : 0;
+        geo.reservePrimitives(prims.size(), vertices);
+        std::vector<unsigned> indices;
+        for (std::size_t i = 0; i < prims.size(); ++i) {
+            const Json& prim = prims[i];
+            const int line = parsed.elementLine("primitives", i);
+            const std::string what = "primitive " + std::to_string(i);
+            if (!prim.is_array()) fail(name, line, what + " must be an array of point indices");
+            if (prim.empty()) fail(name, line, what + " has no vertices");
+            indices.clear();
+            for (const Json& index : prim) {
+                if (!index.is_number_integer()) {
+                    fail(name, line, what + " has an index that is not an integer");
+                }
+                if (index.is_number_unsigned() && index.get<std::uint64_t>() < pointCount) {
+                    indices.push_back(static_cast<unsigned>(index.get<std::uint64_t>()));
+                    continue;
+                }
+                fail(name, line,
+                     what + " has index " + index.dump() + " but there are " +
+                         std::to_string(pointCount) + " points");
+            }
+            geo.appendPrimitive(indices.data(), static_cast<unsigned>(indices.size()));
+        }
+    }
+
+    struct AttribShape {
+        int type = 0;
+        int components = 0;
+    };
+
+    AttribShape readShape(const Json& attrib, const std::string& path, const std::string& what) {
+        if (!attrib.is_object()) fail(name, parsed.keyLine(path), what + " must be an object");
+        for (const auto& item : attrib.items()) {
+            if (item.key() != "type" && item.key() != "size" && item.key() != "values" &&
+                item.key() != "value") {
+                fail(name, parsed.keyLine(path + "/" + item.key()),
+                     what + " has unknown key '" + item.key() + "'");
+            }
+        }
+        AttribShape shape;
+        const Json& type = member(attrib, "type", path);
+        if (type == "float") {
+            shape.type = GB_ATTRIB_FLOAT;
+        } else if (type == "int") {
+            shape.type = GB_ATTRIB_INT;
+        } else {
+            fail(name, parsed.keyLine(path + "/type"),
+                 what + " has unknown type " + type.dump() + " (expected \"float\" or \"int\")");
+        }
+        const Json& size = member(attrib, "size", path);
+        if (!detail::jsonToInt32(size, shape.components) || shape.components < 1 ||
+            shape.components > kMaxComponents) {
+            fail(name, parsed.keyLine(path + "/size"),
+                 what + " size must be an integer from 1 to " + std::to_string(kMaxComponents));
+        }
+        return shape;
+    }
+
+    // Writes one tuple of `shape` from `tuple` into `record`.
+    void readTuple(const Json& tuple, const AttribShape& shape, unsigned char* record, int line,
+                   const std::string& what) {
+        if (!tuple.is_array() || tuple.size() != static_cast<std::size_t>(shape.components)) {
+            fail(name, line,
+                 what + " must be an array of " + std::to_string(shape.components) + " numbers");
+        }
+        for (int c = 0; c < shape.components; ++c) {
+            const Json& v = tuple[static_cast<std::size_t>(c)];
+            unsigned char* at = record + 4 * c;
+            if (shape.type == GB_ATTRIB_FLOAT) {
+                float f = 0.0f;
+                if (!detail::jsonToFloat(v, f)) fail(name, line, what + " has a value that is not a float");
+                std::memcpy(at, &f, sizeof f);
+            } else {
+                int i = 0;
+                if (!detail::jsonToInt32(v, i)) {
+                    fail(name, line, what + " has a value that is not a 32-bit integer");
+                }
+                std::memcpy(at, &i, sizeof i);
+            }
+        }
+    }
+
+    void checkName(const std::string& attribName, const std::string& path, const char* kind) {
+        if (attribName.empty()) fail(name, parsed.keyLine(path), std::string(kind) + " with an empty name");
+    }
+
+    void readPrimitiveAttributes(const Json& root, GU_Detail& geo) {
+        const Json& attribs = objectAt(root, "primitive_attributes");
+        for (const auto& item : attribs.items()) {
+            const std::string path = "primitive_attributes/" + item.key();
+            const std::string what = "primitive attribute '" + item.key() + "'";
+            checkName(item.key(), path, "primitive attribute");
+            const AttribShape shape = readShape(item.value(), path, what);
+            const Json& values = arrayAt(item.value(), "values", path);
+            if (values.size() != static_cast<std::size_t>(geo.primitiveCount())) {
+                fail(name, parsed.keyLine(path + "/values"),
+                     what + " has " + std::to_string(values.size()) + " values but there are " +
+                         std::to_string(geo.primitiveCount()) + " primitives");
+            }
+            const int offset = geo.addPrimitiveAttrib(item.key().c_str(), 4 * shape.components, shape.type);
+            if (offset < 0) fail(name, parsed.keyLine(path), what + " cannot be added");
+            for (std::size_t i = 0; i < values.size(); ++i) {
+                readTuple(values[i], shape,
+                          geo.primitiveAttribData(static_cast<long long>(i)) + offset,
+                          parsed.elementLine(path + "/values", i),
+                          what + " value " + std::to_string(i));
+            }
+        }
+    }
+
+    void readDetailAttributes(const Json& root, GU_Detail& geo) {
+        const Json& attribs = objectAt(root, "detail_attributes");
+        for (const auto& item : attribs.items()) {
+            const std::string path = "detail_attributes/" + item.key();
+            const std::string what = "detail attribute '" + item.key() + "'";
+            checkName(item.key(), path, "detail attribute");
+            const AttribShape shape = readShape(item.value(), path, what);
+            const Json& value = member(item.value(), "value", path);
+            const int offset = geo.addDetailAttrib(item.key().c_str(), 4 * shape.components, shape.type);
+            if (offset < 0) fail(name, parsed.keyLine(path), what + " cannot be added");
+            readTuple(value, shape, geo.detailAttribData() + offset, parsed.keyLine(path + "/value"),
+                      what + " value");
+        }
+    }
+
+    void readGroups(const Json& root, GU_Detail& geo) {
+        const Json& groups = objectAt(root, "primitive_groups");
+        const auto primCount = static_cast<std::uint64_t>(geo.primitiveCount());
+        for (const auto& item : groups.items()) {
+            const std::string path = "primitive_groups/" + item.key();
+            const std::string what = "group '" + item.key() + "'";
+            checkName(item.key(), path, "group");
+            if (!item.value().is_array()) {
+                fail(name, parsed.keyLine(path), what + " must be an array of primitive numbers");
+            }
+            std::vector<unsigned> members;
+            members.reserve(item.value().size());
+            for (std::size_t i = 0; i < item.value().size(); ++i) {
+                const Json& m = item.value()[i];
+                const int line = parsed.elementLine(path, i);
+                if (!m.is_number_unsigned() || m.get<std::uint64_t>() >= primCount) {
+                    fail(name, line,
+                         what + " has member " + m.dump() + " but there are " +
+                             std::to_string(primCount) + " primitives");
+                }
+                const auto index = static_cast<unsigned>(m.get<std::uint64_t>());
+                if (!members.empty() && index <= members.back()) {
+                    fail(name, line,
+                         what + " members must be ascending without repeats (" +
+                             std::to_string(index) + " after " + std::to_string(members.back()) +
+                             ")");
+                }
+                members.push_back(index);
+            }
+            geo.primitiveGroups().newGroup(item.key().c_str(), 0)->assignSorted(std::move(members));
+        }
+    }
+
+    const detail::ParsedJson& parsed;
+    const std::string& name;
+};
+
+// The components of an attribute as JSON, or an error for sizes JSON cannot describe.
+int componentsOf(const GB_Attribute& a, const std::string& name, const char* kind) {
+    if (a.size % 4 != 0 || a.size / 4 < 1 || a.size / 4 > kMaxComponents) {
+        throw OutputError(name + ": " + kind + " '" + a.name + "' has " + std::to_string(a.size) +
+                          " bytes, which is not 1 to 64 components of 4 bytes");
+    }
+    return a.size / 4;
+}
+
+Json tupleToJson(const unsigned char* record, const GB_Attribute& a, int components) {
+    Json tuple = Json::array();
+    for (int c = 0; c < components; ++c) {
+        const unsigned char* at = record + a.offset + 4 * c;
+        if (a.type == GB_ATTRIB_FLOAT) {
+            float f = 0.0f;
+            std::memcpy(&f, at, sizeof f);
+            tuple.push_back(detail::floatToJson(f));
+        } else {
+            std::int32_t i = 0;
+            std::memcpy(&i, at, sizeof i);
+            tuple.push_back(i);
+        }
+    }
+    return tuple;
+}
+
+// One top-level key per line and one element of each top-level array per line: readable, and
+// messages about an element can name its line.
+std::string layout(const Json& root) {
+    std::string text = "{\n";
+    std::size_t keysLeft = root.size();
+    for (const auto& item : root.items()) {
+        text += "  " + Json(item.key()).dump() + ": ";
+        const Json& value = item.value();
+        if (value.empty() || value.is_primitive()) {
+            text += value.dump();
+        } else {
+            const bool isArray = value.is_array();
+            text += isArray ? "[\n" : "{\n";
+            std::size_t left = value.size();
+            for (const auto& element : value.items()) {
+                text += "    ";
+                if (!isArray) text += Json(element.key()).dump() + ": ";
+                text += element.value().dump();
+                text += --left > 0 ? ",\n" : "\n";
+            }
+            text += isArray ? "  ]" : "  }";
+        }
+        text += --keysLeft > 0 ? ",\n" : "\n";
+    }
+    return text + "}\n";
+}
+
+const char* typeName(int type) { return type == GB_ATTRIB_INT ? "int" : "float"; }
+
+}  // namespace
+
+void readJsonGeometry(std::string_view text, const std::string& name, GU_Detail& out) {
+    const detail::ParsedJson parsed = detail::parseJson(text, name);
+    GU_Detail geo;
+    GeometryReader(parsed, name).read(geo);
+    out = geo;
+}
+
+std::string writeJsonGeometry(const GU_Detail& geo, const std::string& name) {
+    Json root = Json::object();
+    Json points = Json::array();
+    for (const UT_Vector3& p : geo.points()) {
+        points.push_back(Json::array(
+            {detail::floatToJson(p.x()), detail::floatToJson(p.y()), detail::floatToJson(p.z())}));
+    }
+    root["points"] = std::move(points);
+
+    Json prims = Json::array();
+    const GB_PrimitiveList& list = geo.primitives();
+    for (long long i = 0; i < list.entries(); ++i) {
+        const GB_Primitive& prim = *list(i);
+        const unsigned* vertices = geo.primitiveVertices(prim);
+        prims.push_back(Json(std::vector<unsigned>(vertices, vertices + prim.vertexCount)));
+    }
+    root["primitives"] = std::move(prims);
+
+    Json primAttribs = Json::object();
+    for (const GB_Attribute& a : geo.primitiveAttribs().attributes()) {
+        const int components = componentsOf(a, name, "primitive attribute");
+        Json values = Json::array();
+        for (long long i = 0; i < list.entries(); ++i) {
+            values.push_back(tupleToJson(geo.primitiveAttribData(i), a, components));
+        }
+        primAttribs[a.name] = Json{{"type", typeName(a.type)}, {"size", components}, {"values", std::move(values)}};
+    }
+    root["primitive_attributes"] = std::move(primAttribs);
+
+    Json detailAttribs = Json::object();
+    for (const GB_Attribute& a : geo.detailAttribs().attributes()) {
+        const int components = componentsOf(a, name, "detail attribute");
+        detailAttribs[a.name] = Json{{"type", typeName(a.type)},
+                                     {"size", components},
+                                     {"value", tupleToJson(geo.detailAttribData(), a, components)}};
+    }
+    root["detail_attributes"] = std::move(detailAttribs);
+
+    Json groups = Json::object();
+    for (const GB_PrimitiveGroup* g : geo.primitiveGroups().groups()) {
+        groups[g->getName()] = Json(g->members());
+    }
+    root["primitive_groups"] = std::move(groups);
+    try {
+        return layout(root);
+    } catch (const nlohmann::json::type_error&) {
+        throw OutputError(name + ": a name is not valid UTF-8 text, which JSON cannot carry");
+    }
+}
+
+}  // namespace hueslice::io
