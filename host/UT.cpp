@@ -94,8 +94,10 @@ void UT_Color::getHSV(float* h, float* s, float* v) const {
         return;
     }
     const float r = c[0], g = c[1], b = c[2];
-    const float max = std::max(r, std::max(g, b));
-    const float min = std::min(r, std::min(g, b));
+    // fmax and fmin pass over a NaN component, so it shows in the hue alone rather than
+    // poisoning saturation and value too.
+    const float max = std::fmax(r, std::fmax(g, b));
+    const float min = std::fmin(r, std::fmin(g, b));
     const float delta = max - min;
     *v = max;
     *s = max != 0.0f ? delta / max : 0.0f;

@@ -1,0 +1,91 @@
+#include <GU_Group.h>
+#include <gtest/gtest.h>
+
+#include "test_geometry.h"
+
+namespace {
+
+using testing_support::quadRow;
+
+TEST(GroupList, NewGroupOfAKnownNameGivesThatGroupEmptied) {
+    GU_Detail detail = quadRow({{1, 0, 0}, {0, 1, 0}});
+    GB_PrimitiveGroup* first = detail.primitiveGroups().newGroup("a", 0);
+    first->addIndex(1);
+    EXPECT_EQ(detail.primitiveGroups().newGroup("a", 0), first);
+    EXPECT_EQ(first->entries(), 0u);
+    EXPECT_EQ(detail.primitiveGroups().newGroup(nullptr, 0), nullptr);
+    EXPECT_EQ(detail.primitiveGroups().newGroup("", 0), nullptr);
+    EXPECT_EQ(detail.primitiveGroups().entries(), 1u);
+}
+
+TEST(GroupList, DestroyIgnoresNullAndForeignGroups) {
+    GU_Detail a = quadRow({{1, 0, 0}});
+    GU_Detail b = quadRow({{1, 0, 0}});
+    GB_PrimitiveGroup* mine = a.primitiveGroups().newGroup("g", 0);
+    GB_PrimitiveGroup* theirs = b.primitiveGroups().newGroup("g", 0);
+    a.destroyGroup(nullptr);
+    a.destroyGroup(theirs);
+    EXPECT_EQ(a.primitiveGroups().find("g"), mine);
+    EXPECT_EQ(b.primitiveGroups().find("g"), theirs);
+    a.destroyGroup(mine);
+    EXPECT_EQ(a.primitiveGroups().find("g"), nullptr);
+    EXPECT_EQ(a.primitiveGroups().entries(), 0u);
+}
+
+TEST(Group, AddIsIdempotentInAnyOrder) {
+    GB_PrimitiveGroup group("g");
+    for (unsigned i : {1u, 5u, 5u, 9u, 3u, 9u, 1u, 0u}) group.addIndex(i);
+    EXPECT_EQ(group.members(), (std::vector<unsigned>{0, 1, 3, 5, 9}));
+    EXPECT_TRUE(group.contains(3));
+    EXPECT_FALSE(group.contains(4));
+    EXPECT_EQ(group.entries(), 5u);
+}
+
+TEST(Group, StorageGrowsWithMembersNotWithTheDetail) {
+    GB_PrimitiveGroup group("g");
+    group.addIndex(999999);
+    group.addIndex(1000000);
+    EXPECT_LT(group.memoryBytes(), 1024u);
+}
+
+TEST(PrimGroup, SubtractingTheGroupFromItsComplementLeavesThePrimitivesOutside) {
+    GU_Detail detail = quadRow({{0, 0, 0}, {0, 0, 0}, {0, 0, 0}, {0, 0, 0}});
+    GB_PrimitiveGroup* shown = detail.primitiveGroups().newGroup("shown", 0);
+    shown->addIndex(1);
+    shown->addIndex(3);
+    GU_PrimGroup hidden(&detail, "hidden");
+    GB_Group* h = hidden.group();
+    ASSERT_NE(h, nullptr);
+    detail.primitiveGroups().assignEqual(h, shown);
+    EXPECT_TRUE(hidden.boolean(GU_GROUP_SUBTRACT, h, true, h, false));  // aliased operands
+    EXPECT_EQ(h->members(), (std::vector<unsigned>{0, 2}));
+    EXPECT_EQ(shown->members(), (std::vector<unsigned>{1, 3}));
+}
+
+TEST(Detail, CopiesAreDeepAndKeepAttributesAndGroups) {
+    GU_Detail original = quadRow({{0.25f, 0.5f, 1}, {1, 0, 0}});
+    original.primitiveGroups().newGroup("g", 0)->addIndex(1);
+    GU_Detail copy(original);
+    copy.primitiveGroups().find("g")->addIndex(0);
+    EXPECT_EQ(original.primitiveGroups().find("g")->entries(), 1u);
+    EXPECT_EQ(copy.primitiveCount(), 2);
+    const int offset = copy.primitiveAttribs().getOffset("Cd", 12, GB_ATTRIB_FLOAT);
+    float c[3];
+    std::memcpy(c, copy.primitiveAttribData(0) + offset, sizeof c);
+    EXPECT_EQ(c[0], 0.25f);
+    EXPECT_EQ(c[1], 0.5f);
+}
+
+TEST(Detail, AddingAnAttributeLaterKeepsExistingValues) {
+    GU_Detail detail = quadRow({{0.25f, 0.5f, 1}});
+    const int extra = detail.addPrimitiveAttrib("w", 4, GB_ATTRIB_FLOAT);
+    ASSERT_GE(extra, 0);
+    float c[3];
+    std::memcpy(c, detail.primitiveAttribData(0) + detail.primitiveAttribs().getOffset("Cd", 12, 0),
+                sizeof c);
+    EXPECT_EQ(c[2], 1.0f);
+    EXPECT_EQ(detail.addPrimitiveAttrib("w", 8, GB_ATTRIB_FLOAT), -1) << "clash";
+    EXPECT_EQ(detail.primitiveAttribs().getOffset("w", 4, GB_ATTRIB_INT), -1) << "wrong type";
+}
+
+}  // namespace
