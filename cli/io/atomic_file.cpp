@@ -1,1 +1,136 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "io/internal.h"
 #include "io/io.h"
+
+namespace hueslice::io {
+
+namespace {
+
+std::string folderOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string baseOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string extensionOf(const std::string& path) {
+    const std::string base = baseOf(path);
+    const auto dot = base.find_last_of('.');
+    if (dot == std::string::npos) return {};
+    std::string ext = base.substr(dot + 1);
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+std::string stemPath(const std::string& path) {
+    const std::string base = baseOf(path);
+    const auto dot = base.find_last_of('.');
+    return dot == std::string::npos ? path : path.substr(0, path.size() - (base.size() - dot));
+}
+
+[[noreturn]] void failWrite(const std::string& path, const char* what, int error) {
+    throw OutputError(path + ": " + what + ": " + std::strerror(error));
+}
+
+}  // namespace
+
+std::string readWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw InputError(path + ": cannot read file: " + std::strerror(errno));
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) throw InputError(path + ": cannot read file: read error");
+    return bytes;
+}
+
+void writeFileAtomically(const std::string& path, std::string_view bytes) {
+    std::string temp = folderOf(path) + "/." + baseOf(path) + ".tmp.XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) failWrite(path, "cannot create file", errno);
+    const auto abandon = [&](const char* what, int error) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+        failWrite(path, what, error);
+    };
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) abandon("cannot write file", n < 0 ? errno : ENOSPC);
+        done += static_cast<std::size_t>(n);
+    }
+    // mkstemp makes the file private; give it the usual permissions of a new file.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    if (::fchmod(fd, 0666 & ~mask) != 0) abandon("cannot set file permissions", errno);
+    if (::fsync(fd) != 0) abandon("cannot flush file to disk", errno);
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        failWrite(path, "cannot write file", error);
+    }
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        failWrite(path, "cannot replace file", error);
+    }
+}
+
+Notes readGeometryFile(const std::string& path, GU_Detail& out, const PlyOptions& options) {
+    const std::string ext = extensionOf(path);
+    if (ext == "json") {
+        readJsonGeometry(readWholeFile(path), path, out);
+        return {};
+    }
+    if (ext == "ply") return readPly(readWholeFile(path), path, out, options);
+    if (ext == "obj") {
+        const std::string obj = readWholeFile(path);
+        const std::string library = detail::findMaterialLibrary(obj);
+        if (library.empty()) return readObj(obj, path, std::nullopt, "", out);
+        const std::string mtlPath = library[0] == '/' ? library : folderOf(path) + "/" + library;
+        std::string mtl;
+        try {
+            mtl = readWholeFile(mtlPath);
+        } catch (const InputError&) {
+            return readObj(obj, path, std::nullopt, mtlPath, out);
+        }
+        return readObj(obj, path, std::string_view(mtl), mtlPath, out);
+    }
+    throw InputError(path + ": unknown file type (expected .json, .ply or .obj)");
+}
+
+Notes writeGeometryFile(const std::string& path, const GU_Detail& detail,
+                        const std::vector<LegendEntry>& legend) {
+    const std::string ext = extensionOf(path);
+    if (ext == "json") {
+        writeFileAtomically(path, writeJsonGeometry(detail, path));
+        return {};
+    }
+    if (ext == "svg") {
+        writeFileAtomically(path, writeSvg(detail, legend));
+        return {};
+    }
+    if (ext == "obj") {
+        const std::string mtlPath = stemPath(path) + ".mtl";
+        ObjText text = writeObj(detail, baseOf(mtlPath), path);
+        if (!text.mtl.empty()) writeFileAtomically(mtlPath, text.mtl);
+        writeFileAtomically(path, text.obj);
+        return std::move(text.warnings);
+    }
+    throw OutputError(path + ": unknown file type (expected .json, .obj or .svg)");
+}
+
+}  // namespace hueslice::io

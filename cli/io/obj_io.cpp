@@ -1,1 +1,389 @@
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <sstream>
+#include <string>
+#include <unordered_map>
+
+#include <tiny_obj_loader.h>
+
+#include "io/internal.h"
 #include "io/io.h"
+
+namespace hueslice::io {
+
+namespace {
+
+[[noreturn]] void failAt(const std::string& name, int line, const std::string& what) {
+    throw InputError(name + ":" + std::to_string(line) + ": " + what);
+}
+
+// Calls `visit(lineNumber, words)` for every line with words, lines ended by \n, \r\n or \r.
+template <typename Visit>
+void forEachLine(std::string_view text, Visit&& visit) {
+    std::size_t pos = 0;
+    int lineNo = 0;
+    std::vector<std::string_view> words;
+    while (pos < text.size()) {
+        std::size_t end = pos;
+        while (end < text.size() && text[end] != '\n' && text[end] != '\r') ++end;
+        const std::string_view line = text.substr(pos, end - pos);
+        pos = end;
+        if (pos < text.size() && text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') {
+            ++pos;
+        }
+        ++pos;
+        ++lineNo;
+        words.clear();
+        std::size_t i = 0;
+        while (i < line.size()) {
+            while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+            const std::size_t start = i;
+            while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+            if (i > start) words.push_back(line.substr(start, i - start));
+        }
+        if (!words.empty() && words[0][0] != '#') visit(lineNo, words);
+    }
+}
+
+std::string shown(std::string_view word) {
+    return word.size() <= 24 ? std::string(word) : std::string(word.substr(0, 24)) + "...";
+}
+
+bool isNumber(std::string_view word) {
+    double value = 0.0;
+    const char* first = word.data();
+    const char* last = word.data() + word.size();
+    if (first != last && *first == '+') ++first;
+    const auto r = std::from_chars(first, last, value);
+    return r.ec == std::errc() && r.ptr == last;
+}
+
+// The faces of an OBJ text with their groups and materials, and what the checks found. The
+// scan is ours rather than tinyobjloader's so that every bad index is refused with its line
+// before the library sees it, and so that faces keep their file order and full group lists.
+struct ObjScan {
+    std::size_t vertexCount = 0;
+    std::vector<unsigned> faceStart{0};  // faces' runs of `indices`
+    std::vector<unsigned> indices;
+    std::vector<int> faceGroupSet;       // index into groupSets
+    std::vector<int> faceMaterial;       // index into materialNames, or -1
+    std::vector<std::vector<int>> groupSets{{}};
+    std::vector<std::string> groupNames;
+    std::vector<std::string> materialNames;
+    bool unnamedMaterial = false;
+};
+
+class ObjScanner {
+public:
+    ObjScanner(std::string_view objText, const std::string& objName) : text(objText), name(objName) {}
+
+    ObjScan scan() {
+        std::vector<int> faceLines;
+        std::vector<long long> pending;  // 1-based forward references, checked at the end
+        std::vector<std::size_t> pendingAt;
+        int groupSet = 0;
+        int material = -1;
+        std::unordered_map<std::string, int> groupIndex;
+        std::unordered_map<std::string, int> materialIndex;
+        forEachLine(text, [&](int line, const std::vector<std::string_view>& w) {
+            const std::string_view key = w[0];
+            if (key == "v") {
+                if (w.size() < 4 || !isNumber(w[1]) || !isNumber(w[2]) || !isNumber(w[3])) {
+                    failAt(name, line, "vertex needs 3 numeric coordinates");
+                }
+                ++result.vertexCount;
+            } else if (key == "vt") {
+                ++texCount;
+            } else if (key == "vn") {
+                ++normalCount;
+            } else if (key == "f") {
+                if (w.size() < 2) failAt(name, line, "face has no vertices");
+                for (std::size_t i = 1; i < w.size(); ++i) {
+                    const long long index = readReference(w[i], line);
+                    if (index > 0) {
+                        pending.push_back(index);
+                        pendingAt.push_back(result.indices.size());
+                    }
+                    result.indices.push_back(static_cast<unsigned>(index > 0 ? 0 : -index - 1));
+                }
+                result.faceStart.push_back(static_cast<unsigned>(result.indices.size()));
+                result.faceGroupSet.push_back(groupSet);
+                result.faceMaterial.push_back(material);
+                faceLines.push_back(line);
+            } else if (key == "g") {
+                std::vector<int> set;
+                for (std::size_t i = 1; i < w.size(); ++i) {
+                    const std::string groupName(w[i]);
+                    const auto found = groupIndex.emplace(groupName, static_cast<int>(result.groupNames.size()));
+                    if (found.second) result.groupNames.push_back(groupName);
+                    set.push_back(found.first->second);
+                }
+                result.groupSets.push_back(std::move(set));
+                groupSet = static_cast<int>(result.groupSets.size()) - 1;
+            } else if (key == "usemtl") {
+                if (w.size() < 2) {
+                    result.unnamedMaterial = true;
+                    material = -1;
+                    return;
+                }
+                const std::string materialName(w[1]);
+                const auto found = materialIndex.emplace(materialName, static_cast<int>(result.materialNames.size()));
+                if (found.second) result.materialNames.push_back(materialName);
+                material = found.first->second;
+            }
+        });
+        // Positive indices may refer forward, so they are checked once every vertex is known.
+        std::size_t face = 0;
+        for (std::size_t k = 0; k < pending.size(); ++k) {
+            const std::size_t at = pendingAt[k];
+            while (result.faceStart[face + 1] <= at) ++face;
+            if (static_cast<unsigned long long>(pending[k]) > result.vertexCount) {
+                failAt(name, faceLines[face],
+                       "face " + std::to_string(face) + " has index " + std::to_string(pending[k]) +
+                           " but there are " + std::to_string(result.vertexCount) + " points");
+            }
+            result.indices[at] = static_cast<unsigned>(pending[k] - 1);
+        }
+        return std::move(result);
+    }
+
+private:
+    // Reads "v", "v/vt", "v//vn" or "v/vt/vn". Returns the 1-based vertex index when positive,
+    // or -(resolved 0-based index) - 1 for a relative (negative) one.
+    long long readReference(std::string_view word, int line) {
+        const std::size_t faceNo = result.faceGroupSet.size();
+        const auto fail = [&](const std::string& what) {
+            failAt(name, line, "face " + std::to_string(faceNo) + " " + what);
+        };
+        std::string_view parts[3];
+        int count = 0;
+        std::size_t start = 0;
+        for (std::size_t i = 0; i <= word.size(); ++i) {
+            if (i == word.size() || word[i] == '/') {
+                if (count == 3) fail("has a bad vertex reference '" + shown(word) + "'");
+                parts[count++] = word.substr(start, i - start);
+                start = i + 1;
+            }
+        }
+        const std::size_t counts[3] = {result.vertexCount, texCount, normalCount};
+        long long vertex = 0;
+        for (int p = 0; p < count; ++p) {
+            if (p > 0 && parts[p].empty()) continue;
+            long long value = 0;
+            const char* last = parts[p].data() + parts[p].size();
+            const auto r = std::from_chars(parts[p].data(), last, value);
+            if (r.ec != std::errc() || r.ptr != last) {
+                fail("has a bad vertex reference '" + shown(word) + "'");
+            }
+            if (value == 0) fail("has index 0 (indices count from 1)");
+            const auto available = static_cast<long long>(counts[p]);
+            if (value < 0 && value < -available) {
+                fail("has index " + std::to_string(value) + " but only " + std::to_string(available) +
+                     (p == 0 ? " points" : p == 1 ? " texture coordinates" : " normals") +
+                     " come before it");
+            }
+            if (p == 0) vertex = value > 0 ? value : -(available + value) - 1;
+        }
+        // A positive index beyond the int range can never be valid; refuse it now so that the
+        // later check compares sane numbers.
+        if (vertex > 0 && static_cast<unsigned long long>(vertex) > 0xFFFFFFFFull) {
+            fail("has index " + std::to_string(vertex) + " which is out of range");
+        }
+        return vertex;
+    }
+
+    std::string_view text;
+    const std::string& name;
+    ObjScan result;
+    std::size_t texCount = 0;
+    std::size_t normalCount = 0;
+};
+
+// Refuses Kd lines that tinyobjloader would silently fill with zeros.
+void checkMaterials(std::string_view mtlText, const std::string& mtlName) {
+    forEachLine(mtlText, [&](int line, const std::vector<std::string_view>& w) {
+        if (w[0] != "Kd") return;
+        if (w.size() != 4 || !isNumber(w[1]) || !isNumber(w[2]) || !isNumber(w[3])) {
+            failAt(mtlName, line, "Kd needs 3 numbers");
+        }
+    });
+}
+
+}  // namespace
+
+Notes readObj(std::string_view objText, const std::string& objName,
+              std::optional<std::string_view> mtlText, const std::string& mtlName, GU_Detail& out) {
+    Notes notes;
+    const ObjScan scan = ObjScanner(objText, objName).scan();
+
+    tinyobj::ObjReaderConfig config;
+    config.triangulate = false;
+    config.vertex_color = false;
+    tinyobj::ObjReader reader;
+    if (!reader.ParseFromString(std::string(objText), "", config)) {
+        std::string error = reader.Error();
+        error = error.substr(0, error.find('\n'));
+        throw InputError(objName + ": cannot read obj: " + error);
+    }
+    const std::vector<tinyobj::real_t>& positions = reader.GetAttrib().vertices;
+    if (positions.size() != 3 * scan.vertexCount) {
+        throw InputError(objName + ": cannot read the vertex positions");
+    }
+
+    std::map<std::string, int> materialMap;
+    std::vector<tinyobj::material_t> materials;
+    if (mtlText) {
+        checkMaterials(*mtlText, mtlName);
+        std::istringstream stream{std::string(*mtlText)};
+        std::string warning;
+        std::string error;
+        tinyobj::LoadMtl(&materialMap, &materials, &stream, &warning, &error);
+    } else if (!scan.materialNames.empty()) {
+        notes.push_back(objName + ": material library " + (mtlName.empty() ? "" : "'" + mtlName + "' ") +
+                        "not found; faces get no colour");
+    }
+    if (scan.unnamedMaterial) notes.push_back(objName + ": usemtl without a name; those faces have no material");
+
+    // Kd of each material name the faces use, or null when the library lacks it.
+    std::vector<const tinyobj::real_t*> kd(scan.materialNames.size(), nullptr);
+    bool anyColour = false;
+    for (std::size_t m = 0; m < scan.materialNames.size(); ++m) {
+        const auto found = materialMap.find(scan.materialNames[m]);
+        if (found != materialMap.end() && found->second >= 0 &&
+            static_cast<std::size_t>(found->second) < materials.size()) {
+            kd[m] = materials[static_cast<std::size_t>(found->second)].diffuse;
+            anyColour = true;
+        } else if (mtlText) {
+            notes.push_back(objName + ": material '" + scan.materialNames[m] + "' is not in " +
+                            (mtlName.empty() ? std::string("the material library") : mtlName) +
+                            "; its faces are white");
+        }
+    }
+
+    GU_Detail geo;
+    geo.reservePoints(scan.vertexCount);
+    for (std::size_t v = 0; v < scan.vertexCount; ++v) {
+        geo.appendPoint(UT_Vector3(positions[3 * v], positions[3 * v + 1], positions[3 * v + 2]));
+    }
+    const std::size_t faces = scan.faceGroupSet.size();
+    geo.reservePrimitives(faces, scan.indices.size());
+    const int cd = anyColour ? geo.addPrimitiveAttrib("Cd", 12, GB_ATTRIB_FLOAT) : -1;
+    std::vector<GB_PrimitiveGroup*> groups;
+    for (const std::string& groupName : scan.groupNames) {
+        groups.push_back(geo.primitiveGroups().newGroup(groupName.c_str(), 0));
+    }
+    for (std::size_t f = 0; f < faces; ++f) {
+        const unsigned start = scan.faceStart[f];
+        const long long prim = geo.appendPrimitive(scan.indices.data() + start, scan.faceStart[f + 1] - start);
+        for (int g : scan.groupSets[static_cast<std::size_t>(scan.faceGroupSet[f])]) {
+            groups[static_cast<std::size_t>(g)]->addIndex(static_cast<unsigned>(prim));
+        }
+        if (cd < 0) continue;
+        float rgb[3] = {1.0f, 1.0f, 1.0f};
+        const int m = scan.faceMaterial[f];
+        if (m >= 0 && kd[static_cast<std::size_t>(m)]) {
+            for (int c = 0; c < 3; ++c) rgb[c] = static_cast<float>(kd[static_cast<std::size_t>(m)][c]);
+        }
+        std::memcpy(geo.primitiveAttribData(prim) + cd, rgb, sizeof rgb);
+    }
+    out = geo;
+    return notes;
+}
+
+namespace {
+
+bool hasWhitespace(const std::string& s) {
+    for (char c : s) {
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f') return true;
+    }
+    return false;
+}
+
+std::string objSafeName(const std::string& s) {
+    std::string safe = s;
+    for (char& c : safe) {
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f') c = '_';
+    }
+    return safe;
+}
+
+}  // namespace
+
+ObjText writeObj(const GU_Detail& geo, const std::string& mtlFileName, const std::string& name) {
+    ObjText result;
+    const int cd = detail::colourOffset(geo);
+    bool nonFinite = false;
+    std::string& obj = result.obj;
+    if (cd >= 0) obj += "mtllib " + mtlFileName + "\n";
+    for (const UT_Vector3& p : geo.points()) {
+        nonFinite = nonFinite || !std::isfinite(p.x()) || !std::isfinite(p.y()) || !std::isfinite(p.z());
+        obj += "v " + detail::floatText(p.x()) + " " + detail::floatText(p.y()) + " " +
+               detail::floatText(p.z()) + "\n";
+    }
+
+    // The groups of every face, in group creation order.
+    const long long primCount = geo.primitiveCount();
+    std::vector<std::vector<unsigned>> faceGroups(static_cast<std::size_t>(primCount));
+    std::vector<std::string> groupNames;
+    for (const GB_PrimitiveGroup* g : geo.primitiveGroups().groups()) {
+        const auto groupId = static_cast<unsigned>(groupNames.size());
+        groupNames.push_back(objSafeName(g->getName()));
+        if (hasWhitespace(g->getName())) {
+            result.warnings.push_back(name + ": group '" + g->getName() + "' written as '" +
+                                      groupNames.back() + "' (obj names cannot hold whitespace)");
+        }
+        for (unsigned m : g->members()) {
+            if (m < faceGroups.size()) faceGroups[m].push_back(groupId);
+        }
+    }
+
+    std::unordered_map<std::string, int> materialOf;  // colour bits -> material number
+    const std::vector<unsigned>* currentGroups = nullptr;
+    static const std::vector<unsigned> kNoGroups;
+    int currentMaterial = -1;
+    for (long long i = 0; i < primCount; ++i) {
+        const GB_Primitive& prim = *geo.primitives()(i);
+        if (prim.vertexCount == 0) {
+            throw OutputError(name + ": primitive " + std::to_string(i) +
+                              " has no vertices, which obj cannot carry");
+        }
+        const std::vector<unsigned>& groups = faceGroups[static_cast<std::size_t>(i)];
+        if (currentGroups ? groups != *currentGroups : !groups.empty()) {
+            obj += "g";
+            for (unsigned g : groups) obj += " " + groupNames[g];
+            obj += "\n";
+        }
+        currentGroups = groups.empty() ? &kNoGroups : &groups;
+        if (cd >= 0) {
+            float rgb[3];
+            std::memcpy(rgb, geo.primitiveAttribData(i) + cd, sizeof rgb);
+            const std::string key(reinterpret_cast<const char*>(rgb), sizeof rgb);
+            const auto found = materialOf.emplace(key, static_cast<int>(materialOf.size()));
+            if (found.second) {
+                nonFinite = nonFinite || !std::isfinite(rgb[0]) || !std::isfinite(rgb[1]) ||
+                            !std::isfinite(rgb[2]);
+                result.mtl += "newmtl colour_" + std::to_string(found.first->second) + "\nKd " +
+                              detail::floatText(rgb[0]) + " " + detail::floatText(rgb[1]) + " " +
+                              detail::floatText(rgb[2]) + "\n";
+            }
+            if (found.first->second != currentMaterial) {
+                currentMaterial = found.first->second;
+                obj += "usemtl colour_" + std::to_string(currentMaterial) + "\n";
+            }
+        }
+        obj += "f";
+        const unsigned* vertices = geo.primitiveVertices(prim);
+        for (unsigned v = 0; v < prim.vertexCount; ++v) obj += " " + std::to_string(vertices[v] + 1ull);
+        obj += "\n";
+    }
+    if (nonFinite) {
+        result.warnings.push_back(name + ": some positions or colours are not finite numbers; " +
+                                  "other programs may not read them back");
+    }
+    return result;
+}
+
+}  // namespace hueslice::io

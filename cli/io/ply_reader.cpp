@@ -1,1 +1,701 @@
+#include <algorithm>
+#include <cfloat>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <string>
+
 #include "io/io.h"
+
+namespace hueslice::io {
+
+namespace {
+
+enum class Scalar { Int8, UInt8, Int16, UInt16, Int32, UInt32, Float32, Float64 };
+
+struct ScalarName {
+    const char* name;
+    Scalar type;
+};
+
+const ScalarName kScalarNames[] = {
+    {"char", Scalar::Int8},       {"int8", Scalar::Int8},       {"uchar", Scalar::UInt8},
+    {"uint8", Scalar::UInt8},     {"short", Scalar::Int16},     {"int16", Scalar::Int16},
+    {"ushort", Scalar::UInt16},   {"uint16", Scalar::UInt16},   {"int", Scalar::Int32},
+    {"int32", Scalar::Int32},     {"uint", Scalar::UInt32},     {"uint32", Scalar::UInt32},
+    {"float", Scalar::Float32},   {"float32", Scalar::Float32}, {"double", Scalar::Float64},
+    {"float64", Scalar::Float64},
+};
+
+std::size_t sizeOf(Scalar t) {
+    switch (t) {
+        case Scalar::Int8:
+        case Scalar::UInt8:
+            return 1;
+        case Scalar::Int16:
+        case Scalar::UInt16:
+            return 2;
+        case Scalar::Int32:
+        case Scalar::UInt32:
+        case Scalar::Float32:
+            return 4;
+        case Scalar::Float64:
+            return 8;
+    }
+    return 8;
+}
+
+bool isInteger(Scalar t) { return t != Scalar::Float32 && t != Scalar::Float64; }
+
+// Range of an integer type, as doubles (every bound is exact in a double).
+double minOf(Scalar t) {
+    switch (t) {
+        case Scalar::Int8:
+            return -128.0;
+        case Scalar::Int16:
+            return -32768.0;
+        case Scalar::Int32:
+            return -2147483648.0;
+        default:
+            return 0.0;
+    }
+}
+
+double maxOf(Scalar t) {
+    switch (t) {
+        case Scalar::Int8:
+            return 127.0;
+        case Scalar::UInt8:
+            return 255.0;
+        case Scalar::Int16:
+            return 32767.0;
+        case Scalar::UInt16:
+            return 65535.0;
+        case Scalar::Int32:
+            return 2147483647.0;
+        case Scalar::UInt32:
+            return 4294967295.0;
+        default:
+            return 1.0;
+    }
+}
+
+// What the reader does with a property's values.
+enum class Role { Skip, X, Y, Z, Red, Green, Blue, Indices };
+
+struct Property {
+    std::string name;
+    bool isList = false;
+    Scalar countType = Scalar::UInt8;
+    Scalar type = Scalar::Float32;
+    Role role = Role::Skip;
+};
+
+enum class ElementKind { Vertex, Face, Other };
+
+struct Element {
+    std::string name;
+    std::uint64_t count = 0;
+    std::vector<Property> properties;
+    ElementKind kind = ElementKind::Other;
+    int line = 0;
+    bool hasColour = false;
+
+    // Fewest bytes one row can take in the binary encodings.
+    std::size_t minBinaryRow() const {
+        std::size_t bytes = 0;
+        for (const Property& p : properties) {
+            bytes += p.isList ? sizeOf(p.countType) : sizeOf(p.type);
+        }
+        return bytes;
+    }
+    // Noun for messages: "point 3", "face 2", "row 5 of 'edge'".
+    std::string row(std::uint64_t index) const {
+        if (kind == ElementKind::Vertex) return "point " + std::to_string(index);
+        if (kind == ElementKind::Face) return "face " + std::to_string(index);
+        return "row " + std::to_string(index) + " of '" + name + "'";
+    }
+};
+
+enum class Format { Ascii, BinaryLittle, BinaryBig };
+
+struct Header {
+    Format format = Format::Ascii;
+    std::vector<Element> elements;
+    std::size_t dataStart = 0;
+    int dataLine = 1;  // line number at which the body starts
+};
+
+bool hostIsLittleEndian() {
+    const std::uint16_t probe = 1;
+    unsigned char first = 0;
+    std::memcpy(&first, &probe, 1);
+    return first == 1;
+}
+
+// Splits a header line into words separated by spaces or tabs.
+std::vector<std::string_view> words(std::string_view line) {
+    std::vector<std::string_view> out;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+        const std::size_t start = i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+        if (i > start) out.push_back(line.substr(start, i - start));
+    }
+    return out;
+}
+
+// Shortened for messages, so that a 10,000-digit token does not make a 10,000-character line.
+std::string shown(std::string_view token) {
+    constexpr std::size_t kShown = 24;
+    if (token.size() <= kShown) return std::string(token);
+    return std::string(token.substr(0, kShown)) + "...";
+}
+
+class PlyReader {
+public:
+    PlyReader(std::string_view fileBytes, const std::string& fileName, const PlyOptions& opts)
+        : bytes(fileBytes), name(fileName), options(opts) {}
+
+    Notes read(GU_Detail& geo) {
+        if (bytes.empty()) failPlain("empty file");
+        readHeader();
+        prepare(geo);
+        if (header.format == Format::Ascii) {
+            readAscii(geo);
+        } else {
+            readBinary(geo);
+        }
+        finish(geo);
+        return notes;
+    }
+
+private:
+    [[noreturn]] void failLine(int line, const std::string& what) const {
+        throw InputError(name + ":" + std::to_string(line) + ": " + what);
+    }
+    [[noreturn]] void failByte(std::size_t offset, const std::string& what) const {
+        throw InputError(name + ": byte " + std::to_string(offset) + ": " + what);
+    }
+    [[noreturn]] void failPlain(const std::string& what) const {
+        throw InputError(name + ": " + what);
+    }
+
+    // The next line from `pos`, without its ending (\n, \r\n or a bare \r); advances `pos`.
+    // False at the end of the bytes.
+    bool nextLine(std::size_t& pos, std::string_view& line) const {
+        if (pos >= bytes.size()) return false;
+        const std::size_t start = pos;
+        while (pos < bytes.size() && bytes[pos] != '\n' && bytes[pos] != '\r') ++pos;
+        line = bytes.substr(start, pos - start);
+        if (pos < bytes.size()) {
+            if (bytes[pos] == '\r' && pos + 1 < bytes.size() && bytes[pos + 1] == '\n') ++pos;
+            ++pos;
+        }
+        return true;
+    }
+
+    static bool parseScalar(std::string_view word, Scalar& type) {
+        for (const ScalarName& s : kScalarNames) {
+            if (word == s.name) {
+                type = s.type;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    void readHeader() {
+        std::size_t pos = 0;
+        std::string_view line;
+        int lineNo = 0;
+        bool sawFormat = false;
+        bool ended = false;
+        nextLine(pos, line);
+        lineNo = 1;
+        const std::vector<std::string_view> magic = words(line);
+        if (magic.size() != 1 || magic[0] != "ply") failLine(1, "not a ply file (the first line must be 'ply')");
+        while (!ended && nextLine(pos, line)) {
+            ++lineNo;
+            const std::vector<std::string_view> w = words(line);
+            if (w.empty()) continue;
+            const std::string_view key = w[0];
+            if (key == "comment" || key == "obj_info") continue;
+            if (key == "end_header") {
+                if (w.size() != 1) failLine(lineNo, "unexpected words after end_header");
+                ended = true;
+            } else if (key == "format") {
+                readFormat(w, lineNo);
+                sawFormat = true;
+            } else if (key == "element") {
+                readElement(w, lineNo);
+            } else if (key == "property") {
+                readProperty(w, lineNo);
+            } else {
+                failLine(lineNo, "unknown header line '" + shown(key) + "'");
+            }
+        }
+        if (!ended) failLine(lineNo, "header has no end_header line");
+        if (!sawFormat) failLine(lineNo, "header has no format line");
+        header.dataStart = pos;
+        header.dataLine = lineNo + 1;
+        checkElements();
+    }
+
+    void readFormat(const std::vector<std::string_view>& w, int lineNo) {
+        if (w.size() != 3) failLine(lineNo, "format line must be 'format <encoding> 1.0'");
+        if (w[1] == "ascii") {
+            header.format = Format::Ascii;
+        } else if (w[1] == "binary_little_endian") {
+            header.format = Format::BinaryLittle;
+        } else if (w[1] == "binary_big_endian") {
+            header.format = Format::BinaryBig;
+        } else {
+            failLine(lineNo, "unknown format '" + shown(w[1]) + "'");
+        }
+        if (w[2] != "1.0") failLine(lineNo, "unsupported format version '" + shown(w[2]) + "'");
+    }
+
+    void readElement(const std::vector<std::string_view>& w, int lineNo) {
+        if (w.size() != 3) failLine(lineNo, "element line must be 'element <name> <count>'");
+        Element e;
+        e.name = std::string(w[1]);
+        e.line = lineNo;
+        const auto parsed = std::from_chars(w[2].data(), w[2].data() + w[2].size(), e.count);
+        if (parsed.ec != std::errc() || parsed.ptr != w[2].data() + w[2].size()) {
+            failLine(lineNo, "element count '" + shown(w[2]) + "' is not a whole number");
+        }
+        for (const Element& other : header.elements) {
+            if (other.name == e.name) failLine(lineNo, "element '" + e.name + "' declared twice");
+        }
+        if (e.name == "vertex") e.kind = ElementKind::Vertex;
+        if (e.name == "face") e.kind = ElementKind::Face;
+        header.elements.push_back(std::move(e));
+    }
+
+    void readProperty(const std::vector<std::string_view>& w, int lineNo) {
+        if (header.elements.empty()) failLine(lineNo, "property before any element");
+        Element& e = header.elements.back();
+        Property p;
+        if (w.size() >= 2 && w[1] == "list") {
+            if (w.size() != 5) {
+                failLine(lineNo, "list property line must be 'property list <count type> "
+                                 "<value type> <name>'");
+            }
+            p.isList = true;
+            if (!parseScalar(w[2], p.countType)) {
+                failLine(lineNo, "unknown property type '" + shown(w[2]) + "'");
+            }
+            if (!isInteger(p.countType)) {
+                failLine(lineNo, "list count type '" + shown(w[2]) + "' is not an integer type");
+            }
+            if (!parseScalar(w[3], p.type)) {
+                failLine(lineNo, "unknown property type '" + shown(w[3]) + "'");
+            }
+            p.name = std::string(w[4]);
+        } else {
+            if (w.size() != 3) failLine(lineNo, "property line must be 'property <type> <name>'");
+            if (!parseScalar(w[1], p.type)) {
+                failLine(lineNo, "unknown property type '" + shown(w[1]) + "'");
+            }
+            p.name = std::string(w[2]);
+        }
+        for (const Property& other : e.properties) {
+            if (other.name == p.name) {
+                failLine(lineNo, "property '" + p.name + "' declared twice in '" + e.name + "'");
+            }
+        }
+        assignRole(e, p, lineNo);
+        e.properties.push_back(std::move(p));
+    }
+
+    void assignRole(const Element& e, Property& p, int lineNo) const {
+        const std::string& n = p.name;
+        if (e.kind == ElementKind::Vertex) {
+            if (n == "x") p.role = Role::X;
+            if (n == "y") p.role = Role::Y;
+            if (n == "z") p.role = Role::Z;
+            if (n == "red" || n == "diffuse_red") p.role = Role::Red;
+            if (n == "green" || n == "diffuse_green") p.role = Role::Green;
+            if (n == "blue" || n == "diffuse_blue") p.role = Role::Blue;
+        } else if (e.kind == ElementKind::Face) {
+            if (n == "vertex_indices" || n == "vertex_index") p.role = Role::Indices;
+            if (n == "red" || n == "diffuse_red") p.role = Role::Red;
+            if (n == "green" || n == "diffuse_green") p.role = Role::Green;
+            if (n == "blue" || n == "diffuse_blue") p.role = Role::Blue;
+        }
+        if (p.role == Role::Indices) {
+            if (!p.isList) failLine(lineNo, "property '" + n + "' must be a list");
+            if (!isInteger(p.type)) {
+                failLine(lineNo, "property '" + n + "' must hold integers");
+            }
+        } else if (p.role != Role::Skip && p.isList) {
+            failLine(lineNo, "property '" + n + "' of '" + e.name + "' must not be a list");
+        }
+        for (const Property& other : e.properties) {
+            if (p.role != Role::Skip && other.role == p.role) {
+                failLine(lineNo, "property '" + n + "' repeats '" + other.name + "'");
+            }
+        }
+    }
+
+    void checkElements() {
+        for (Element& e : header.elements) {
+            if (e.count > 0 && e.properties.empty()) {
+                failLine(e.line, "element '" + e.name + "' has rows but no properties");
+            }
+            int coords = 0;
+            int colours = 0;
+            bool indices = false;
+            for (const Property& p : e.properties) {
+                coords += p.role == Role::X || p.role == Role::Y || p.role == Role::Z;
+                colours += p.role == Role::Red || p.role == Role::Green || p.role == Role::Blue;
+                indices = indices || p.role == Role::Indices;
+            }
+            if (e.kind == ElementKind::Vertex && coords != 3) {
+                failLine(e.line, "element 'vertex' needs properties x, y and z");
+            }
+            if (e.kind == ElementKind::Face && !indices) {
+                failLine(e.line, "element 'face' needs a list property 'vertex_indices'");
+            }
+            if (colours == 3) {
+                e.hasColour = true;
+            } else if (colours > 0) {
+                notes.push_back(name + ": " + (e.kind == ElementKind::Vertex ? "vertex" : "face") +
+                                " colours need red, green and blue; the partial colour is ignored");
+                for (Property& p : e.properties) {
+                    if (p.role != Role::X && p.role != Role::Y && p.role != Role::Z &&
+                        p.role != Role::Indices) {
+                        p.role = Role::Skip;
+                    }
+                }
+            }
+            if (e.kind == ElementKind::Vertex) {
+                vertex = &e;
+                pointCount = e.count;
+            }
+            if (e.kind == ElementKind::Face) face = &e;
+        }
+    }
+
+    // Settles where colours come from and makes room, now that the element sizes are known to
+    // be possible.
+    void prepare(GU_Detail& geo) {
+        const bool faceColours = face && face->hasColour;
+        const bool vertexColours = vertex && vertex->hasColour;
+        if (vertexColours && !faceColours) {
+            if (options.vertexColours) {
+                useVertexColours = true;
+            } else {
+                notes.push_back(name +
+                                ": vertex colours only; faces get no colour (use --vertex-colours)");
+            }
+        } else if (vertexColours && options.vertexColours) {
+            notes.push_back(name + ": faces have colours of their own; vertex colours are ignored");
+        }
+        if (faceColours || useVertexColours) {
+            cdOffset = geo.addPrimitiveAttrib("Cd", 12, GB_ATTRIB_FLOAT);
+        }
+        checkCounts();
+        if (vertex) geo.reservePoints(static_cast<std::size_t>(vertex->count));
+        if (face) {
+            const auto faces = static_cast<std::size_t>(face->count);
+            geo.reservePrimitives(faces, faces * 3);
+        }
+        if (useVertexColours) {
+            vertexRgb.reserve(static_cast<std::size_t>(vertex->count) * 3);
+            firstVertex.reserve(face ? static_cast<std::size_t>(face->count) : 0);
+        }
+    }
+
+    // Refuses declared counts that the bytes after the header cannot hold, before anything is
+    // allocated for them.
+    void checkCounts() const {
+        std::size_t remaining = bytes.size() - header.dataStart;
+        for (const Element& e : header.elements) {
+            std::size_t perRow = 0;
+            std::size_t allowed = 0;
+            if (header.format == Format::Ascii) {
+                // Each value takes a character and a separator; the last may lack its separator.
+                perRow = 2 * e.properties.size();
+                allowed = perRow == 0 ? 0 : (remaining + 1) / perRow;
+            } else {
+                perRow = e.minBinaryRow();
+                allowed = perRow == 0 ? 0 : remaining / perRow;
+            }
+            if (e.count > allowed) {
+                failLine(e.line, "element '" + e.name + "' declares " + std::to_string(e.count) +
+                                     " rows but the file has room for at most " +
+                                     std::to_string(allowed));
+            }
+            remaining -= std::min<std::size_t>(remaining, static_cast<std::size_t>(e.count) * perRow);
+        }
+    }
+
+    // Per-row state shared by both encodings.
+    struct Row {
+        double xyz[3] = {0.0, 0.0, 0.0};
+        double rgb[3] = {0.0, 0.0, 0.0};
+        std::vector<unsigned> indices;
+    };
+
+    // Folds one property value into the row. `where` gives a place to failures.
+    template <typename Fail>
+    void take(const Property& p, double value, Row& row, Fail&& failHere) const {
+        switch (p.role) {
+            case Role::X:
+            case Role::Y:
+            case Role::Z:
+                row.xyz[static_cast<int>(p.role) - static_cast<int>(Role::X)] = value;
+                break;
+            case Role::Red:
+            case Role::Green:
+            case Role::Blue:
+                row.rgb[static_cast<int>(p.role) - static_cast<int>(Role::Red)] =
+                    isInteger(p.type) ? value / maxOf(p.type) : value;
+                break;
+            case Role::Indices:
+                if (!(value >= 0.0 && value < static_cast<double>(pointCount))) {
+                    char buffer[32];
+                    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value);
+                    failHere("has index " + std::string(buffer, end.ptr) + " but there are " +
+                             std::to_string(pointCount) + " points");
+                }
+                row.indices.push_back(static_cast<unsigned>(value));
+                break;
+            case Role::Skip:
+                break;
+        }
+    }
+
+    template <typename Fail>
+    float toFloat(double value, Fail&& failHere) const {
+        if (std::isfinite(value) && std::fabs(value) > static_cast<double>(FLT_MAX)) {
+            failHere("has a value beyond the float range");
+        }
+        return static_cast<float>(value);
+    }
+
+    template <typename Fail>
+    void store(const Element& e, Row& row, GU_Detail& geo, Fail&& failHere) {
+        if (e.kind == ElementKind::Vertex) {
+            geo.appendPoint(UT_Vector3(toFloat(row.xyz[0], failHere), toFloat(row.xyz[1], failHere),
+                                       toFloat(row.xyz[2], failHere)));
+            if (useVertexColours) {
+                for (double c : row.rgb) vertexRgb.push_back(toFloat(c, failHere));
+            }
+        } else if (e.kind == ElementKind::Face) {
+            if (row.indices.empty()) failHere("has no vertices");
+            const long long prim = geo.appendPrimitive(row.indices.data(),
+                                                       static_cast<unsigned>(row.indices.size()));
+            if (useVertexColours) {
+                firstVertex.push_back(row.indices[0]);
+            } else if (cdOffset >= 0) {
+                const float rgb[3] = {toFloat(row.rgb[0], failHere), toFloat(row.rgb[1], failHere),
+                                      toFloat(row.rgb[2], failHere)};
+                std::memcpy(geo.primitiveAttribData(prim) + cdOffset, rgb, sizeof rgb);
+            }
+        }
+        row.indices.clear();
+    }
+
+    // ---- Binary ----
+
+    template <typename T>
+    T load(const unsigned char* p) const {
+        unsigned char raw[sizeof(T)];
+        std::memcpy(raw, p, sizeof(T));
+        if (swapBytes) std::reverse(raw, raw + sizeof(T));
+        T value;
+        std::memcpy(&value, raw, sizeof(T));
+        return value;
+    }
+
+    double decode(Scalar t, const unsigned char* p) const {
+        switch (t) {
+            case Scalar::Int8:
+                return load<std::int8_t>(p);
+            case Scalar::UInt8:
+                return load<std::uint8_t>(p);
+            case Scalar::Int16:
+                return load<std::int16_t>(p);
+            case Scalar::UInt16:
+                return load<std::uint16_t>(p);
+            case Scalar::Int32:
+                return load<std::int32_t>(p);
+            case Scalar::UInt32:
+                return load<std::uint32_t>(p);
+            case Scalar::Float32:
+                return static_cast<double>(load<float>(p));
+            case Scalar::Float64:
+                return load<double>(p);
+        }
+        return 0.0;
+    }
+
+    void readBinary(GU_Detail& geo) {
+        swapBytes = (header.format == Format::BinaryLittle) != hostIsLittleEndian();
+        const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+        const std::size_t size = bytes.size();
+        std::size_t pos = header.dataStart;
+        Row row;
+        for (const Element& e : header.elements) {
+            for (std::uint64_t r = 0; r < e.count; ++r) {
+                const std::size_t rowStart = pos;
+                const auto failHere = [&](const std::string& what) {
+                    failByte(rowStart, e.row(r) + " " + what);
+                };
+                for (const Property& p : e.properties) {
+                    const std::size_t countSize = p.isList ? sizeOf(p.countType) : 1;
+                    if (size - pos < (p.isList ? countSize : sizeOf(p.type))) {
+                        failByte(pos, "file ends inside " + e.row(r));
+                    }
+                    if (!p.isList) {
+                        take(p, decode(p.type, data + pos), row, failHere);
+                        pos += sizeOf(p.type);
+                        continue;
+                    }
+                    const double count = decode(p.countType, data + pos);
+                    if (count < 0.0) failByte(pos, e.row(r) + " has a negative list count");
+                    pos += countSize;
+                    const std::size_t valueSize = sizeOf(p.type);
+                    if (count > static_cast<double>((size - pos) / valueSize)) {
+                        failByte(pos, "file ends inside " + e.row(r) + " (list of " +
+                                          std::to_string(static_cast<std::uint64_t>(count)) +
+                                          " values)");
+                    }
+                    const auto n = static_cast<std::size_t>(count);
+                    if (p.role == Role::Indices) {
+                        for (std::size_t i = 0; i < n; ++i) {
+                            take(p, decode(p.type, data + pos + i * valueSize), row, failHere);
+                        }
+                    }
+                    pos += n * valueSize;
+                }
+                store(e, row, geo, failHere);
+            }
+        }
+        if (pos != size) {
+            failByte(pos, std::to_string(size - pos) + " bytes after the last element");
+        }
+    }
+
+    // ---- ASCII ----
+
+    template <typename Fail>
+    double parseToken(std::string_view token, Scalar type, Fail&& failHere) const {
+        const char* first = token.data();
+        const char* last = token.data() + token.size();
+        if (first != last && *first == '+') ++first;
+        if (isInteger(type)) {
+            long long value = 0;
+            const auto r = std::from_chars(first, last, value);
+            if (r.ec == std::errc::result_out_of_range) {
+                failHere("value '" + shown(token) + "' is out of range");
+            }
+            if (r.ec != std::errc() || r.ptr != last) {
+                failHere("value '" + shown(token) + "' is not an integer");
+            }
+            const auto asDouble = static_cast<double>(value);
+            if (asDouble < minOf(type) || asDouble > maxOf(type)) {
+                failHere("value '" + shown(token) + "' is out of range for its type");
+            }
+            return asDouble;
+        }
+        double value = 0.0;
+        const auto r = std::from_chars(first, last, value);
+        if (r.ec == std::errc::result_out_of_range) {
+            failHere("value '" + shown(token) + "' is out of range");
+        }
+        if (r.ec != std::errc() || r.ptr != last) {
+            failHere("value '" + shown(token) + "' is not a number");
+        }
+        return value;
+    }
+
+    void readAscii(GU_Detail& geo) {
+        std::size_t pos = header.dataStart;
+        int lineNo = header.dataLine - 1;
+        std::string_view line;
+        std::vector<std::string_view> tokens;
+        Row row;
+        // Reads the next non-blank line into `tokens`; false at the end of the file.
+        const auto nextRow = [&]() {
+            while (nextLine(pos, line)) {
+                ++lineNo;
+                tokens = words(line);
+                if (!tokens.empty()) return true;
+            }
+            return false;
+        };
+        for (const Element& e : header.elements) {
+            for (std::uint64_t r = 0; r < e.count; ++r) {
+                if (!nextRow()) failLine(std::max(lineNo, 1), "file ends before " + e.row(r));
+                const auto failHere = [&](const std::string& what) {
+                    failLine(lineNo, e.row(r) + " " + what);
+                };
+                std::size_t t = 0;
+                const auto next = [&]() {
+                    if (t >= tokens.size()) failHere("has too few values");
+                    return tokens[t++];
+                };
+                for (const Property& p : e.properties) {
+                    if (!p.isList) {
+                        take(p, parseToken(next(), p.type, failHere), row, failHere);
+                        continue;
+                    }
+                    const double count = parseToken(next(), p.countType, failHere);
+                    if (count < 0.0) failHere("has a negative list count");
+                    if (count > static_cast<double>(tokens.size() - t)) {
+                        failHere("has too few values");
+                    }
+                    const auto n = static_cast<std::size_t>(count);
+                    for (std::size_t i = 0; i < n; ++i) {
+                        take(p, parseToken(next(), p.type, failHere), row, failHere);
+                    }
+                }
+                if (t != tokens.size()) failHere("has too many values");
+                store(e, row, geo, failHere);
+            }
+        }
+        if (nextRow()) failLine(lineNo, "data after the last element");
+    }
+
+    void finish(GU_Detail& geo) {
+        if (!useVertexColours) return;
+        for (std::size_t prim = 0; prim < firstVertex.size(); ++prim) {
+            const std::size_t v = firstVertex[prim];
+            std::memcpy(geo.primitiveAttribData(static_cast<long long>(prim)) + cdOffset,
+                        &vertexRgb[3 * v], 3 * sizeof(float));
+        }
+    }
+
+    std::string_view bytes;
+    const std::string& name;
+    const PlyOptions& options;
+    Header header;
+    Notes notes;
+    const Element* vertex = nullptr;
+    const Element* face = nullptr;
+    std::uint64_t pointCount = 0;
+    bool swapBytes = false;
+    bool useVertexColours = false;
+    int cdOffset = -1;
+    std::vector<float> vertexRgb;
+    std::vector<unsigned> firstVertex;
+};
+
+}  // namespace
+
+Notes readPly(std::string_view bytes, const std::string& name, GU_Detail& out,
+              const PlyOptions& options) {
+    GU_Detail geo;
+    Notes notes = PlyReader(bytes, name, options).read(geo);
+    out = geo;
+    return notes;
+}
+
+}  // namespace hueslice::io

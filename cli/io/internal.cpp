@@ -1,0 +1,50 @@
+#include "io/internal.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+namespace hueslice::io::detail {
+
+int colourOffset(const GU_Detail& detail) {
+    std::string name = "Cd";
+    const int layerOffset = detail.detailAttribs().getOffset("currentlayer", 4, GB_ATTRIB_INT);
+    if (layerOffset >= 0) {
+        std::int32_t layer = 1;
+        std::memcpy(&layer, detail.detailAttribData() + layerOffset, sizeof layer);
+        if (layer != 1) name += std::to_string(layer);
+    }
+    return detail.primitiveAttribs().getOffset(name.c_str(), 12, GB_ATTRIB_FLOAT);
+}
+
+std::string findMaterialLibrary(std::string_view objText) {
+    std::size_t pos = 0;
+    while (pos < objText.size()) {
+        std::size_t end = objText.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos) end = objText.size();
+        std::string_view line = objText.substr(pos, end - pos);
+        pos = end + 1;
+        const std::size_t start = line.find_first_not_of(" \t");
+        if (start == std::string_view::npos) continue;
+        line.remove_prefix(start);
+        if (line.size() > 7 && line.substr(0, 6) == "mtllib" && (line[6] == ' ' || line[6] == '\t')) {
+            line.remove_prefix(7);
+            const std::size_t nameStart = line.find_first_not_of(" \t");
+            if (nameStart == std::string_view::npos) continue;
+            line.remove_prefix(nameStart);
+            return std::string(line.substr(0, line.find_first_of(" \t")));
+        }
+    }
+    return {};
+}
+
+std::string floatText(float value) {
+    if (std::isnan(value)) return "nan";
+    if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+    char buffer[32];
+    const auto written = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, written.ptr);
+}
+
+}  // namespace hueslice::io::detail

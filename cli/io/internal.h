@@ -1,0 +1,23 @@
+#pragma once
+
+// Helpers shared by the format files; not part of the public interface.
+
+#include <string>
+#include <string_view>
+
+#include "GU_Detail.h"
+
+namespace hueslice::io::detail {
+
+// Offset of the colour attribute that the detail's current layer selects ("Cd", or "Cd<n>" when
+// the detail int "currentlayer" is n != 1) as 3 floats, or -1 when there is none.
+int colourOffset(const GU_Detail& detail);
+
+// The first material library an OBJ text names on an `mtllib` line; empty when none.
+std::string findMaterialLibrary(std::string_view objText);
+
+// The shortest decimal text that reads back to exactly `value` ("nan", "inf", "-inf" for the
+// non-finite values).
+std::string floatText(float value);
+
+}  // namespace hueslice::io::detail
