@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 namespace hueslice::io::detail {
 
@@ -37,6 +38,19 @@ std::string findMaterialLibrary(std::string_view objText) {
         }
     }
     return {};
+}
+
+bool narrowToFloat(double value, float& out) {
+    // Halfway between the largest float and 2^128: anything from here up rounds to infinity.
+    constexpr double kOverflow = 340282356779733661637539395458142568448.0;
+    constexpr auto kMax = static_cast<double>(std::numeric_limits<float>::max());
+    if (std::isfinite(value) && std::fabs(value) > kMax) {
+        if (std::fabs(value) >= kOverflow) return false;
+        out = value > 0 ? std::numeric_limits<float>::max() : -std::numeric_limits<float>::max();
+        return true;
+    }
+    out = static_cast<float>(value);
+    return true;
 }
 
 std::string floatText(float value) {

@@ -20,4 +20,9 @@ std::string findMaterialLibrary(std::string_view objText);
 // non-finite values).
 std::string floatText(float value);
 
+// `value` rounded to the nearest float, as IEEE rounding gives it, without leaving the range the
+// language defines: values that round to the largest float are clamped to it explicitly. False
+// for finite values that would round to infinity.
+bool narrowToFloat(double value, float& out);
+
 }  // namespace hueslice::io::detail

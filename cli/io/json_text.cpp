@@ -7,6 +7,7 @@
 #include <iterator>
 #include <unordered_set>
 
+#include "io/internal.h"
 #include "io/io.h"
 
 namespace hueslice::io::detail {
@@ -232,9 +233,7 @@ bool jsonToDouble(const Json& j, double& value) {
 bool jsonToFloat(const Json& j, float& value) {
     double d = 0.0;
     if (!jsonToDouble(j, d)) return false;
-    if (std::isfinite(d) && std::fabs(d) > static_cast<double>(FLT_MAX)) return false;
-    value = static_cast<float>(d);
-    return true;
+    return narrowToFloat(d, value);
 }
 
 bool jsonToInt32(const Json& j, int& value) {

@@ -7,6 +7,7 @@
 #include <limits>
 #include <string>
 
+#include "io/internal.h"
 #include "io/io.h"
 
 namespace hueslice::io {
@@ -473,10 +474,9 @@ private:
 
     template <typename Fail>
     float toFloat(double value, Fail&& failHere) const {
-        if (std::isfinite(value) && std::fabs(value) > static_cast<double>(FLT_MAX)) {
-            failHere("has a value beyond the float range");
-        }
-        return static_cast<float>(value);
+        float narrowed = 0.0f;
+        if (!detail::narrowToFloat(value, narrowed)) failHere("has a value beyond the float range");
+        return narrowed;
     }
 
     template <typename Fail>

@@ -1,1 +1,136 @@
 #include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cstdint>
+#include <limits>
+
+#include "io/io.h"
+#include "test_geometry.h"
+
+namespace hueslice::io {
+namespace {
+
+using testing::expectSameDetail;
+using testing::inputErrorOf;
+using testing::makeSquare;
+
+TEST(JsonGeometry, RoundTripKeepsEverythingBitForBit) {
+    const float inf = std::numeric_limits<float>::infinity();
+    GU_Detail geo = testing::makeMesh({{0.1f, -0.0f, FLT_MAX},
+                                       {std::numeric_limits<float>::quiet_NaN(), inf, -inf},
+                                       {FLT_TRUE_MIN, -FLT_MIN, 1.0f / 3.0f},
+                                       {16777217.0f, 1e-30f, -2.5f}},
+                                      {{0, 1, 2}, {3}, {3, 2, 1, 0}});
+    testing::setColour(geo, 0, 1.0f / 255.0f, -0.0f, std::numeric_limits<float>::quiet_NaN());
+    testing::setColour(geo, 2, inf, 0.7f, 2.0f / 3.0f);
+    const int ids = geo.addPrimitiveAttrib("id", 8, GB_ATTRIB_INT);
+    const std::int32_t extremes[2] = {INT32_MIN, INT32_MAX};
+    std::memcpy(geo.primitiveAttribData(1) + ids, extremes, sizeof extremes);
+    const int layer = geo.addDetailAttrib("currentlayer", 4, GB_ATTRIB_INT);
+    const std::int32_t three = 3;
+    std::memcpy(geo.detailAttribData() + layer, &three, 4);
+    geo.addPrimitiveAttrib("Cd3", 12, GB_ATTRIB_FLOAT);
+    geo.primitiveGroups().newGroup("zeta", 0)->addIndex(2);
+    geo.primitiveGroups().newGroup("empty", 0);
+    GB_PrimitiveGroup* hidden = geo.primitiveGroups().newGroup(kHiddenGroupName, 0);
+    hidden->addIndex(0);
+    hidden->addIndex(2);
+
+    const std::string text = writeJsonGeometry(geo, "out.json");
+    GU_Detail back;
+    readJsonGeometry(text, "out.json", back);
+    expectSameDetail(geo, back);
+    // A second trip is byte-identical: nothing drifts.
+    EXPECT_EQ(text, writeJsonGeometry(back, "out.json"));
+}
+
+TEST(JsonGeometry, FailedReadLeavesOutputUntouched) {
+    GU_Detail out = makeSquare();
+    EXPECT_THROW(readJsonGeometry(R"({"points": [], "primitives": [[0]]})", "m.json", out),
+                 InputError);
+    expectSameDetail(makeSquare(), out);
+}
+
+struct BadJson {
+    const char* text;
+    const char* message;
+};
+
+class JsonGeometryRefuses : public ::testing::TestWithParam<BadJson> {};
+
+TEST_P(JsonGeometryRefuses, WithExactMessage) {
+    GU_Detail out;
+    EXPECT_EQ(GetParam().message,
+              inputErrorOf([&] { readJsonGeometry(GetParam().text, "m.json", out); }));
+}
+
+const std::string kDeep = std::string(300, '[') + std::string(300, ']');
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, JsonGeometryRefuses,
+    ::testing::Values(
+        BadJson{"", "m.json:1: malformed json: syntax error while parsing value - unexpected end "
+                    "of input; expected '[', '{', or a literal"},
+        BadJson{"{\"points\": [],\n\"primitives\": [,]}",
+                "m.json:2: malformed json: syntax error while parsing value - unexpected ','; "
+                "expected '[', '{', or a literal"},
+        BadJson{"[]", "m.json:1: expected an object at the top, found an array"},
+        BadJson{R"({"points": []})", "m.json: missing key 'primitives'"},
+        BadJson{"{\"points\": [],\n \"primitives\": [],\n \"primtive_groups\": {}}",
+                "m.json:3: unknown key 'primtive_groups'"},
+        BadJson{"{\"points\": [],\n \"points\": [], \"primitives\": []}",
+                "m.json:2: key 'points' appears twice in one object"},
+        BadJson{"{\"points\": [[0,0]], \"primitives\": []}",
+                "m.json:1: point 0 must be an array of 3 numbers"},
+        BadJson{"{\"points\": [[0,0,\"x\"]], \"primitives\": []}",
+                "m.json:1: point 0 has a coordinate that is not a float"},
+        BadJson{"{\"points\": [[0,0,1e39]], \"primitives\": []}",
+                "m.json:1: point 0 has a coordinate that is not a float"},
+        BadJson{"{\"points\": [[0,0,0]],\n\"primitives\": [[0],\n[]]}",
+                "m.json:3: primitive 1 has no vertices"},
+        BadJson{"{\"points\": [[0,0,0]], \"primitives\": [[0, 1]]}",
+                "m.json:1: primitive 0 has index 1 but there are 1 points"},
+        BadJson{"{\"points\": [[0,0,0]], \"primitives\": [[-1]]}",
+                "m.json:1: primitive 0 has index -1 but there are 1 points"},
+        BadJson{"{\"points\": [[0,0,0]], \"primitives\": [[0.5]]}",
+                "m.json:1: primitive 0 has an index that is not an integer"},
+        BadJson{R"({"points": [[0,0,0]], "primitives": [[0]],
+                    "primitive_attributes": {"Cd": {"type": "vector", "size": 3, "values": []}}})",
+                "m.json:2: primitive attribute 'Cd' has unknown type \"vector\" (expected "
+                "\"float\" or \"int\")"},
+        BadJson{R"({"points": [[0,0,0]], "primitives": [[0]],
+                    "primitive_attributes": {"Cd": {"type": "float", "size": 65, "values": []}}})",
+                "m.json:2: primitive attribute 'Cd' size must be an integer from 1 to 64"},
+        BadJson{R"({"points": [[0,0,0]], "primitives": [[0]],
+                    "primitive_attributes": {"Cd": {"type": "float", "size": 3, "values": []}}})",
+                "m.json:2: primitive attribute 'Cd' has 0 values but there are 1 primitives"},
+        BadJson{R"({"points": [[0,0,0]], "primitives": [[0]],
+                    "primitive_attributes": {"Cd": {"type": "float", "size": 3,
+                    "values": [[1, 2]]}}})",
+                "m.json:3: primitive attribute 'Cd' value 0 must be an array of 3 numbers"},
+        BadJson{R"({"points": [[0,0,0]], "primitives": [[0]],
+                    "primitive_attributes": {"n": {"type": "int", "size": 1,
+                    "values": [[2147483648]]}}})",
+                "m.json:3: primitive attribute 'n' value 0 has a value that is not a 32-bit "
+                "integer"},
+        BadJson{R"({"points": [[0,0,0]], "primitives": [[0]],
+                    "primitive_attributes": {"n": {"type": "int", "size": 1,
+                    "values": [[1.5]]}}})",
+                "m.json:3: primitive attribute 'n' value 0 has a value that is not a 32-bit "
+                "integer"},
+        BadJson{R"({"points": [], "primitives": [],
+                    "detail_attributes": {"": {"type": "int", "size": 1, "value": [1]}}})",
+                "m.json:2: detail attribute with an empty name"},
+        BadJson{R"({"points": [[0,0,0]], "primitives": [[0], [0]],
+                    "primitive_groups": {"g": [1, 0]}})",
+                "m.json:2: group 'g' members must be ascending without repeats (0 after 1)"},
+        BadJson{R"({"points": [[0,0,0]], "primitives": [[0], [0]],
+                    "primitive_groups": {"g": [1, 1]}})",
+                "m.json:2: group 'g' members must be ascending without repeats (1 after 1)"},
+        BadJson{R"({"points": [[0,0,0]], "primitives": [[0]],
+                    "primitive_groups": {"g": [1]}})",
+                "m.json:2: group 'g' has member 1 but there are 1 primitives"},
+        BadJson{kDeep.c_str(), "m.json:1: nesting deeper than 256 levels"}));
+
+}  // namespace
+}  // namespace hueslice::io
