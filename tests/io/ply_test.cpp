@@ -1,1 +1,252 @@
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "io/io.h"
+#include "test_geometry.h"
+
+namespace hueslice::io {
+namespace {
+
+using testing::colourOf;
+using testing::expectSameDetail;
+using testing::inputErrorOf;
+
+// Appends a value in the given byte order.
+template <typename T>
+void put(std::string& out, T value, bool bigEndian) {
+    char raw[sizeof(T)];
+    std::memcpy(raw, &value, sizeof(T));
+    if (bigEndian) std::reverse(raw, raw + sizeof(T));
+    out.append(raw, sizeof(T));
+}
+
+const char* const kSquareProperties =
+    "element vertex 4\nproperty float x\nproperty float y\nproperty double z\n"
+    "element face 2\nproperty list uchar int vertex_indices\n"
+    "property uchar red\nproperty uchar green\nproperty uchar blue\n"
+    "element edge 1\nproperty list uint8 int16 ends\nproperty short weight\n"
+    "end_header\n";
+
+const float kSquarePoints[4][3] = {{0, 0, 0}, {1.5f, 0, 0}, {1.5f, 1, 0}, {0, 1, -0.25f}};
+
+std::string binarySquare(bool bigEndian, const std::string& headerEnd = "\n") {
+    std::string ply = std::string("ply\nformat ") +
+                      (bigEndian ? "binary_big_endian" : "binary_little_endian") +
+                      " 1.0\ncomment made by a test\n" + kSquareProperties;
+    ply.replace(ply.size() - 1, 1, headerEnd);
+    for (const auto& p : kSquarePoints) {
+        put(ply, p[0], bigEndian);
+        put(ply, p[1], bigEndian);
+        put(ply, static_cast<double>(p[2]), bigEndian);
+    }
+    const std::uint8_t faces[2][6] = {{3, 0, 1, 2}, {3, 0, 2, 3}};
+    const std::uint8_t rgb[2][3] = {{255, 0, 51}, {0, 128, 255}};
+    for (int f = 0; f < 2; ++f) {
+        put<std::uint8_t>(ply, faces[f][0], bigEndian);
+        for (int v = 1; v <= 3; ++v) put<std::int32_t>(ply, faces[f][v], bigEndian);
+        for (int c = 0; c < 3; ++c) put(ply, rgb[f][c], bigEndian);
+    }
+    put<std::uint8_t>(ply, 2, bigEndian);
+    put<std::int16_t>(ply, 0, bigEndian);
+    put<std::int16_t>(ply, 3, bigEndian);
+    put<std::int16_t>(ply, -7, bigEndian);
+    return ply;
+}
+
+std::string asciiSquare(const std::string& lineEnd = "\n") {
+    std::string ply = std::string("ply\nformat ascii 1.0\nobj_info test\n") + kSquareProperties +
+                      "0 0 0\n1.5 0 0\n\n1.5 1 0\n0 1 -0.25\n3 0 1 2 255 0 51\n"
+                      "3 0 2 3 0 128 255\n2 0 3 -7";
+    std::string converted;
+    for (char c : ply) converted += c == '\n' ? lineEnd : std::string(1, c);
+    return converted;
+}
+
+GU_Detail expectedSquare() {
+    GU_Detail geo;
+    for (const auto& p : kSquarePoints) geo.appendPoint(UT_Vector3(p[0], p[1], p[2]));
+    const unsigned a[3] = {0, 1, 2};
+    const unsigned b[3] = {0, 2, 3};
+    geo.appendPrimitive(a, 3);
+    geo.appendPrimitive(b, 3);
+    testing::setColour(geo, 0, 1.0f, 0.0f, static_cast<float>(51.0 / 255.0));
+    testing::setColour(geo, 1, 0.0f, static_cast<float>(128.0 / 255.0), 1.0f);
+    return geo;
+}
+
+struct Encoding {
+    const char* label;
+    std::string bytes;
+};
+
+class PlyEncodings : public ::testing::TestWithParam<Encoding> {};
+
+TEST_P(PlyEncodings, GiveTheSameDetail) {
+    GU_Detail geo;
+    const Notes notes = readPly(GetParam().bytes, "m.ply", geo);
+    EXPECT_TRUE(notes.empty());
+    expectSameDetail(expectedSquare(), geo);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AllEncodings, PlyEncodings,
+    ::testing::Values(Encoding{"ascii", asciiSquare()}, Encoding{"ascii_crlf", asciiSquare("\r\n")},
+                      Encoding{"ascii_bare_cr", asciiSquare("\r")},
+                      Encoding{"little", binarySquare(false)},
+                      Encoding{"big", binarySquare(true)},
+                      Encoding{"little_crlf_header", binarySquare(false, "\r\n")}),
+    [](const auto& param) { return std::string(param.param.label); });
+
+TEST(Ply, VertexColoursOnlyGiveANoteOrFirstVertexColour) {
+    const std::string ply =
+        "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+        "property float z\nproperty ushort red\nproperty ushort green\nproperty ushort blue\n"
+        "element face 1\nproperty list uchar uint vertex_index\nend_header\n"
+        "0 0 0 65535 0 0\n1 0 0 0 65535 0\n0 1 0 0 0 65535\n3 1 2 0\n";
+    GU_Detail plain;
+    const Notes notes = readPly(ply, "m.ply", plain);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0], "m.ply: vertex colours only; faces get no colour (use --vertex-colours)");
+    EXPECT_TRUE(colourOf(plain, 0).empty());
+
+    GU_Detail coloured;
+    EXPECT_TRUE(readPly(ply, "m.ply", coloured, PlyOptions{true}).empty());
+    EXPECT_EQ(colourOf(coloured, 0), (std::vector<float>{0.0f, 1.0f, 0.0f}));
+}
+
+TEST(Ply, NonFiniteAsciiCoordinatesAreKept) {
+    const std::string ply =
+        "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\n"
+        "property float z\nend_header\nnan inf -inf\n";
+    GU_Detail geo;
+    readPly(ply, "m.ply", geo);
+    EXPECT_TRUE(std::isnan(geo.points()[0].x()));
+    EXPECT_EQ(geo.points()[0].y(), std::numeric_limits<float>::infinity());
+    EXPECT_EQ(geo.points()[0].z(), -std::numeric_limits<float>::infinity());
+}
+
+TEST(Ply, HugeDeclaredCountIsRefusedBeforeAllocating) {
+    const std::string ply =
+        "ply\nformat binary_little_endian 1.0\nelement face 555555555555\n"
+        "property list uchar int vertex_indices\nend_header\n\x03";
+    GU_Detail geo;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(inputErrorOf([&] { readPly(ply, "m.ply", geo); }),
+              "m.ply:3: element 'face' declares 555555555555 rows but the file has room for at "
+              "most 1");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+}
+
+struct BadPly {
+    const char* label;
+    std::string bytes;
+    std::string message;
+};
+
+class PlyRefuses : public ::testing::TestWithParam<BadPly> {};
+
+TEST_P(PlyRefuses, WithExactMessage) {
+    GU_Detail out = testing::makeSquare();
+    EXPECT_EQ(GetParam().message, inputErrorOf([&] { readPly(GetParam().bytes, "m.ply", out); }));
+    expectSameDetail(testing::makeSquare(), out);
+}
+
+const std::string kVertexHeader =
+    "element vertex 2\nproperty float x\nproperty float y\nproperty float z\n";
+const std::string kAscii = "ply\nformat ascii 1.0\n";
+const std::string kLittle = "ply\nformat binary_little_endian 1.0\n";
+const std::string kFaceList = "element face 1\nproperty list uchar int vertex_indices\n";
+
+std::string littleBody(std::initializer_list<float> floats) {
+    std::string out;
+    for (float f : floats) put(out, f, false);
+    return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, PlyRefuses,
+    ::testing::Values(
+        BadPly{"empty", "", "m.ply: empty file"},
+        BadPly{"not_ply", "obj\n", "m.ply:1: not a ply file (the first line must be 'ply')"},
+        BadPly{"no_end_header", kAscii + kVertexHeader, "m.ply:6: header has no end_header line"},
+        BadPly{"empty_format", "ply\nformat\nend_header\n",
+               "m.ply:2: format line must be 'format <encoding> 1.0'"},
+        BadPly{"unknown_format", "ply\nformat utf8 1.0\nend_header\n",
+               "m.ply:2: unknown format 'utf8'"},
+        BadPly{"unknown_type", kAscii + "element vertex 1\nproperty float128 x\nend_header\n",
+               "m.ply:4: unknown property type 'float128'"},
+        BadPly{"float_count", kAscii + "element face 1\nproperty list float int vertex_indices\n",
+               "m.ply:4: list count type 'float' is not an integer type"},
+        BadPly{"list_count", kAscii + "element face 1\nproperty list list int vertex_indices\n",
+               "m.ply:4: unknown property type 'list'"},
+        BadPly{"header_no_data", kAscii + kVertexHeader + "end_header\n",
+               "m.ply:3: element 'vertex' declares 2 rows but the file has room for at most 0"},
+        BadPly{"short_of_rows", kLittle + kVertexHeader + "end_header\n" + littleBody({1, 2, 3, 4, 5}) + "xy",
+               "m.ply:3: element 'vertex' declares 2 rows but the file has room for at most 1"},
+        BadPly{"truncated_mid_row",
+               kLittle + "element vertex 1\nproperty float x\nproperty float y\nproperty float z\n" +
+                   kFaceList + "property uchar red\nproperty uchar green\nproperty uchar blue\n" +
+                   "end_header\n" + littleBody({0, 0, 0}) + "\x01" + std::string(4, '\0') + "\x10",
+               "m.ply: byte 247: file ends inside face 0"},
+        BadPly{"truncated_list",
+               kLittle + "element vertex 1\nproperty float x\nproperty float y\nproperty float z\n" +
+                   kFaceList + "end_header\n" + littleBody({0, 0, 0}) + "\x03" + std::string(8, '\0') +
+                   "12",
+               "m.ply: byte 182: file ends inside face 0 (list of 3 values)"},
+        BadPly{"count_ffffffff",
+               kLittle + "element vertex 1\nproperty float x\nproperty float y\nproperty float z\n" +
+                   "element face 1\nproperty list uint int vertex_indices\nend_header\n" +
+                   littleBody({0, 0, 0}) + "\xff\xff\xff\xff" + std::string(4, '\0'),
+               "m.ply: byte 184: file ends inside face 0 (list of 4294967295 values)"},
+        BadPly{"negative_count",
+               kLittle + "element vertex 1\nproperty float x\nproperty float y\nproperty float z\n" +
+                   "element face 1\nproperty list char int vertex_indices\nend_header\n" +
+                   littleBody({0, 0, 0}) + "\xfe" + std::string(4, '\0'),
+               "m.ply: byte 180: face 0 has a negative list count"},
+        BadPly{"zero_count", kAscii + kVertexHeader + kFaceList + "end_header\n0 0 0\n1 1 1\n0\n",
+               "m.ply:12: face 0 has no vertices"},
+        BadPly{"index_out_of_range",
+               kAscii + kVertexHeader + kFaceList + "end_header\n0 0 0\n1 1 1\n3 0 1 9\n",
+               "m.ply:12: face 0 has index 9 but there are 2 points"},
+        BadPly{"index_negative",
+               kAscii + kVertexHeader + kFaceList + "end_header\n0 0 0\n1 1 1\n3 0 1 -1\n",
+               "m.ply:12: face 0 has index -1 but there are 2 points"},
+        BadPly{"binary_index_out_of_range",
+               kLittle + "element vertex 1\nproperty float x\nproperty float y\nproperty float z\n" +
+                   kFaceList + "end_header\n" + littleBody({0, 0, 0}) + "\x01\x05" + std::string(3, '\0'),
+               "m.ply: byte 181: face 0 has index 5 but there are 1 points"},
+        BadPly{"too_few_values", kAscii + kVertexHeader + "end_header\n0 0 0\n1    1\n",
+               "m.ply:9: point 1 has too few values"},
+        BadPly{"too_many_values", kAscii + kVertexHeader + "end_header\n0 0 0 0\n1 1 1\n",
+               "m.ply:8: point 0 has too many values"},
+        BadPly{"huge_exponent", kAscii + kVertexHeader + "end_header\n0 0 1e999999999\n1 1 1\n",
+               "m.ply:8: point 0 value '1e999999999' is out of range"},
+        BadPly{"ten_thousand_digits",
+               kAscii + kVertexHeader + "end_header\n0 0 " + std::string(10000, '7') + "\n1 1 1\n",
+               "m.ply:8: point 0 value '777777777777777777777777...' is out of range"},
+        BadPly{"beyond_float", kAscii + kVertexHeader + "end_header\n0 0 1e300\n1 1 1\n",
+               "m.ply:8: point 0 has a value beyond the float range"},
+        BadPly{"colour_300",
+               kAscii + "element vertex 1\nproperty float x\nproperty float y\nproperty float z\n" +
+                   kFaceList + "property uchar red\nproperty uchar green\nproperty uchar blue\n" +
+                   "end_header\n0 0 0\n1 0 300 0 0\n",
+               "m.ply:14: face 0 value '300' is out of range for its type"},
+        BadPly{"colour_minus_one",
+               kAscii + "element vertex 1\nproperty float x\nproperty float y\nproperty float z\n" +
+                   kFaceList + "property uchar red\nproperty uchar green\nproperty uchar blue\n" +
+                   "end_header\n0 0 0\n1 0 -1 0 0\n",
+               "m.ply:14: face 0 value '-1' is out of range for its type"},
+        BadPly{"not_a_number", kAscii + kVertexHeader + "end_header\n0 0 zero\n1 1 1\n",
+               "m.ply:8: point 0 value 'zero' is not a number"},
+        BadPly{"trailing_bytes", kLittle + kVertexHeader + "end_header\n" + littleBody({1, 2, 3, 4, 5, 6, 7}),
+               "m.ply: byte 139: 4 bytes after the last element"},
+        BadPly{"missing_xyz", kAscii + "element vertex 1\nproperty float x\nend_header\n0\n",
+               "m.ply:3: element 'vertex' needs properties x, y and z"}),
+    [](const auto& param) { return std::string(param.param.label); });
+
+}  // namespace
+}  // namespace hueslice::io
