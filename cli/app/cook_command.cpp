@@ -1,0 +1,77 @@
+#include <memory>
+#include <ostream>
+
+#include <io/io.h>
+
+#include "cli_errors.h"
+#include "commands.h"
+#include "parm_values.h"
+#include "plugin_host.h"
+#include "report.h"
+
+namespace hueslice::cli {
+
+void printNotes(const std::vector<std::string>& notes, std::ostream& err) {
+    for (const std::string& note : notes)
+        err << "hueslice: " << note << "\n";
+}
+
+namespace {
+
+// Cooks the node when it is out of date, as a host does before its output is used. A cook
+// that ends in an error is a failure of the input.
+void cookIfNeeded(SOP_Node& node, const CookOptions& options) {
+    if (node.cookIfNeeded(options.time) >= UT_ERROR_ABORT) {
+        throw io::InputError(options.input + ": the node could not cook this geometry");
+    }
+}
+
+}  // namespace
+
+int runCook(const CookOptions& options, std::ostream& out, std::ostream& err) {
+    auto geometry = std::make_shared<GU_Detail>();
+    io::PlyOptions ply;
+    ply.vertexColours = options.vertexColours;
+    printNotes(io::readGeometryFile(options.input, *geometry, ply), err);
+
+    PluginHost host(options.plugin);
+    SOP_Node& node = host.node();
+    if (!options.scene.empty()) {
+        io::applyScene(io::readWholeFile(options.scene), options.scene, node);
+    }
+    node.setInput(0, std::move(geometry));
+    cookIfNeeded(node, options);
+
+    for (const Step& step : options.steps) {
+        switch (step.kind) {
+            case Step::Set:
+                applyAssignment(node, step.assignment);
+                break;
+            case Step::Initialise:
+                cookIfNeeded(node, options);
+                node.pressButton("init");
+                break;
+            case Step::Sort:
+                cookIfNeeded(node, options);
+                node.pressButton("sort");
+                break;
+        }
+    }
+    cookIfNeeded(node, options);
+
+    const GU_Detail& result = *node.getCookedGeo();
+    const std::vector<GroupRow> rows = groupRows(node);
+    if (!options.output.empty()) {
+        printNotes(io::writeGeometryFile(options.output, result, legendFor(rows)), err);
+    }
+    if (!options.svg.empty()) {
+        io::writeFileAtomically(options.svg, io::writeSvg(result, legendFor(rows)));
+    }
+    if (!options.saveScene.empty()) {
+        io::writeFileAtomically(options.saveScene, io::saveScene(node));
+    }
+    out << formatGroupTable(rows, hiddenCount(result));
+    return 0;
+}
+
+}  // namespace hueslice::cli

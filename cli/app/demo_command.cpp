@@ -1,0 +1,87 @@
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <ostream>
+#include <system_error>
+
+#include <io/io.h>
+
+#include "commands.h"
+#include "plugin_host.h"
+#include "report.h"
+
+namespace hueslice::cli {
+
+namespace {
+
+// A 12 x 8 grid of quads on shared points, painted in bands:
+//
+//   row 7  B B B B B B b b b b b b     B = sky blue, b = the same blue 0.0015 brighter
+//   ...                                (less than one step of the cook's 1/255 quantisation)
+//   row 2  G G G G Y Y Y Y G G G G     G = green, Y = yellow
+//   row 0  R R R R O O O O R R R R     R = red, O = orange
+//
+GU_Detail demoMesh() {
+    constexpr int kColumns = 12, kRows = 8;
+    GU_Detail mesh;
+    for (int y = 0; y <= kRows; ++y) {
+        for (int x = 0; x <= kColumns; ++x) {
+            mesh.appendPoint(UT_Vector3(static_cast<float>(x), static_cast<float>(y), 0.0f));
+        }
+    }
+    const int cd = mesh.addPrimitiveAttrib("Cd", 12, GB_ATTRIB_FLOAT);
+    const float red[3] = {0.9f, 0.1f, 0.1f}, orange[3] = {1.0f, 0.55f, 0.0f},
+                green[3] = {0.2f, 0.7f, 0.3f}, yellow[3] = {0.95f, 0.9f, 0.2f},
+                blue[3] = {0.3f, 0.5f, 0.9f}, blueish[3] = {0.3f, 0.5f, 0.9015f};
+    for (int y = 0; y < kRows; ++y) {
+        for (int x = 0; x < kColumns; ++x) {
+            const unsigned p = static_cast<unsigned>(y * (kColumns + 1) + x);
+            const unsigned quad[4] = {p, p + 1, p + kColumns + 2, p + kColumns + 1};
+            const long long prim = mesh.appendPrimitive(quad, 4);
+            const bool middle = x >= 4 && x < 8;
+            const float* colour = y < 2   ? (middle ? orange : red)
+                                  : y < 5 ? (middle ? yellow : green)
+                                          : (x < 6 ? blue : blueish);
+            std::memcpy(mesh.primitiveAttribData(prim) + cd, colour, 12);
+        }
+    }
+    return mesh;
+}
+
+}  // namespace
+
+int runDemo(const std::string& folder, const std::string& plugin, std::ostream& out,
+            std::ostream& err) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec)
+        throw io::OutputError(folder + ": cannot create folder: " + ec.message());
+    const fs::path dir(folder);
+
+    auto mesh = std::make_shared<GU_Detail>(demoMesh());
+    io::writeFileAtomically((dir / "input.json").string(),
+                            io::writeJsonGeometry(*mesh, (dir / "input.json").string()));
+
+    PluginHost host(plugin);
+    SOP_Node& node = host.node();
+    node.setInput(0, mesh);
+    node.cookIfNeeded(0.0);
+    node.pressButton("init");
+    node.cookIfNeeded(0.0);
+
+    const GU_Detail& result = *node.getCookedGeo();
+    const std::vector<GroupRow> rows = groupRows(node);
+    const std::vector<io::LegendEntry> legend = legendFor(rows);
+    for (const char* name : {"output.json", "output.obj", "output.svg"}) {
+        printNotes(io::writeGeometryFile((dir / name).string(), result, legend), err);
+    }
+    io::writeFileAtomically((dir / "scene.json").string(), io::saveScene(node));
+
+    out << formatGroupTable(rows, hiddenCount(result));
+    out << "wrote input.json, output.json, output.obj, output.mtl, output.svg and scene.json to "
+        << folder << "\n";
+    return 0;
+}
+
+}  // namespace hueslice::cli

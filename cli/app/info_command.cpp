@@ -1,0 +1,107 @@
+#include <cstdint>
+#include <cstring>
+#include <ostream>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include <UT_Vector3.h>
+#include <io/io.h>
+#include <sop/colour_attribute.h>
+#include <sop/colour_key.h>
+#include <sop/compare_colours.h>
+
+#include "commands.h"
+#include "parm_values.h"
+
+namespace hueslice::cli {
+
+namespace {
+
+std::string typeName(const GB_Attribute& a) {
+    const char* base = a.type == GB_ATTRIB_FLOAT ? "float" : "int";
+    return std::string(base) + "[" + std::to_string(a.size / 4) + "]";
+}
+
+std::string keyText(const UT_Vector3& c) {
+    return floatText(c[0]) + " " + floatText(c[1]) + " " + floatText(c[2]);
+}
+
+void printAttributes(const char* heading, const GB_AttributeDict& dict, std::ostream& out) {
+    out << heading << ":";
+    if (dict.attributes().empty())
+        out << " none";
+    out << "\n";
+    for (const GB_Attribute& a : dict.attributes()) {
+        out << "  " << a.name << "  " << typeName(a) << "\n";
+    }
+}
+
+// Distinct colours with their face counts, in the order the Initialise button gives them.
+void printPalette(const GU_Detail& detail, int offset, std::ostream& out) {
+    UT_Vector3Array palette;
+    std::unordered_map<UT_Vector3, long long, ColourKeyHash, SameColour> faces;
+    forEachPrimitive(detail, [&](const GB_Primitive&, const unsigned char* record) {
+        const UT_Vector3 colour = readPrimitiveColour(record, offset);
+        if (faces[colour]++ == 0)
+            palette.append(colour);
+    });
+    palette.sort(compareColours);
+
+    std::unordered_map<UT_Vector3, std::vector<long long>, ColourKeyHash, SameColour> byKey;
+    for (long long i = 0; i < palette.entries(); ++i) {
+        byKey[quantiseKey(palette(i))].push_back(i + 1);
+    }
+    out << "palette (" << palette.entries() << " colours, in Initialise order):\n";
+    for (long long i = 0; i < palette.entries(); ++i) {
+        const UT_Vector3 key = quantiseKey(palette(i));
+        out << "  " << (i + 1) << "  colour " << keyText(palette(i)) << "  key " << keyText(key)
+            << "  faces " << faces[palette(i)];
+        const std::vector<long long>& shared = byKey[key];
+        if (shared.size() > 1) {
+            out << "  same key as";
+            for (long long other : shared) {
+                if (other != i + 1)
+                    out << " " << other;
+            }
+            out << ": the cook cannot tell these apart";
+        }
+        out << "\n";
+    }
+}
+
+}  // namespace
+
+int runInfo(const std::string& input, bool vertexColours, std::ostream& out, std::ostream& err) {
+    GU_Detail detail;
+    io::PlyOptions options;
+    options.vertexColours = vertexColours;
+    printNotes(io::readGeometryFile(input, detail, options), err);
+
+    out << "file: " << input << "\n";
+    out << "points: " << detail.pointCount() << "\n";
+    out << "primitives: " << detail.primitiveCount() << "\n";
+    printAttributes("primitive attributes", detail.primitiveAttribs(), out);
+    printAttributes("detail attributes", detail.detailAttribs(), out);
+
+    const ColourAttribute colour = resolveColourAttribute(detail);
+    const int layerOffset = detail.detailAttribs().getOffset("currentlayer", 4, GB_ATTRIB_INT);
+    std::int32_t layer = 1;
+    if (layerOffset >= 0)
+        std::memcpy(&layer, detail.detailAttribData() + layerOffset, 4);
+    out << "current layer: " << layer << " (colour attribute " << colour.name.buffer()
+        << (colour.offset < 0 ? ", missing" : "") << ")\n";
+
+    out << "groups:";
+    if (detail.primitiveGroups().entries() == 0)
+        out << " none";
+    out << "\n";
+    for (const GB_PrimitiveGroup* g : detail.primitiveGroups().groups()) {
+        out << "  " << g->getName() << "  " << g->entries() << " primitives\n";
+    }
+    if (colour.offset >= 0)
+        printPalette(detail, colour.offset, out);
+    return 0;
+}
+
+}  // namespace hueslice::cli

@@ -1,0 +1,116 @@
+#include <cmath>
+#include <iostream>
+#include <new>
+#include <string>
+
+#include <io/io.h>
+#include <CLI/CLI.hpp>
+
+#include "cli_errors.h"
+#include "commands.h"
+
+namespace {
+
+using namespace hueslice::cli;
+
+int fail(int status, const std::string& message) {
+    std::cerr << "hueslice: " << message << "\n";
+    return status;
+}
+
+int run(int argc, char** argv) {
+    CLI::App app{"Groups the primitives of a mesh by colour with the hueslice plug-in."};
+    bool version = false;
+    std::string plugin;
+    app.add_flag("--version", version, "Print the plug-in's interface version and build tag");
+    app.add_option("--plugin", plugin, "The plug-in file (default: the one beside this program)");
+    app.fallthrough();
+    app.require_subcommand(0, 1);
+
+    std::string demoFolder = "hueslice-demo";
+    CLI::App* demo = app.add_subcommand("demo", "Cook a built-in coloured mesh and write results");
+    demo->add_option("DIR", demoFolder, "Where to write the results");
+
+    CookOptions cook;
+    std::vector<std::string> assignments;
+    CLI::App* cookCommand = app.add_subcommand("cook", "Cook a mesh file with the node");
+    cookCommand->add_option("INPUT", cook.input, "Mesh: .json, .ply or .obj")->required();
+    cookCommand->add_option("-o,--output", cook.output, "Write the result: .json, .obj or .svg");
+    cookCommand->add_option("--scene", cook.scene, "Read parameter values from a scene file");
+    cookCommand->add_option("--save-scene", cook.saveScene, "Write every parameter value");
+    CLI::Option* setOption =
+        cookCommand->add_option("--set", assignments, "TOKEN=VALUE, e.g. group2=red, col1=1,0,0")
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    CLI::Option* initialiseOption = cookCommand->add_flag("--initialise", "Press \"Initialise\"");
+    CLI::Option* sortOption = cookCommand->add_flag("--sort", "Press \"Sort\"");
+    cookCommand->add_option("--time", cook.time, "Cook time (default 0)");
+    cookCommand->add_option("--svg", cook.svg, "Write a picture of the result");
+    cookCommand->add_flag("--vertex-colours", cook.vertexColours,
+                          "PLY: faces take the colour of their first vertex");
+
+    std::string infoInput;
+    bool infoVertexColours = false;
+    CLI::App* info = app.add_subcommand("info", "Describe a mesh file and its palette");
+    info->add_option("INPUT", infoInput, "Mesh: .json, .ply or .obj")->required();
+    info->add_flag("--vertex-colours", infoVertexColours,
+                   "PLY: faces take the colour of their first vertex");
+
+    std::string paramsScene, paramsInput;
+    CLI::App* params = app.add_subcommand("params", "Show the node's parameter dialog as text");
+    params->add_option("--scene", paramsScene, "Read parameter values from a scene file");
+    params->add_option("--input", paramsInput, "Connect a mesh, for the group menu");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        return fail(2, std::string(e.what()) + " (see --help)");
+    }
+
+    if (version)
+        return runVersion(plugin, std::cout);
+    if (demo->parsed())
+        return runDemo(demoFolder, plugin, std::cout, std::cerr);
+    if (info->parsed())
+        return runInfo(infoInput, infoVertexColours, std::cout, std::cerr);
+    if (params->parsed()) {
+        return runParams(paramsScene, paramsInput, plugin, std::cout, std::cerr);
+    }
+    if (cookCommand->parsed()) {
+        if (!std::isfinite(cook.time))
+            throw UsageError("--time: expected a finite number");
+        // --set, --initialise and --sort act in the order they were given.
+        std::size_t nextAssignment = 0;
+        for (const CLI::Option* option : cookCommand->parse_order()) {
+            if (option == setOption && nextAssignment < assignments.size()) {
+                cook.steps.push_back({Step::Set, assignments[nextAssignment++]});
+            } else if (option == initialiseOption) {
+                cook.steps.push_back({Step::Initialise, ""});
+            } else if (option == sortOption) {
+                cook.steps.push_back({Step::Sort, ""});
+            }
+        }
+        cook.plugin = plugin;
+        return runCook(cook, std::cout, std::cerr);
+    }
+    return fail(2, "a command is needed: demo, cook, info or params (see --help)");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const UsageError& e) {
+        return fail(2, e.what());
+    } catch (const hueslice::io::InputError& e) {
+        return fail(1, e.what());
+    } catch (const hueslice::io::OutputError& e) {
+        return fail(1, e.what());
+    } catch (const PluginError& e) {
+        return fail(1, e.what());
+    } catch (const std::bad_alloc&) {
+        return fail(1, "out of memory");
+    }
+}
