@@ -117,8 +117,10 @@ private:
     // Components of a numeric value: a number for one component, an array for more.
     std::vector<double> numbers(const std::string& token, const Json& value, const PRM_Template* t, int size) const {
         std::vector<double> out;
-        const bool single = size == 1 && !value.is_array();
-        if (!single && !(value.is_array() && value.size() == static_cast<std::size_t>(size))) {
+        // One component takes a bare number, more take an array of exactly that many.
+        const bool single = size == 1;
+        if (single ? value.is_array() || value.is_object()
+                   : !(value.is_array() && value.size() == static_cast<std::size_t>(size))) {
             failParm(token, size == 1 ? "expected a number, found " + detail::describe(value)
                                       : "expected an array of " + std::to_string(size) + " numbers");
         }
