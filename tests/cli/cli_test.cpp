@@ -1,0 +1,301 @@
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "cli_harness.h"
+
+namespace {
+
+using cli_testing::CliTest;
+
+//   four quads in a row, coloured red, green, red, blue; the input has a group "walls" = {1}
+//
+//   3---2---5---7---9
+//   | R | G | R | B |
+//   0---1---4---6---8
+const char* kMeshJson = R"({
+  "points": [[0,0,0],[1,0,0],[1,1,0],[0,1,0],[2,0,0],[2,1,0],[3,0,0],[3,1,0],[4,0,0],[4,1,0]],
+  "primitives": [[0,1,2,3],[1,4,5,2],[4,6,7,5],[6,8,9,7]],
+  "primitive_attributes": {"Cd": {"type": "float", "size": 3,
+                                  "values": [[1,0,0],[0,1,0],[1,0,0],[0,0,1]]}},
+  "primitive_groups": {"walls": [1]}
+})";
+
+// The same mesh as PLY, in the encoding named by `format`.
+std::string meshPly(const std::string& format) {
+    const float points[10][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {2, 0, 0},
+                                 {2, 1, 0}, {3, 0, 0}, {3, 1, 0}, {4, 0, 0}, {4, 1, 0}};
+    const int faces[4][4] = {{0, 1, 2, 3}, {1, 4, 5, 2}, {4, 6, 7, 5}, {6, 8, 9, 7}};
+    const unsigned char colours[4][3] = {{255, 0, 0}, {0, 255, 0}, {255, 0, 0}, {0, 0, 255}};
+    std::string ply = "ply\nformat " + format +
+                      " 1.0\nelement vertex 10\nproperty float x\nproperty float y\n"
+                      "property float z\nelement face 4\nproperty list uchar int vertex_indices\n"
+                      "property uchar red\nproperty uchar green\nproperty uchar blue\nend_header\n";
+    const bool big = format == "binary_big_endian";
+    auto put = [&](const void* data, std::size_t size) {
+        const char* bytes = static_cast<const char*>(data);
+        for (std::size_t i = 0; i < size; ++i)
+            ply += bytes[big ? size - 1 - i : i];
+    };
+    for (const auto& p : points) {
+        for (float c : p) {
+            if (format == "ascii") {
+                ply += std::to_string(c) + " ";
+            } else {
+                put(&c, 4);
+            }
+        }
+        if (format == "ascii")
+            ply += "\n";
+    }
+    for (int f = 0; f < 4; ++f) {
+        if (format == "ascii") {
+            ply += "4";
+            for (int i : faces[f])
+                ply += " " + std::to_string(i);
+            for (unsigned char c : colours[f])
+                ply += " " + std::to_string(c);
+            ply += "\n";
+            continue;
+        }
+        ply += '\4';
+        for (int i : faces[f])
+            put(&i, 4);
+        for (unsigned char c : colours[f])
+            ply += static_cast<char>(c);
+    }
+    return ply;
+}
+
+const char* kInitialisedTable =
+    "entry  group   colour  members\n"
+    "1      group1  1 0 0   2\n"
+    "2      group2  0 1 0   1\n"
+    "3      group3  0 0 1   1\n"
+    "hidden primitives: 0\n";
+
+TEST_F(CliTest, DemoWritesEveryFileAndPrintsTheTable) {
+    const auto r = run({"demo", "out"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char* name :
+         {"input.json", "output.json", "output.obj", "output.mtl", "output.svg", "scene.json"}) {
+        EXPECT_TRUE(exists(std::string("out/") + name)) << name;
+    }
+    // The two blues one fraction of a step apart: the second entry never gets a primitive.
+    EXPECT_NE(r.out.find("group6  0.3 0.5 0.9015  0\n"), std::string::npos) << r.out;
+}
+
+TEST_F(CliTest, CookAndInitialiseJson) {
+    write("mesh.json", kMeshJson);
+    const auto r = run({"cook", "mesh.json", "--initialise", "-o", "out.json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, kInitialisedTable);
+    const std::string out = read("out.json");
+    EXPECT_NE(out.find("\"walls\""), std::string::npos) << "input groups are kept";
+    EXPECT_NE(out.find("\"group1\""), std::string::npos);
+}
+
+class PlyEncodingTest : public CliTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(PlyEncodingTest, CookAndInitialiseGivesTheSameGroups) {
+    write("mesh.ply", meshPly(GetParam()));
+    const auto r = run({"cook", "mesh.ply", "--initialise"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, kInitialisedTable);
+}
+
+INSTANTIATE_TEST_SUITE_P(Encodings, PlyEncodingTest,
+                         ::testing::Values("ascii", "binary_little_endian", "binary_big_endian"));
+
+TEST_F(CliTest, CookAndInitialiseObjWithMaterials) {
+    write("mesh.obj",
+          "mtllib mesh.mtl\n"
+          "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 2 0 0\nv 2 1 0\nv 3 0 0\nv 3 1 0\nv 4 0 0\n"
+          "v 4 1 0\n"
+          "usemtl red\nf 1 2 3 4\nusemtl green\nf 2 5 6 3\nusemtl red\nf 5 7 8 6\n"
+          "usemtl blue\nf 7 9 10 8\n");
+    write("mesh.mtl", "newmtl red\nKd 1 0 0\nnewmtl green\nKd 0 1 0\nnewmtl blue\nKd 0 0 1\n");
+    const auto r = run({"cook", "mesh.obj", "--initialise"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, kInitialisedTable);
+}
+
+TEST_F(CliTest, SetsActInCommandLineOrder) {
+    write("mesh.json", kMeshJson);
+    // Initialise names the groups; the --set after it renames one, the one before is overwritten.
+    const auto r = run({"cook", "mesh.json", "--set", "group1=early", "--initialise", "--set",
+                        "group2=leaves", "--set", "enable3=0"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "entry  group   colour  members\n"
+              "1      group1  1 0 0   2\n"
+              "2      leaves  0 1 0   1\n"
+              "3      group3  0 0 1   - (disabled)\n"
+              "hidden primitives: 0\n");
+}
+
+TEST_F(CliTest, SceneRoundTripWithAKeyframe) {
+    write("mesh.json", kMeshJson);
+    auto r = run({"cook", "mesh.json", "--set", "numobj=2", "--set", "group1=reds", "--set",
+                  "col1=1,0,0", "--set", "group2=blues", "--set", "col2=0,0,1", "--save-scene",
+                  "scene.json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string first = r.out;
+
+    r = run({"cook", "mesh.json", "--scene", "scene.json", "--save-scene", "again.json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, first);
+    EXPECT_EQ(read("again.json"), read("scene.json"));
+
+    // Entry parameters are read at time 0, whatever time the node cooks at.
+    write("keyed.json", R"({"parameters": {"numobj": 1, "group1": "picked",
+                            "col1": {"keys": [[0, [0, 1, 0]], [10, [0, 0, 1]]]}}})");
+    r = run({"cook", "mesh.json", "--scene", "keyed.json", "--time", "10", "--save-scene",
+             "keyed_out.json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("picked  0 1 0   1\n"), std::string::npos) << r.out;
+    EXPECT_NE(read("keyed_out.json").find("keys"), std::string::npos) << "keys are saved";
+}
+
+TEST_F(CliTest, IsolationShowsInObjAndSvg) {
+    write("mesh.json", kMeshJson);
+    const auto r = run({"cook", "mesh.json", "--initialise", "--set", "isolate2=1", "-o", "out.obj",
+                        "--svg", "out.svg"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("hidden primitives: 3\n"), std::string::npos) << r.out;
+    EXPECT_NE(read("out.obj").find("3d_hidden_primitives"), std::string::npos);
+    const std::string svg = read("out.svg");
+    std::size_t polygons = 0;
+    for (std::size_t at = svg.find("<polygon"); at != std::string::npos;
+         at = svg.find("<polygon", at + 1)) {
+        ++polygons;
+    }
+    EXPECT_EQ(polygons, 1u) << "only the green face is drawn";
+}
+
+TEST_F(CliTest, JsonRoundTripKeepsTheInputAndAddsTheGroups) {
+    write("mesh.json", kMeshJson);
+    ASSERT_EQ(run({"cook", "mesh.json", "-o", "copy.json"}).status, 0);
+    ASSERT_EQ(run({"cook", "copy.json", "-o", "copy2.json"}).status, 0);
+    EXPECT_EQ(read("copy.json"), read("copy2.json")) << "a copy-only cook is the identity";
+    ASSERT_EQ(run({"cook", "copy.json", "--initialise", "-o", "grouped.json"}).status, 0);
+    const std::string grouped = read("grouped.json");
+    const std::string copy = read("copy.json");
+    // Everything before the groups is unchanged.
+    const std::size_t groups = copy.find("\"primitive_groups\"");
+    ASSERT_NE(groups, std::string::npos);
+    EXPECT_EQ(grouped.substr(0, groups), copy.substr(0, groups));
+    EXPECT_NE(grouped.find("\"group3\""), std::string::npos);
+}
+
+TEST_F(CliTest, InfoShowsThePaletteInInitialiseOrderAndFlagsSharedKeys) {
+    write("mesh.json", R"({"points": [[0,0,0],[1,0,0],[1,1,0]],
+        "primitives": [[0,1,2],[0,1,2],[0,1,2]],
+        "primitive_attributes": {"Cd": {"type": "float", "size": 3,
+                                        "values": [[0,0,1],[0.5,0,0],[0.501,0,0]]}}})");
+    const auto r = run({"info", "mesh.json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("primitives: 3\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  1  colour 0.5 0 0  key 127 0 0  faces 1  same key as 2"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("  3  colour 0 0 1  key 0 0 255  faces 1\n"), std::string::npos);
+}
+
+TEST_F(CliTest, ParamsShowsTheDialogWithGreyedOutEntries) {
+    write("scene.json", R"({"parameters": {"numobj": 2, "enable2": 0}})");
+    const auto r = run({"params", "--scene", "scene.json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("numobj  \"Number of groups\"  2\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("col2  \"Colour\"  1 1 1  (greyed out)\n"), std::string::npos);
+    EXPECT_NE(r.out.find("col1  \"Colour\"  1 1 1\n"), std::string::npos);
+    EXPECT_NE(r.out.find("group menu: (empty)\n"), std::string::npos);
+}
+
+TEST_F(CliTest, VersionNamesTheInterfaceAndTag) {
+    const auto r = run({"--version"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("interface version: 7.0\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("build tag: "), std::string::npos);
+}
+
+struct ErrorCase {
+    const char* label;
+    std::vector<std::string> args;
+    int status;
+    std::string message;
+};
+
+class CliErrorTest : public CliTest, public ::testing::WithParamInterface<ErrorCase> {};
+
+// Every failure: one line, the right status, and the old output file untouched.
+TEST_P(CliErrorTest, FailsWithOneLineAndKeepsTheOldOutput) {
+    write("mesh.json", kMeshJson);
+    write("out.json", "old output\n");
+    write("bad_index.json", R"({"points": [[0,0,0]], "primitives": [[0,1,0]]})");
+    const std::string ply = meshPly("binary_little_endian");
+    write("truncated.ply", ply.substr(0, ply.size() - 10));
+    write("huge.ply",
+          "ply\nformat ascii 1.0\nelement face 555555555555\n"
+          "property list uchar int vertex_indices\nend_header\n");
+    write("scene.json", "{\"parameters\": {\n  \"numobj\": 1,\n  \"colour1\": [1, 0, 0]\n}}\n");
+    const auto r = run(GetParam().args);
+    EXPECT_EQ(r.status, GetParam().status);
+    EXPECT_EQ(r.err, GetParam().message + "\n");
+    EXPECT_EQ(read("out.json"), "old output\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CliErrorTest,
+    ::testing::Values(
+        ErrorCase{"UnknownSetToken",
+                  {"cook", "mesh.json", "--set", "colour1=1,0,0", "-o", "out.json"},
+                  2,
+                  "hueslice: --set colour1=1,0,0: unknown parameter 'colour1'"},
+        ErrorCase{"WrongSetType",
+                  {"cook", "mesh.json", "--set", "col1=red", "-o", "out.json"},
+                  2,
+                  "hueslice: --set col1=red: expected three numbers R,G,B"},
+        ErrorCase{"ButtonSet",
+                  {"cook", "mesh.json", "--set", "init=1", "-o", "out.json"},
+                  2,
+                  "hueslice: --set init=1: 'init' is a button; use --initialise or --sort"},
+        ErrorCase{"SceneUnknownToken",
+                  {"cook", "mesh.json", "--scene", "scene.json", "-o", "out.json"},
+                  1,
+                  "hueslice: scene.json:3: unknown parameter 'colour1'"},
+        ErrorCase{"MissingInput",
+                  {"cook", "nothing.json", "-o", "out.json"},
+                  1,
+                  "hueslice: nothing.json: cannot read file: No such file or directory"},
+        ErrorCase{"IndexOutOfRange",
+                  {"cook", "bad_index.json", "-o", "out.json"},
+                  1,
+                  "hueslice: bad_index.json:1: primitive 0 has index 1 but there are 1 points"},
+        ErrorCase{"TruncatedBinary",
+                  {"cook", "truncated.ply", "-o", "out.json"},
+                  1,
+                  "hueslice: truncated.ply: byte 411: file ends inside face 3 (list of 4 values)"},
+        ErrorCase{"CountBeyondTheFile",
+                  {"cook", "huge.ply", "-o", "out.json"},
+                  1,
+                  "hueslice: huge.ply:3: element 'face' declares 555555555555 rows but the file "
+                  "has room for at most 0"},
+        ErrorCase{"OutputFolderMissing",
+                  {"cook", "mesh.json", "-o", "missing/out.json"},
+                  1,
+                  "hueslice: missing/out.json: cannot create file: No such file or directory"},
+        ErrorCase{"MissingPlugin",
+                  {"cook", "mesh.json", "--plugin", "/nonexistent.so", "-o", "out.json"},
+                  1,
+                  "hueslice: /nonexistent.so: no such file"},
+        ErrorCase{"NoCommand",
+                  {},
+                  2,
+                  "hueslice: a command is needed: demo, cook, info or params (see --help)"}),
+    [](const ::testing::TestParamInfo<ErrorCase>& p) { return p.param.label; });
+
+}  // namespace
