@@ -18,7 +18,8 @@ namespace {
 
 std::string folderOf(const std::string& path) {
     const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
+    if (slash == std::string::npos)
+        return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
@@ -30,9 +31,11 @@ std::string baseOf(const std::string& path) {
 std::string extensionOf(const std::string& path) {
     const std::string base = baseOf(path);
     const auto dot = base.find_last_of('.');
-    if (dot == std::string::npos) return {};
+    if (dot == std::string::npos)
+        return {};
     std::string ext = base.substr(dot + 1);
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return ext;
 }
 
@@ -50,16 +53,19 @@ std::string stemPath(const std::string& path) {
 
 std::string readWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw InputError(path + ": cannot read file: " + std::strerror(errno));
+    if (!in)
+        throw InputError(path + ": cannot read file: " + std::strerror(errno));
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw InputError(path + ": cannot read file: read error");
+    if (in.bad())
+        throw InputError(path + ": cannot read file: read error");
     return bytes;
 }
 
 void writeFileAtomically(const std::string& path, std::string_view bytes) {
     std::string temp = folderOf(path) + "/." + baseOf(path) + ".tmp.XXXXXX";
     const int fd = ::mkstemp(temp.data());
-    if (fd < 0) failWrite(path, "cannot create file", errno);
+    if (fd < 0)
+        failWrite(path, "cannot create file", errno);
     const auto abandon = [&](const char* what, int error) {
         ::close(fd);
         ::unlink(temp.c_str());
@@ -68,15 +74,19 @@ void writeFileAtomically(const std::string& path, std::string_view bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) abandon("cannot write file", n < 0 ? errno : ENOSPC);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            abandon("cannot write file", n < 0 ? errno : ENOSPC);
         done += static_cast<std::size_t>(n);
     }
     // mkstemp makes the file private; give it the usual permissions of a new file.
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    if (::fchmod(fd, 0666 & ~mask) != 0) abandon("cannot set file permissions", errno);
-    if (::fsync(fd) != 0) abandon("cannot flush file to disk", errno);
+    if (::fchmod(fd, 0666 & ~mask) != 0)
+        abandon("cannot set file permissions", errno);
+    if (::fsync(fd) != 0)
+        abandon("cannot flush file to disk", errno);
     if (::close(fd) != 0) {
         const int error = errno;
         ::unlink(temp.c_str());
@@ -95,11 +105,13 @@ Notes readGeometryFile(const std::string& path, GU_Detail& out, const PlyOptions
         readJsonGeometry(readWholeFile(path), path, out);
         return {};
     }
-    if (ext == "ply") return readPly(readWholeFile(path), path, out, options);
+    if (ext == "ply")
+        return readPly(readWholeFile(path), path, out, options);
     if (ext == "obj") {
         const std::string obj = readWholeFile(path);
         const std::string library = detail::findMaterialLibrary(obj);
-        if (library.empty()) return readObj(obj, path, std::nullopt, "", out);
+        if (library.empty())
+            return readObj(obj, path, std::nullopt, "", out);
         const std::string mtlPath = library[0] == '/' ? library : folderOf(path) + "/" + library;
         std::string mtl;
         try {
@@ -126,7 +138,8 @@ Notes writeGeometryFile(const std::string& path, const GU_Detail& detail,
     if (ext == "obj") {
         const std::string mtlPath = stemPath(path) + ".mtl";
         ObjText text = writeObj(detail, baseOf(mtlPath), path);
-        if (!text.mtl.empty()) writeFileAtomically(mtlPath, text.mtl);
+        if (!text.mtl.empty())
+            writeFileAtomically(mtlPath, text.mtl);
         writeFileAtomically(path, text.obj);
         return std::move(text.warnings);
     }

@@ -14,7 +14,8 @@ int colourOffset(const GU_Detail& detail) {
     if (layerOffset >= 0) {
         std::int32_t layer = 1;
         std::memcpy(&layer, detail.detailAttribData() + layerOffset, sizeof layer);
-        if (layer != 1) name += std::to_string(layer);
+        if (layer != 1)
+            name += std::to_string(layer);
     }
     return detail.primitiveAttribs().getOffset(name.c_str(), 12, GB_ATTRIB_FLOAT);
 }
@@ -23,16 +24,20 @@ std::string findMaterialLibrary(std::string_view objText) {
     std::size_t pos = 0;
     while (pos < objText.size()) {
         std::size_t end = objText.find_first_of("\r\n", pos);
-        if (end == std::string_view::npos) end = objText.size();
+        if (end == std::string_view::npos)
+            end = objText.size();
         std::string_view line = objText.substr(pos, end - pos);
         pos = end + 1;
         const std::size_t start = line.find_first_not_of(" \t");
-        if (start == std::string_view::npos) continue;
+        if (start == std::string_view::npos)
+            continue;
         line.remove_prefix(start);
-        if (line.size() > 7 && line.substr(0, 6) == "mtllib" && (line[6] == ' ' || line[6] == '\t')) {
+        if (line.size() > 7 && line.substr(0, 6) == "mtllib" &&
+            (line[6] == ' ' || line[6] == '\t')) {
             line.remove_prefix(7);
             const std::size_t nameStart = line.find_first_not_of(" \t");
-            if (nameStart == std::string_view::npos) continue;
+            if (nameStart == std::string_view::npos)
+                continue;
             line.remove_prefix(nameStart);
             return std::string(line.substr(0, line.find_first_of(" \t")));
         }
@@ -45,7 +50,8 @@ bool narrowToFloat(double value, float& out) {
     constexpr double kOverflow = 340282356779733661637539395458142568448.0;
     constexpr auto kMax = static_cast<double>(std::numeric_limits<float>::max());
     if (std::isfinite(value) && std::fabs(value) > kMax) {
-        if (std::fabs(value) >= kOverflow) return false;
+        if (std::fabs(value) >= kOverflow)
+            return false;
         out = value > 0 ? std::numeric_limits<float>::max() : -std::numeric_limits<float>::max();
         return true;
     }
@@ -54,8 +60,10 @@ bool narrowToFloat(double value, float& out) {
 }
 
 std::string floatText(float value) {
-    if (std::isnan(value)) return "nan";
-    if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+    if (std::isnan(value))
+        return "nan";
+    if (std::isinf(value))
+        return value > 0 ? "inf" : "-inf";
     char buffer[32];
     const auto written = std::to_chars(buffer, buffer + sizeof buffer, value);
     return std::string(buffer, written.ptr);

@@ -23,13 +23,13 @@ namespace hueslice::io {
 // Bad input. what() is one line without a program prefix: "FILE:LINE: fault" for text (line
 // counted from 1), "FILE: byte N: fault" for binary data (N counted from 0) or "FILE: fault".
 class InputError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 // A write that failed; what() is "FILE: fault".
 class OutputError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -71,13 +71,12 @@ Notes readPly(std::string_view bytes, const std::string& name, GU_Detail& out,
 // empty (std::nullopt) means the material library is unavailable: faces get no colour and a
 // note says so. Kd is read at float precision, as tinyobjloader gives it.
 Notes readObj(std::string_view objText, const std::string& objName,
-              std::optional<std::string_view> mtlText, const std::string& mtlName,
-              GU_Detail& out);
+              std::optional<std::string_view> mtlText, const std::string& mtlName, GU_Detail& out);
 
 struct ObjText {
     std::string obj;
-    std::string mtl;    // empty when the detail has no "Cd"; then the OBJ names no library
-    Notes warnings;     // e.g. group names changed to fit the format
+    std::string mtl;  // empty when the detail has no "Cd"; then the OBJ names no library
+    Notes warnings;   // e.g. group names changed to fit the format
 };
 
 // OBJ and MTL text for a detail. `mtlFileName` is the name the `mtllib` line gives. Faces with
@@ -127,7 +126,8 @@ inline constexpr int kMaxEntries = 100000;
 void applyScene(std::string_view text, const std::string& name, OP_Parameters& node);
 
 // Every parameter of `node` with a value (buttons have none) as scene JSON, keyframes included,
-// numbers exact. Instances of lists are made on the way, as the host's allParms() does.
+// numbers exact. Instances of lists are made on the way, as the host's allParms() does. Throws
+// OutputError for text that is not valid UTF-8.
 std::string saveScene(OP_Parameters& node);
 
 }  // namespace hueslice::io

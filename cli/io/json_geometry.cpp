@@ -13,32 +13,39 @@ using detail::Json;
 namespace {
 
 constexpr int kMaxComponents = 64;
-const char* const kTopKeys[] = {"points", "primitives", "primitive_attributes",
-                                "detail_attributes", "primitive_groups"};
+const char* const kTopKeys[] = {"points", "primitives", "primitive_attributes", "detail_attributes",
+                                "primitive_groups"};
 
 class GeometryReader {
-public:
+  public:
     GeometryReader(const detail::ParsedJson& parsedJson, const std::string& fileName)
         : parsed(parsedJson), name(fileName) {}
 
     void read(GU_Detail& geo) {
         const Json& root = parsed.value;
-        if (!root.is_object()) fail(name, 1, "expected an object at the top, found " + describe(root));
+        if (!root.is_object())
+            fail(name, 1, "expected an object at the top, found " + describe(root));
         for (const auto& item : root.items()) {
             bool known = false;
-            for (const char* key : kTopKeys) known = known || item.key() == key;
-            if (!known) fail(name, parsed.keyLine(item.key()), "unknown key '" + item.key() + "'");
+            for (const char* key : kTopKeys)
+                known = known || item.key() == key;
+            if (!known)
+                fail(name, parsed.keyLine(item.key()), "unknown key '" + item.key() + "'");
         }
         readPoints(root, geo);
         readPrimitives(root, geo);
-        if (root.contains("primitive_attributes")) readPrimitiveAttributes(root, geo);
-        if (root.contains("detail_attributes")) readDetailAttributes(root, geo);
-        if (root.contains("primitive_groups")) readGroups(root, geo);
+        if (root.contains("primitive_attributes"))
+            readPrimitiveAttributes(root, geo);
+        if (root.contains("detail_attributes"))
+            readDetailAttributes(root, geo);
+        if (root.contains("primitive_groups"))
+            readGroups(root, geo);
     }
 
-private:
+  private:
     const Json& member(const Json& object, const std::string& key, const std::string& path) {
-        if (!object.contains(key)) fail(name, parsed.keyLine(path), "missing key '" + key + "'");
+        if (!object.contains(key))
+            fail(name, parsed.keyLine(path), "missing key '" + key + "'");
         return object.at(key);
     }
 
@@ -55,7 +62,8 @@ private:
     const Json& objectAt(const Json& root, const std::string& key) {
         const Json& value = root.at(key);
         if (!value.is_object()) {
-            fail(name, parsed.keyLine(key), "'" + key + "' must be an object, found " + describe(value));
+            fail(name, parsed.keyLine(key),
+                 "'" + key + "' must be an object, found " + describe(value));
         }
         return value;
     }
@@ -84,15 +92,18 @@ private:
         const Json& prims = arrayAt(root, "primitives", "");
         const auto pointCount = static_cast<unsigned long long>(geo.pointCount());
         std::size_t vertices = 0;
-        for (const Json& prim : prims) vertices += prim.is_array() ? prim.size() : 0;
+        for (const Json& prim : prims)
+            vertices += prim.is_array() ? prim.size() : 0;
         geo.reservePrimitives(prims.size(), vertices);
         std::vector<unsigned> indices;
         for (std::size_t i = 0; i < prims.size(); ++i) {
             const Json& prim = prims[i];
             const int line = parsed.elementLine("primitives", i);
             const std::string what = "primitive " + std::to_string(i);
-            if (!prim.is_array()) fail(name, line, what + " must be an array of point indices");
-            if (prim.empty()) fail(name, line, what + " has no vertices");
+            if (!prim.is_array())
+                fail(name, line, what + " must be an array of point indices");
+            if (prim.empty())
+                fail(name, line, what + " has no vertices");
             indices.clear();
             for (const Json& index : prim) {
                 if (!index.is_number_integer()) {
@@ -116,7 +127,8 @@ private:
     };
 
     AttribShape readShape(const Json& attrib, const std::string& path, const std::string& what) {
-        if (!attrib.is_object()) fail(name, parsed.keyLine(path), what + " must be an object");
+        if (!attrib.is_object())
+            fail(name, parsed.keyLine(path), what + " must be an object");
         for (const auto& item : attrib.items()) {
             if (item.key() != "type" && item.key() != "size" && item.key() != "values" &&
                 item.key() != "value") {
@@ -155,7 +167,8 @@ private:
             unsigned char* at = record + 4 * c;
             if (shape.type == GB_ATTRIB_FLOAT) {
                 float f = 0.0f;
-                if (!detail::jsonToFloat(v, f)) fail(name, line, what + " has a value that is not a float");
+                if (!detail::jsonToFloat(v, f))
+                    fail(name, line, what + " has a value that is not a float");
                 std::memcpy(at, &f, sizeof f);
             } else {
                 int i = 0;
@@ -168,7 +181,8 @@ private:
     }
 
     void checkName(const std::string& attribName, const std::string& path, const char* kind) {
-        if (attribName.empty()) fail(name, parsed.keyLine(path), std::string(kind) + " with an empty name");
+        if (attribName.empty())
+            fail(name, parsed.keyLine(path), std::string(kind) + " with an empty name");
     }
 
     void readPrimitiveAttributes(const Json& root, GU_Detail& geo) {
@@ -184,13 +198,14 @@ private:
                      what + " has " + std::to_string(values.size()) + " values but there are " +
                          std::to_string(geo.primitiveCount()) + " primitives");
             }
-            const int offset = geo.addPrimitiveAttrib(item.key().c_str(), 4 * shape.components, shape.type);
-            if (offset < 0) fail(name, parsed.keyLine(path), what + " cannot be added");
+            const int offset =
+                geo.addPrimitiveAttrib(item.key().c_str(), 4 * shape.components, shape.type);
+            if (offset < 0)
+                fail(name, parsed.keyLine(path), what + " cannot be added");
             for (std::size_t i = 0; i < values.size(); ++i) {
-                readTuple(values[i], shape,
-                          geo.primitiveAttribData(static_cast<long long>(i)) + offset,
-                          parsed.elementLine(path + "/values", i),
-                          what + " value " + std::to_string(i));
+                readTuple(
+                    values[i], shape, geo.primitiveAttribData(static_cast<long long>(i)) + offset,
+                    parsed.elementLine(path + "/values", i), what + " value " + std::to_string(i));
             }
         }
     }
@@ -203,10 +218,12 @@ private:
             checkName(item.key(), path, "detail attribute");
             const AttribShape shape = readShape(item.value(), path, what);
             const Json& value = member(item.value(), "value", path);
-            const int offset = geo.addDetailAttrib(item.key().c_str(), 4 * shape.components, shape.type);
-            if (offset < 0) fail(name, parsed.keyLine(path), what + " cannot be added");
-            readTuple(value, shape, geo.detailAttribData() + offset, parsed.keyLine(path + "/value"),
-                      what + " value");
+            const int offset =
+                geo.addDetailAttrib(item.key().c_str(), 4 * shape.components, shape.type);
+            if (offset < 0)
+                fail(name, parsed.keyLine(path), what + " cannot be added");
+            readTuple(value, shape, geo.detailAttribData() + offset,
+                      parsed.keyLine(path + "/value"), what + " value");
         }
     }
 
@@ -289,7 +306,8 @@ std::string layout(const Json& root) {
             std::size_t left = value.size();
             for (const auto& element : value.items()) {
                 text += "    ";
-                if (!isArray) text += Json(element.key()).dump() + ": ";
+                if (!isArray)
+                    text += Json(element.key()).dump() + ": ";
                 text += element.value().dump();
                 text += --left > 0 ? ",\n" : "\n";
             }
@@ -300,7 +318,9 @@ std::string layout(const Json& root) {
     return text + "}\n";
 }
 
-const char* typeName(int type) { return type == GB_ATTRIB_INT ? "int" : "float"; }
+const char* typeName(int type) {
+    return type == GB_ATTRIB_INT ? "int" : "float";
+}
 
 }  // namespace
 
@@ -336,7 +356,8 @@ std::string writeJsonGeometry(const GU_Detail& geo, const std::string& name) {
         for (long long i = 0; i < list.entries(); ++i) {
             values.push_back(tupleToJson(geo.primitiveAttribData(i), a, components));
         }
-        primAttribs[a.name] = Json{{"type", typeName(a.type)}, {"size", components}, {"values", std::move(values)}};
+        primAttribs[a.name] =
+            Json{{"type", typeName(a.type)}, {"size", components}, {"values", std::move(values)}};
     }
     root["primitive_attributes"] = std::move(primAttribs);
 

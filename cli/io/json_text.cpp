@@ -30,7 +30,7 @@ bool isLineBreak(const char* p, const char* end) {
 // A forward iterator over the text that tells ReadState where the parser is, so that callbacks
 // and errors can be given a line.
 class CountingIterator {
-public:
+  public:
     using iterator_category = std::input_iterator_tag;
     using value_type = char;
     using difference_type = std::ptrdiff_t;
@@ -41,14 +41,15 @@ public:
     reference operator*() const { return *p; }
     CountingIterator& operator++() {
         state->linesBeforeLast = state->linesThroughLast;
-        if (isLineBreak(p, state->end)) ++state->linesThroughLast;
+        if (isLineBreak(p, state->end))
+            ++state->linesThroughLast;
         ++p;
         return *this;
     }
     bool operator==(const CountingIterator& other) const { return p == other.p; }
     bool operator!=(const CountingIterator& other) const { return p != other.p; }
 
-private:
+  private:
     const char* p;
     ReadState* state;
 };
@@ -61,11 +62,13 @@ void checkDepth(std::string_view text, const std::string& name) {
     const char* end = text.data() + text.size();
     for (const char* p = text.data(); p != end; ++p) {
         const char c = *p;
-        if (isLineBreak(p, end)) ++line;
+        if (isLineBreak(p, end))
+            ++line;
         if (inString) {
             if (c == '\\' && p + 1 != end) {
                 ++p;
-                if (isLineBreak(p, end)) ++line;
+                if (isLineBreak(p, end))
+                    ++line;
             } else if (c == '"') {
                 inString = false;
             }
@@ -85,14 +88,15 @@ void checkDepth(std::string_view text, const std::string& name) {
 struct Frame {
     bool isObject = false;
     std::string path;
-    std::string key;                    // last key read, for objects
+    std::string key;  // last key read, for objects
     std::unordered_set<std::string> keys;
     std::vector<int>* lines = nullptr;  // where element lines go, for recorded arrays
     int depth = 0;
 };
 
 std::string childPath(const Frame& parent) {
-    if (!parent.isObject) return {};
+    if (!parent.isObject)
+        return {};
     return parent.path.empty() ? parent.key : parent.path + "/" + parent.key;
 }
 
@@ -102,7 +106,8 @@ std::string parseErrorText(const char* what) {
     const auto at = text.find("parse error");
     if (at != std::string::npos) {
         const auto colon = text.find(": ", at);
-        if (colon != std::string::npos) return text.substr(colon + 2);
+        if (colon != std::string::npos)
+            return text.substr(colon + 2);
     }
     const auto bracket = text.find("] ");
     return bracket == std::string::npos ? text : text.substr(bracket + 2);
@@ -111,7 +116,8 @@ std::string parseErrorText(const char* what) {
 }  // namespace
 
 [[noreturn]] void fail(const std::string& name, int line, const std::string& what) {
-    if (line > 0) throw InputError(name + ":" + std::to_string(line) + ": " + what);
+    if (line > 0)
+        throw InputError(name + ":" + std::to_string(line) + ": " + what);
     throw InputError(name + ": " + what);
 }
 
@@ -122,7 +128,8 @@ int ParsedJson::keyLine(const std::string& path) const {
 
 int ParsedJson::elementLine(const std::string& path, std::size_t index) const {
     const auto found = elementLines.find(path);
-    if (found == elementLines.end() || index >= found->second.size()) return 0;
+    if (found == elementLines.end() || index >= found->second.size())
+        return 0;
     return found->second[index];
 }
 
@@ -135,13 +142,15 @@ ParsedJson parseJson(std::string_view text, const std::string& name) {
     std::vector<Frame> stack;
 
     const auto noteElement = [&]() {
-        if (!stack.empty() && stack.back().lines) stack.back().lines->push_back(state.lastLine());
+        if (!stack.empty() && stack.back().lines)
+            stack.back().lines->push_back(state.lastLine());
     };
     const auto push = [&](bool isObject) {
         Frame frame;
         frame.isObject = isObject;
         frame.depth = static_cast<int>(stack.size());
-        if (!stack.empty()) frame.path = childPath(stack.back());
+        if (!stack.empty())
+            frame.path = childPath(stack.back());
         if (!isObject && !stack.empty() && stack.back().isObject && frame.depth <= 3) {
             frame.lines = &result.elementLines[frame.path];
         }
@@ -162,7 +171,8 @@ ParsedJson parseJson(std::string_view text, const std::string& name) {
                 break;
             case Event::object_end:
             case Event::array_end:
-                if (!stack.empty()) stack.pop_back();
+                if (!stack.empty())
+                    stack.pop_back();
                 break;
             case Event::key: {
                 Frame& top = stack.back();
@@ -194,8 +204,10 @@ ParsedJson parseJson(std::string_view text, const std::string& name) {
 }
 
 Json floatToJson(float value) {
-    if (std::isnan(value)) return "nan";
-    if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+    if (std::isnan(value))
+        return "nan";
+    if (std::isinf(value))
+        return value > 0 ? "inf" : "-inf";
     // The shortest decimal that reads back to this float, held as the double nearest to it:
     // nlohmann prints that double with the same short digits.
     char buffer[32];
@@ -206,8 +218,10 @@ Json floatToJson(float value) {
 }
 
 Json doubleToJson(double value) {
-    if (std::isnan(value)) return "nan";
-    if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+    if (std::isnan(value))
+        return "nan";
+    if (std::isinf(value))
+        return value > 0 ? "inf" : "-inf";
     return value;
 }
 
@@ -216,7 +230,8 @@ bool jsonToDouble(const Json& j, double& value) {
         value = j.get<double>();
         return true;
     }
-    if (!j.is_string()) return false;
+    if (!j.is_string())
+        return false;
     const std::string& s = j.get_ref<const std::string&>();
     if (s == "nan") {
         value = std::numeric_limits<double>::quiet_NaN();
@@ -232,7 +247,8 @@ bool jsonToDouble(const Json& j, double& value) {
 
 bool jsonToFloat(const Json& j, float& value) {
     double d = 0.0;
-    if (!jsonToDouble(j, d)) return false;
+    if (!jsonToDouble(j, d))
+        return false;
     return narrowToFloat(d, value);
 }
 
@@ -241,12 +257,14 @@ bool jsonToInt32(const Json& j, int& value) {
         // Unsigned and signed both arrive here; compare in the widest signed form that fits.
         if (j.is_number_unsigned()) {
             const auto u = j.get<std::uint64_t>();
-            if (u > static_cast<std::uint64_t>(INT_MAX)) return false;
+            if (u > static_cast<std::uint64_t>(INT_MAX))
+                return false;
             value = static_cast<int>(u);
             return true;
         }
         const auto i = j.get<std::int64_t>();
-        if (i < INT_MIN || i > INT_MAX) return false;
+        if (i < INT_MIN || i > INT_MAX)
+            return false;
         value = static_cast<int>(i);
         return true;
     }
@@ -255,7 +273,8 @@ bool jsonToInt32(const Json& j, int& value) {
         if (!(d >= static_cast<double>(INT_MIN) && d <= static_cast<double>(INT_MAX))) {
             return false;
         }
-        if (std::trunc(d) != d) return false;
+        if (std::trunc(d) != d)
+            return false;
         value = static_cast<int>(d);
         return true;
     }

@@ -28,10 +28,12 @@ void forEachLine(std::string_view text, Visit&& visit) {
     std::vector<std::string_view> words;
     while (pos < text.size()) {
         std::size_t end = pos;
-        while (end < text.size() && text[end] != '\n' && text[end] != '\r') ++end;
+        while (end < text.size() && text[end] != '\n' && text[end] != '\r')
+            ++end;
         const std::string_view line = text.substr(pos, end - pos);
         pos = end;
-        if (pos < text.size() && text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') {
+        if (pos < text.size() && text[pos] == '\r' && pos + 1 < text.size() &&
+            text[pos + 1] == '\n') {
             ++pos;
         }
         ++pos;
@@ -39,12 +41,16 @@ void forEachLine(std::string_view text, Visit&& visit) {
         words.clear();
         std::size_t i = 0;
         while (i < line.size()) {
-            while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+            while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+                ++i;
             const std::size_t start = i;
-            while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
-            if (i > start) words.push_back(line.substr(start, i - start));
+            while (i < line.size() && line[i] != ' ' && line[i] != '\t')
+                ++i;
+            if (i > start)
+                words.push_back(line.substr(start, i - start));
         }
-        if (!words.empty() && words[0][0] != '#') visit(lineNo, words);
+        if (!words.empty() && words[0][0] != '#')
+            visit(lineNo, words);
     }
 }
 
@@ -56,7 +62,8 @@ bool isNumber(std::string_view word) {
     double value = 0.0;
     const char* first = word.data();
     const char* last = word.data() + word.size();
-    if (first != last && *first == '+') ++first;
+    if (first != last && *first == '+')
+        ++first;
     const auto r = std::from_chars(first, last, value);
     return r.ec == std::errc() && r.ptr == last;
 }
@@ -68,8 +75,8 @@ struct ObjScan {
     std::size_t vertexCount = 0;
     std::vector<unsigned> faceStart{0};  // faces' runs of `indices`
     std::vector<unsigned> indices;
-    std::vector<int> faceGroupSet;       // index into groupSets
-    std::vector<int> faceMaterial;       // index into materialNames, or -1
+    std::vector<int> faceGroupSet;  // index into groupSets
+    std::vector<int> faceMaterial;  // index into materialNames, or -1
     std::vector<std::vector<int>> groupSets{{}};
     std::vector<std::string> groupNames;
     std::vector<std::string> materialNames;
@@ -77,8 +84,9 @@ struct ObjScan {
 };
 
 class ObjScanner {
-public:
-    ObjScanner(std::string_view objText, const std::string& objName) : text(objText), name(objName) {}
+  public:
+    ObjScanner(std::string_view objText, const std::string& objName)
+        : text(objText), name(objName) {}
 
     ObjScan scan() {
         std::vector<int> faceLines;
@@ -100,7 +108,8 @@ public:
             } else if (key == "vn") {
                 ++normalCount;
             } else if (key == "f") {
-                if (w.size() < 2) failAt(name, line, "face has no vertices");
+                if (w.size() < 2)
+                    failAt(name, line, "face has no vertices");
                 for (std::size_t i = 1; i < w.size(); ++i) {
                     const long long index = readReference(w[i], line);
                     if (index > 0) {
@@ -117,8 +126,10 @@ public:
                 std::vector<int> set;
                 for (std::size_t i = 1; i < w.size(); ++i) {
                     const std::string groupName(w[i]);
-                    const auto found = groupIndex.emplace(groupName, static_cast<int>(result.groupNames.size()));
-                    if (found.second) result.groupNames.push_back(groupName);
+                    const auto found =
+                        groupIndex.emplace(groupName, static_cast<int>(result.groupNames.size()));
+                    if (found.second)
+                        result.groupNames.push_back(groupName);
                     set.push_back(found.first->second);
                 }
                 result.groupSets.push_back(std::move(set));
@@ -130,8 +141,10 @@ public:
                     return;
                 }
                 const std::string materialName(w[1]);
-                const auto found = materialIndex.emplace(materialName, static_cast<int>(result.materialNames.size()));
-                if (found.second) result.materialNames.push_back(materialName);
+                const auto found = materialIndex.emplace(
+                    materialName, static_cast<int>(result.materialNames.size()));
+                if (found.second)
+                    result.materialNames.push_back(materialName);
                 material = found.first->second;
             }
         });
@@ -139,7 +152,8 @@ public:
         std::size_t face = 0;
         for (std::size_t k = 0; k < pending.size(); ++k) {
             const std::size_t at = pendingAt[k];
-            while (result.faceStart[face + 1] <= at) ++face;
+            while (result.faceStart[face + 1] <= at)
+                ++face;
             if (static_cast<unsigned long long>(pending[k]) > result.vertexCount) {
                 failAt(name, faceLines[face],
                        "face " + std::to_string(face) + " has index " + std::to_string(pending[k]) +
@@ -150,7 +164,7 @@ public:
         return std::move(result);
     }
 
-private:
+  private:
     // Reads "v", "v/vt", "v//vn" or "v/vt/vn". Returns the 1-based vertex index when positive,
     // or -(resolved 0-based index) - 1 for a relative (negative) one.
     long long readReference(std::string_view word, int line) {
@@ -163,7 +177,8 @@ private:
         std::size_t start = 0;
         for (std::size_t i = 0; i <= word.size(); ++i) {
             if (i == word.size() || word[i] == '/') {
-                if (count == 3) fail("has a bad vertex reference '" + shown(word) + "'");
+                if (count == 3)
+                    fail("has a bad vertex reference '" + shown(word) + "'");
                 parts[count++] = word.substr(start, i - start);
                 start = i + 1;
             }
@@ -171,21 +186,27 @@ private:
         const std::size_t counts[3] = {result.vertexCount, texCount, normalCount};
         long long vertex = 0;
         for (int p = 0; p < count; ++p) {
-            if (p > 0 && parts[p].empty()) continue;
+            if (p > 0 && parts[p].empty())
+                continue;
             long long value = 0;
             const char* last = parts[p].data() + parts[p].size();
             const auto r = std::from_chars(parts[p].data(), last, value);
             if (r.ec != std::errc() || r.ptr != last) {
                 fail("has a bad vertex reference '" + shown(word) + "'");
             }
-            if (value == 0) fail("has index 0 (indices count from 1)");
+            if (value == 0)
+                fail("has index 0 (indices count from 1)");
             const auto available = static_cast<long long>(counts[p]);
             if (value < 0 && value < -available) {
-                fail("has index " + std::to_string(value) + " but only " + std::to_string(available) +
-                     (p == 0 ? " points" : p == 1 ? " texture coordinates" : " normals") +
+                fail("has index " + std::to_string(value) + " but only " +
+                     std::to_string(available) +
+                     (p == 0   ? " points"
+                      : p == 1 ? " texture coordinates"
+                               : " normals") +
                      " come before it");
             }
-            if (p == 0) vertex = value > 0 ? value : -(available + value) - 1;
+            if (p == 0)
+                vertex = value > 0 ? value : -(available + value) - 1;
         }
         // A positive index beyond the int range can never be valid; refuse it now so that the
         // later check compares sane numbers.
@@ -205,7 +226,8 @@ private:
 // Refuses Kd lines that tinyobjloader would silently fill with zeros.
 void checkMaterials(std::string_view mtlText, const std::string& mtlName) {
     forEachLine(mtlText, [&](int line, const std::vector<std::string_view>& w) {
-        if (w[0] != "Kd") return;
+        if (w[0] != "Kd")
+            return;
         if (w.size() != 4 || !isNumber(w[1]) || !isNumber(w[2]) || !isNumber(w[3])) {
             failAt(mtlName, line, "Kd needs 3 numbers");
         }
@@ -242,10 +264,12 @@ Notes readObj(std::string_view objText, const std::string& objName,
         std::string error;
         tinyobj::LoadMtl(&materialMap, &materials, &stream, &warning, &error);
     } else if (!scan.materialNames.empty()) {
-        notes.push_back(objName + ": material library " + (mtlName.empty() ? "" : "'" + mtlName + "' ") +
+        notes.push_back(objName + ": material library " +
+                        (mtlName.empty() ? "" : "'" + mtlName + "' ") +
                         "not found; faces get no colour");
     }
-    if (scan.unnamedMaterial) notes.push_back(objName + ": usemtl without a name; those faces have no material");
+    if (scan.unnamedMaterial)
+        notes.push_back(objName + ": usemtl without a name; those faces have no material");
 
     // Kd of each material name the faces use, or null when the library lacks it.
     std::vector<const tinyobj::real_t*> kd(scan.materialNames.size(), nullptr);
@@ -277,15 +301,18 @@ Notes readObj(std::string_view objText, const std::string& objName,
     }
     for (std::size_t f = 0; f < faces; ++f) {
         const unsigned start = scan.faceStart[f];
-        const long long prim = geo.appendPrimitive(scan.indices.data() + start, scan.faceStart[f + 1] - start);
+        const long long prim =
+            geo.appendPrimitive(scan.indices.data() + start, scan.faceStart[f + 1] - start);
         for (int g : scan.groupSets[static_cast<std::size_t>(scan.faceGroupSet[f])]) {
             groups[static_cast<std::size_t>(g)]->addIndex(static_cast<unsigned>(prim));
         }
-        if (cd < 0) continue;
+        if (cd < 0)
+            continue;
         float rgb[3] = {1.0f, 1.0f, 1.0f};
         const int m = scan.faceMaterial[f];
         if (m >= 0 && kd[static_cast<std::size_t>(m)]) {
-            for (int c = 0; c < 3; ++c) rgb[c] = static_cast<float>(kd[static_cast<std::size_t>(m)][c]);
+            for (int c = 0; c < 3; ++c)
+                rgb[c] = static_cast<float>(kd[static_cast<std::size_t>(m)][c]);
         }
         std::memcpy(geo.primitiveAttribData(prim) + cd, rgb, sizeof rgb);
     }
@@ -297,7 +324,8 @@ namespace {
 
 bool hasWhitespace(const std::string& s) {
     for (char c : s) {
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f') return true;
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f')
+            return true;
     }
     return false;
 }
@@ -305,7 +333,8 @@ bool hasWhitespace(const std::string& s) {
 std::string objSafeName(const std::string& s) {
     std::string safe = s;
     for (char& c : safe) {
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f') c = '_';
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f')
+            c = '_';
     }
     return safe;
 }
@@ -317,9 +346,11 @@ ObjText writeObj(const GU_Detail& geo, const std::string& mtlFileName, const std
     const int cd = detail::colourOffset(geo);
     bool nonFinite = false;
     std::string& obj = result.obj;
-    if (cd >= 0) obj += "mtllib " + mtlFileName + "\n";
+    if (cd >= 0)
+        obj += "mtllib " + mtlFileName + "\n";
     for (const UT_Vector3& p : geo.points()) {
-        nonFinite = nonFinite || !std::isfinite(p.x()) || !std::isfinite(p.y()) || !std::isfinite(p.z());
+        nonFinite =
+            nonFinite || !std::isfinite(p.x()) || !std::isfinite(p.y()) || !std::isfinite(p.z());
         obj += "v " + detail::floatText(p.x()) + " " + detail::floatText(p.y()) + " " +
                detail::floatText(p.z()) + "\n";
     }
@@ -336,7 +367,8 @@ ObjText writeObj(const GU_Detail& geo, const std::string& mtlFileName, const std
                                       groupNames.back() + "' (obj names cannot hold whitespace)");
         }
         for (unsigned m : g->members()) {
-            if (m < faceGroups.size()) faceGroups[m].push_back(groupId);
+            if (m < faceGroups.size())
+                faceGroups[m].push_back(groupId);
         }
     }
 
@@ -353,7 +385,8 @@ ObjText writeObj(const GU_Detail& geo, const std::string& mtlFileName, const std
         const std::vector<unsigned>& groups = faceGroups[static_cast<std::size_t>(i)];
         if (currentGroups ? groups != *currentGroups : !groups.empty()) {
             obj += "g";
-            for (unsigned g : groups) obj += " " + groupNames[g];
+            for (unsigned g : groups)
+                obj += " " + groupNames[g];
             obj += "\n";
         }
         currentGroups = groups.empty() ? &kNoGroups : &groups;
@@ -376,7 +409,8 @@ ObjText writeObj(const GU_Detail& geo, const std::string& mtlFileName, const std
         }
         obj += "f";
         const unsigned* vertices = geo.primitiveVertices(prim);
-        for (unsigned v = 0; v < prim.vertexCount; ++v) obj += " " + std::to_string(vertices[v] + 1ull);
+        for (unsigned v = 0; v < prim.vertexCount; ++v)
+            obj += " " + std::to_string(vertices[v] + 1ull);
         obj += "\n";
     }
     if (nonFinite) {

@@ -48,7 +48,9 @@ std::size_t sizeOf(Scalar t) {
     return 8;
 }
 
-bool isInteger(Scalar t) { return t != Scalar::Float32 && t != Scalar::Float64; }
+bool isInteger(Scalar t) {
+    return t != Scalar::Float32 && t != Scalar::Float64;
+}
 
 // Range of an integer type, as doubles (every bound is exact in a double).
 double minOf(Scalar t) {
@@ -114,8 +116,10 @@ struct Element {
     }
     // Noun for messages: "point 3", "face 2", "row 5 of 'edge'".
     std::string row(std::uint64_t index) const {
-        if (kind == ElementKind::Vertex) return "point " + std::to_string(index);
-        if (kind == ElementKind::Face) return "face " + std::to_string(index);
+        if (kind == ElementKind::Vertex)
+            return "point " + std::to_string(index);
+        if (kind == ElementKind::Face)
+            return "face " + std::to_string(index);
         return "row " + std::to_string(index) + " of '" + name + "'";
     }
 };
@@ -141,10 +145,13 @@ std::vector<std::string_view> words(std::string_view line) {
     std::vector<std::string_view> out;
     std::size_t i = 0;
     while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+            ++i;
         const std::size_t start = i;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
-        if (i > start) out.push_back(line.substr(start, i - start));
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t')
+            ++i;
+        if (i > start)
+            out.push_back(line.substr(start, i - start));
     }
     return out;
 }
@@ -152,17 +159,19 @@ std::vector<std::string_view> words(std::string_view line) {
 // Shortened for messages, so that a 10,000-digit token does not make a 10,000-character line.
 std::string shown(std::string_view token) {
     constexpr std::size_t kShown = 24;
-    if (token.size() <= kShown) return std::string(token);
+    if (token.size() <= kShown)
+        return std::string(token);
     return std::string(token.substr(0, kShown)) + "...";
 }
 
 class PlyReader {
-public:
+  public:
     PlyReader(std::string_view fileBytes, const std::string& fileName, const PlyOptions& opts)
         : bytes(fileBytes), name(fileName), options(opts) {}
 
     Notes read(GU_Detail& geo) {
-        if (bytes.empty()) failPlain("empty file");
+        if (bytes.empty())
+            failPlain("empty file");
         readHeader();
         prepare(geo);
         if (header.format == Format::Ascii) {
@@ -174,7 +183,7 @@ public:
         return notes;
     }
 
-private:
+  private:
     [[noreturn]] void failLine(int line, const std::string& what) const {
         throw InputError(name + ":" + std::to_string(line) + ": " + what);
     }
@@ -188,12 +197,15 @@ private:
     // The next line from `pos`, without its ending (\n, \r\n or a bare \r); advances `pos`.
     // False at the end of the bytes.
     bool nextLine(std::size_t& pos, std::string_view& line) const {
-        if (pos >= bytes.size()) return false;
+        if (pos >= bytes.size())
+            return false;
         const std::size_t start = pos;
-        while (pos < bytes.size() && bytes[pos] != '\n' && bytes[pos] != '\r') ++pos;
+        while (pos < bytes.size() && bytes[pos] != '\n' && bytes[pos] != '\r')
+            ++pos;
         line = bytes.substr(start, pos - start);
         if (pos < bytes.size()) {
-            if (bytes[pos] == '\r' && pos + 1 < bytes.size() && bytes[pos + 1] == '\n') ++pos;
+            if (bytes[pos] == '\r' && pos + 1 < bytes.size() && bytes[pos + 1] == '\n')
+                ++pos;
             ++pos;
         }
         return true;
@@ -218,15 +230,19 @@ private:
         nextLine(pos, line);
         lineNo = 1;
         const std::vector<std::string_view> magic = words(line);
-        if (magic.size() != 1 || magic[0] != "ply") failLine(1, "not a ply file (the first line must be 'ply')");
+        if (magic.size() != 1 || magic[0] != "ply")
+            failLine(1, "not a ply file (the first line must be 'ply')");
         while (!ended && nextLine(pos, line)) {
             ++lineNo;
             const std::vector<std::string_view> w = words(line);
-            if (w.empty()) continue;
+            if (w.empty())
+                continue;
             const std::string_view key = w[0];
-            if (key == "comment" || key == "obj_info") continue;
+            if (key == "comment" || key == "obj_info")
+                continue;
             if (key == "end_header") {
-                if (w.size() != 1) failLine(lineNo, "unexpected words after end_header");
+                if (w.size() != 1)
+                    failLine(lineNo, "unexpected words after end_header");
                 ended = true;
             } else if (key == "format") {
                 readFormat(w, lineNo);
@@ -239,15 +255,18 @@ private:
                 failLine(lineNo, "unknown header line '" + shown(key) + "'");
             }
         }
-        if (!ended) failLine(lineNo, "header has no end_header line");
-        if (!sawFormat) failLine(lineNo, "header has no format line");
+        if (!ended)
+            failLine(lineNo, "header has no end_header line");
+        if (!sawFormat)
+            failLine(lineNo, "header has no format line");
         header.dataStart = pos;
         header.dataLine = lineNo + 1;
         checkElements();
     }
 
     void readFormat(const std::vector<std::string_view>& w, int lineNo) {
-        if (w.size() != 3) failLine(lineNo, "format line must be 'format <encoding> 1.0'");
+        if (w.size() != 3)
+            failLine(lineNo, "format line must be 'format <encoding> 1.0'");
         if (w[1] == "ascii") {
             header.format = Format::Ascii;
         } else if (w[1] == "binary_little_endian") {
@@ -257,11 +276,13 @@ private:
         } else {
             failLine(lineNo, "unknown format '" + shown(w[1]) + "'");
         }
-        if (w[2] != "1.0") failLine(lineNo, "unsupported format version '" + shown(w[2]) + "'");
+        if (w[2] != "1.0")
+            failLine(lineNo, "unsupported format version '" + shown(w[2]) + "'");
     }
 
     void readElement(const std::vector<std::string_view>& w, int lineNo) {
-        if (w.size() != 3) failLine(lineNo, "element line must be 'element <name> <count>'");
+        if (w.size() != 3)
+            failLine(lineNo, "element line must be 'element <name> <count>'");
         Element e;
         e.name = std::string(w[1]);
         e.line = lineNo;
@@ -270,21 +291,26 @@ private:
             failLine(lineNo, "element count '" + shown(w[2]) + "' is not a whole number");
         }
         for (const Element& other : header.elements) {
-            if (other.name == e.name) failLine(lineNo, "element '" + e.name + "' declared twice");
+            if (other.name == e.name)
+                failLine(lineNo, "element '" + e.name + "' declared twice");
         }
-        if (e.name == "vertex") e.kind = ElementKind::Vertex;
-        if (e.name == "face") e.kind = ElementKind::Face;
+        if (e.name == "vertex")
+            e.kind = ElementKind::Vertex;
+        if (e.name == "face")
+            e.kind = ElementKind::Face;
         header.elements.push_back(std::move(e));
     }
 
     void readProperty(const std::vector<std::string_view>& w, int lineNo) {
-        if (header.elements.empty()) failLine(lineNo, "property before any element");
+        if (header.elements.empty())
+            failLine(lineNo, "property before any element");
         Element& e = header.elements.back();
         Property p;
         if (w.size() >= 2 && w[1] == "list") {
             if (w.size() != 5) {
-                failLine(lineNo, "list property line must be 'property list <count type> "
-                                 "<value type> <name>'");
+                failLine(lineNo,
+                         "list property line must be 'property list <count type> "
+                         "<value type> <name>'");
             }
             p.isList = true;
             if (!parseScalar(w[2], p.countType)) {
@@ -298,7 +324,8 @@ private:
             }
             p.name = std::string(w[4]);
         } else {
-            if (w.size() != 3) failLine(lineNo, "property line must be 'property <type> <name>'");
+            if (w.size() != 3)
+                failLine(lineNo, "property line must be 'property <type> <name>'");
             if (!parseScalar(w[1], p.type)) {
                 failLine(lineNo, "unknown property type '" + shown(w[1]) + "'");
             }
@@ -316,20 +343,31 @@ private:
     void assignRole(const Element& e, Property& p, int lineNo) const {
         const std::string& n = p.name;
         if (e.kind == ElementKind::Vertex) {
-            if (n == "x") p.role = Role::X;
-            if (n == "y") p.role = Role::Y;
-            if (n == "z") p.role = Role::Z;
-            if (n == "red" || n == "diffuse_red") p.role = Role::Red;
-            if (n == "green" || n == "diffuse_green") p.role = Role::Green;
-            if (n == "blue" || n == "diffuse_blue") p.role = Role::Blue;
+            if (n == "x")
+                p.role = Role::X;
+            if (n == "y")
+                p.role = Role::Y;
+            if (n == "z")
+                p.role = Role::Z;
+            if (n == "red" || n == "diffuse_red")
+                p.role = Role::Red;
+            if (n == "green" || n == "diffuse_green")
+                p.role = Role::Green;
+            if (n == "blue" || n == "diffuse_blue")
+                p.role = Role::Blue;
         } else if (e.kind == ElementKind::Face) {
-            if (n == "vertex_indices" || n == "vertex_index") p.role = Role::Indices;
-            if (n == "red" || n == "diffuse_red") p.role = Role::Red;
-            if (n == "green" || n == "diffuse_green") p.role = Role::Green;
-            if (n == "blue" || n == "diffuse_blue") p.role = Role::Blue;
+            if (n == "vertex_indices" || n == "vertex_index")
+                p.role = Role::Indices;
+            if (n == "red" || n == "diffuse_red")
+                p.role = Role::Red;
+            if (n == "green" || n == "diffuse_green")
+                p.role = Role::Green;
+            if (n == "blue" || n == "diffuse_blue")
+                p.role = Role::Blue;
         }
         if (p.role == Role::Indices) {
-            if (!p.isList) failLine(lineNo, "property '" + n + "' must be a list");
+            if (!p.isList)
+                failLine(lineNo, "property '" + n + "' must be a list");
             if (!isInteger(p.type)) {
                 failLine(lineNo, "property '" + n + "' must hold integers");
             }
@@ -378,7 +416,8 @@ private:
                 vertex = &e;
                 pointCount = e.count;
             }
-            if (e.kind == ElementKind::Face) face = &e;
+            if (e.kind == ElementKind::Face)
+                face = &e;
         }
     }
 
@@ -391,8 +430,8 @@ private:
             if (options.vertexColours) {
                 useVertexColours = true;
             } else {
-                notes.push_back(name +
-                                ": vertex colours only; faces get no colour (use --vertex-colours)");
+                notes.push_back(
+                    name + ": vertex colours only; faces get no colour (use --vertex-colours)");
             }
         } else if (vertexColours && options.vertexColours) {
             notes.push_back(name + ": faces have colours of their own; vertex colours are ignored");
@@ -401,7 +440,8 @@ private:
             cdOffset = geo.addPrimitiveAttrib("Cd", 12, GB_ATTRIB_FLOAT);
         }
         checkCounts();
-        if (vertex) geo.reservePoints(static_cast<std::size_t>(vertex->count));
+        if (vertex)
+            geo.reservePoints(static_cast<std::size_t>(vertex->count));
         if (face) {
             const auto faces = static_cast<std::size_t>(face->count);
             geo.reservePrimitives(faces, faces * 3);
@@ -432,7 +472,8 @@ private:
                                      " rows but the file has room for at most " +
                                      std::to_string(allowed));
             }
-            remaining -= std::min<std::size_t>(remaining, static_cast<std::size_t>(e.count) * perRow);
+            remaining -=
+                std::min<std::size_t>(remaining, static_cast<std::size_t>(e.count) * perRow);
         }
     }
 
@@ -475,7 +516,8 @@ private:
     template <typename Fail>
     float toFloat(double value, Fail&& failHere) const {
         float narrowed = 0.0f;
-        if (!detail::narrowToFloat(value, narrowed)) failHere("has a value beyond the float range");
+        if (!detail::narrowToFloat(value, narrowed))
+            failHere("has a value beyond the float range");
         return narrowed;
     }
 
@@ -485,12 +527,14 @@ private:
             geo.appendPoint(UT_Vector3(toFloat(row.xyz[0], failHere), toFloat(row.xyz[1], failHere),
                                        toFloat(row.xyz[2], failHere)));
             if (useVertexColours) {
-                for (double c : row.rgb) vertexRgb.push_back(toFloat(c, failHere));
+                for (double c : row.rgb)
+                    vertexRgb.push_back(toFloat(c, failHere));
             }
         } else if (e.kind == ElementKind::Face) {
-            if (row.indices.empty()) failHere("has no vertices");
-            const long long prim = geo.appendPrimitive(row.indices.data(),
-                                                       static_cast<unsigned>(row.indices.size()));
+            if (row.indices.empty())
+                failHere("has no vertices");
+            const long long prim =
+                geo.appendPrimitive(row.indices.data(), static_cast<unsigned>(row.indices.size()));
             if (useVertexColours) {
                 firstVertex.push_back(row.indices[0]);
             } else if (cdOffset >= 0) {
@@ -508,7 +552,8 @@ private:
     T load(const unsigned char* p) const {
         unsigned char raw[sizeof(T)];
         std::memcpy(raw, p, sizeof(T));
-        if (swapBytes) std::reverse(raw, raw + sizeof(T));
+        if (swapBytes)
+            std::reverse(raw, raw + sizeof(T));
         T value;
         std::memcpy(&value, raw, sizeof(T));
         return value;
@@ -559,7 +604,8 @@ private:
                         continue;
                     }
                     const double count = decode(p.countType, data + pos);
-                    if (count < 0.0) failByte(pos, e.row(r) + " has a negative list count");
+                    if (count < 0.0)
+                        failByte(pos, e.row(r) + " has a negative list count");
                     pos += countSize;
                     const std::size_t valueSize = sizeOf(p.type);
                     if (count > static_cast<double>((size - pos) / valueSize)) {
@@ -589,7 +635,8 @@ private:
     double parseToken(std::string_view token, Scalar type, Fail&& failHere) const {
         const char* first = token.data();
         const char* last = token.data() + token.size();
-        if (first != last && *first == '+') ++first;
+        if (first != last && *first == '+')
+            ++first;
         if (isInteger(type)) {
             long long value = 0;
             const auto r = std::from_chars(first, last, value);
@@ -627,19 +674,22 @@ private:
             while (nextLine(pos, line)) {
                 ++lineNo;
                 tokens = words(line);
-                if (!tokens.empty()) return true;
+                if (!tokens.empty())
+                    return true;
             }
             return false;
         };
         for (const Element& e : header.elements) {
             for (std::uint64_t r = 0; r < e.count; ++r) {
-                if (!nextRow()) failLine(std::max(lineNo, 1), "file ends before " + e.row(r));
+                if (!nextRow())
+                    failLine(std::max(lineNo, 1), "file ends before " + e.row(r));
                 const auto failHere = [&](const std::string& what) {
                     failLine(lineNo, e.row(r) + " " + what);
                 };
                 std::size_t t = 0;
                 const auto next = [&]() {
-                    if (t >= tokens.size()) failHere("has too few values");
+                    if (t >= tokens.size())
+                        failHere("has too few values");
                     return tokens[t++];
                 };
                 for (const Property& p : e.properties) {
@@ -648,7 +698,8 @@ private:
                         continue;
                     }
                     const double count = parseToken(next(), p.countType, failHere);
-                    if (count < 0.0) failHere("has a negative list count");
+                    if (count < 0.0)
+                        failHere("has a negative list count");
                     if (count > static_cast<double>(tokens.size() - t)) {
                         failHere("has too few values");
                     }
@@ -657,15 +708,18 @@ private:
                         take(p, parseToken(next(), p.type, failHere), row, failHere);
                     }
                 }
-                if (t != tokens.size()) failHere("has too many values");
+                if (t != tokens.size())
+                    failHere("has too many values");
                 store(e, row, geo, failHere);
             }
         }
-        if (nextRow()) failLine(lineNo, "data after the last element");
+        if (nextRow())
+            failLine(lineNo, "data after the last element");
     }
 
     void finish(GU_Detail& geo) {
-        if (!useVertexColours) return;
+        if (!useVertexColours)
+            return;
         for (std::size_t prim = 0; prim < firstVertex.size(); ++prim) {
             const std::size_t v = firstVertex[prim];
             std::memcpy(geo.primitiveAttribData(static_cast<long long>(prim)) + cdOffset,

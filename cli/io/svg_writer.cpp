@@ -50,8 +50,10 @@ std::string escapeXml(const std::string& text) {
 
 // A colour component as 0..255: clamped to 0..1 first, NaN taken as 0.
 int toByte(float c) {
-    if (!(c > 0.0f)) return 0;
-    if (c >= 1.0f) return 255;
+    if (!(c > 0.0f))
+        return 0;
+    if (c >= 1.0f)
+        return 255;
     return static_cast<int>(std::lround(static_cast<double>(c) * 255.0));
 }
 
@@ -77,7 +79,8 @@ std::string writeSvg(const GU_Detail& geo, const std::vector<LegendEntry>& legen
         hi[a] = -std::numeric_limits<double>::infinity();
     }
     for (const UT_Vector3& p : points) {
-        if (!std::isfinite(p.x()) || !std::isfinite(p.y()) || !std::isfinite(p.z())) continue;
+        if (!std::isfinite(p.x()) || !std::isfinite(p.y()) || !std::isfinite(p.z()))
+            continue;
         for (int a = 0; a < 3; ++a) {
             lo[a] = std::min(lo[a], static_cast<double>(p[a]));
             hi[a] = std::max(hi[a], static_cast<double>(p[a]));
@@ -88,7 +91,8 @@ std::string writeSvg(const GU_Detail& geo, const std::vector<LegendEntry>& legen
     int depthAxis = 2;
     if (anyPoint) {
         for (int a = 1; a >= 0; --a) {
-            if (hi[a] - lo[a] < hi[depthAxis] - lo[depthAxis]) depthAxis = a;
+            if (hi[a] - lo[a] < hi[depthAxis] - lo[depthAxis])
+                depthAxis = a;
         }
     }
     const int uAxis = depthAxis == 0 ? 1 : 0;
@@ -112,7 +116,8 @@ std::string writeSvg(const GU_Detail& geo, const std::vector<LegendEntry>& legen
     order.reserve(static_cast<std::size_t>(primCount));
     for (long long i = 0; i < primCount; ++i) {
         const GB_Primitive& prim = *geo.primitives()(i);
-        if (prim.vertexCount == 0 || (hidden && hidden->contains(static_cast<unsigned>(i)))) continue;
+        if (prim.vertexCount == 0 || (hidden && hidden->contains(static_cast<unsigned>(i))))
+            continue;
         const unsigned* vertices = geo.primitiveVertices(prim);
         double sum = 0.0;
         bool drawable = true;
@@ -122,10 +127,12 @@ std::string writeSvg(const GU_Detail& geo, const std::vector<LegendEntry>& legen
                 break;
             }
             const UT_Vector3& p = points[vertices[v]];
-            drawable = drawable && std::isfinite(p.x()) && std::isfinite(p.y()) && std::isfinite(p.z());
+            drawable =
+                drawable && std::isfinite(p.x()) && std::isfinite(p.y()) && std::isfinite(p.z());
             sum += static_cast<double>(p[depthAxis]);
         }
-        if (!drawable) continue;
+        if (!drawable)
+            continue;
         depth[static_cast<std::size_t>(i)] = sum / prim.vertexCount;
         order.push_back(i);
     }
@@ -137,12 +144,15 @@ std::string writeSvg(const GU_Detail& geo, const std::vector<LegendEntry>& legen
         const GB_Primitive& prim = *geo.primitives()(i);
         const unsigned* vertices = geo.primitiveVertices(prim);
         float rgb[3] = {0.5f, 0.5f, 0.5f};
-        if (cd >= 0) std::memcpy(rgb, geo.primitiveAttribData(i) + cd, sizeof rgb);
-        svg += "<polygon fill=\"" + rgbText(rgb) + "\" stroke=\"black\" stroke-width=\"0.5\" points=\"";
+        if (cd >= 0)
+            std::memcpy(rgb, geo.primitiveAttribData(i) + cd, sizeof rgb);
+        svg += "<polygon fill=\"" + rgbText(rgb) +
+               "\" stroke=\"black\" stroke-width=\"0.5\" points=\"";
         for (unsigned v = 0; v < prim.vertexCount; ++v) {
             const UT_Vector3& p = points[vertices[v]];
             const double x = kMargin + (static_cast<double>(p[uAxis]) - lo[uAxis]) * scale;
-            const double y = kDrawingSize - kMargin - (static_cast<double>(p[vAxis]) - lo[vAxis]) * scale;
+            const double y =
+                kDrawingSize - kMargin - (static_cast<double>(p[vAxis]) - lo[vAxis]) * scale;
             svg += (v ? " " : "") + number(x) + "," + number(y);
         }
         svg += "\"/>\n";
@@ -152,8 +162,8 @@ std::string writeSvg(const GU_Detail& geo, const std::vector<LegendEntry>& legen
     for (std::size_t k = 0; k < legend.size(); ++k) {
         const double y = kMargin + kLegendRow * static_cast<double>(k);
         svg += "<rect x=\"" + number(kDrawingSize) + "\" y=\"" + number(y) +
-               "\" width=\"16\" height=\"16\" stroke=\"black\" fill=\"" + rgbText(legend[k].swatch) +
-               "\"/>\n";
+               "\" width=\"16\" height=\"16\" stroke=\"black\" fill=\"" +
+               rgbText(legend[k].swatch) + "\"/>\n";
         svg += "<text x=\"" + number(kDrawingSize + 24) + "\" y=\"" + number(y + 13) + "\">" +
                escapeXml(legend[k].name) + " (" + std::to_string(legend[k].members) + ")</text>\n";
     }

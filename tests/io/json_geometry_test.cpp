@@ -69,8 +69,9 @@ const std::string kDeep = std::string(300, '[') + std::string(300, ']');
 INSTANTIATE_TEST_SUITE_P(
     Table, JsonGeometryRefuses,
     ::testing::Values(
-        BadJson{"", "m.json:1: malformed json: syntax error while parsing value - unexpected end "
-                    "of input; expected '[', '{', or a literal"},
+        BadJson{"",
+                "m.json:1: malformed json: syntax error while parsing value - unexpected end "
+                "of input; expected '[', '{', or a literal"},
         BadJson{"{\"points\": [],\n\"primitives\": [,]}",
                 "m.json:2: malformed json: syntax error while parsing value - unexpected ','; "
                 "expected '[', '{', or a literal"},

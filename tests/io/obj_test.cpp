@@ -40,8 +40,8 @@ TEST(ObjRead, FacesKeepFileOrderGroupsAndMaterialColours) {
 
 TEST(ObjRead, MissingMaterialLibraryIsANoteNotAnError) {
     GU_Detail geo;
-    const Notes notes =
-        readObj("mtllib gone.mtl\nv 0 0 0\nusemtl red\nf 1\n", "m.obj", std::nullopt, "gone.mtl", geo);
+    const Notes notes = readObj("mtllib gone.mtl\nv 0 0 0\nusemtl red\nf 1\n", "m.obj",
+                                std::nullopt, "gone.mtl", geo);
     EXPECT_EQ(notes, Notes{"m.obj: material library 'gone.mtl' not found; faces get no colour"});
     EXPECT_EQ(geo.primitiveCount(), 1);
     EXPECT_TRUE(colourOf(geo, 0).empty());
@@ -66,7 +66,8 @@ TEST_P(ObjRefuses, WithExactMessage) {
 INSTANTIATE_TEST_SUITE_P(
     Table, ObjRefuses,
     ::testing::Values(
-        BadObj{"index_zero", "v 0 0 0\nf 0 1 1\n", "", "m.obj:2: face 0 has index 0 (indices count from 1)"},
+        BadObj{"index_zero", "v 0 0 0\nf 0 1 1\n", "",
+               "m.obj:2: face 0 has index 0 (indices count from 1)"},
         BadObj{"beyond_count", "v 0 0 0\nv 1 0 0\nf 1 2 3\n", "",
                "m.obj:3: face 0 has index 3 but there are 2 points"},
         BadObj{"beyond_minus_count", "v 0 0 0\nf -1 -2 -1\n", "",
@@ -75,7 +76,8 @@ INSTANTIATE_TEST_SUITE_P(
                "m.obj:2: face 0 has index -2147483648 but only 1 points come before it"},
         BadObj{"huge", "v 0 0 0\nf 1 1 99999999999999999999999\n", "",
                "m.obj:2: face 0 has a bad vertex reference '99999999999999999999999'"},
-        BadObj{"garbage", "v 0 0 0\nf 1 a 1\n", "", "m.obj:2: face 0 has a bad vertex reference 'a'"},
+        BadObj{"garbage", "v 0 0 0\nf 1 a 1\n", "",
+               "m.obj:2: face 0 has a bad vertex reference 'a'"},
         BadObj{"four_parts", "v 0 0 0\nf 1/1/1/1\n", "",
                "m.obj:2: face 0 has a bad vertex reference '1/1/1/1'"},
         BadObj{"bad_normal", "v 0 0 0\nvn 0 0 1\nf 1//-3\n", "",
@@ -88,7 +90,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ObjRead, BareGroupAndUnnamedMaterialDoNotCrash) {
     GU_Detail geo;
-    const Notes notes = readObj("v 0 0 0\ng\nusemtl\nf 1\n", "m.obj", std::string_view(""), "m.mtl", geo);
+    const Notes notes =
+        readObj("v 0 0 0\ng\nusemtl\nf 1\n", "m.obj", std::string_view(""), "m.mtl", geo);
     EXPECT_EQ(geo.primitiveCount(), 1);
     EXPECT_EQ(geo.primitiveGroups().entries(), 0u);
     EXPECT_EQ(notes, Notes{"m.obj: usemtl without a name; those faces have no material"});
@@ -107,7 +110,8 @@ TEST(ObjWrite, KdRoundTripsBitExactForEveryByteColour) {
     GU_Detail back;
     EXPECT_TRUE(readObj(text.obj, "m.obj", std::string_view(text.mtl), "m.mtl", back).empty());
     ASSERT_EQ(back.primitiveCount(), 256);
-    for (int b = 0; b < 256; ++b) EXPECT_EQ(colourOf(back, b), colourOf(geo, b)) << b;
+    for (int b = 0; b < 256; ++b)
+        EXPECT_EQ(colourOf(back, b), colourOf(geo, b)) << b;
     EXPECT_EQ(back.points()[0].z(), 1e-7f);
 }
 
@@ -117,8 +121,10 @@ TEST(ObjWrite, GroupsRoundTripAndWhitespaceNamesAreRenamedWithAWarning) {
     geo.primitiveGroups().newGroup(kHiddenGroupName, 0)->addIndex(1);
     const ObjText text = writeObj(geo, "m.mtl", "m.obj");
     EXPECT_TRUE(text.mtl.empty());
-    EXPECT_EQ(text.warnings,
-              Notes{"m.obj: group 'two words' written as 'two_words' (obj names cannot hold whitespace)"});
+    EXPECT_EQ(
+        text.warnings,
+        Notes{
+            "m.obj: group 'two words' written as 'two_words' (obj names cannot hold whitespace)"});
     GU_Detail back;
     readObj(text.obj, "m.obj", std::nullopt, "", back);
     EXPECT_EQ(membersOf(back, "two_words"), (std::vector<unsigned>{1}));

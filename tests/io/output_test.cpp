@@ -16,7 +16,8 @@ namespace {
 
 std::size_t count(const std::string& text, const std::string& what) {
     std::size_t n = 0;
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
     return n;
 }
 
@@ -49,8 +50,8 @@ TEST(Svg, EmptyMeshGivesACompleteDocumentWithTheLegend) {
 
 TEST(Svg, FacesAreDrawnBackToFrontAlongTheThinnestAxis) {
     // Thin along y: the face at higher y is nearer and must come last.
-    GU_Detail geo = testing::makeMesh({{0, 1, 0}, {4, 1, 0}, {4, 1, 4}, {0, 0, 0}, {4, 0, 0}, {4, 0, 4}},
-                                      {{0, 1, 2}, {3, 4, 5}});
+    GU_Detail geo = testing::makeMesh(
+        {{0, 1, 0}, {4, 1, 0}, {4, 1, 4}, {0, 0, 0}, {4, 0, 0}, {4, 0, 4}}, {{0, 1, 2}, {3, 4, 5}});
     testing::setColour(geo, 0, 1, 0, 0);
     testing::setColour(geo, 1, 0, 0, 1);
     const std::string svg = writeSvg(geo, {});
@@ -64,13 +65,17 @@ std::string makeFolder() {
     return pattern;
 }
 
-std::string contentOf(const std::string& path) { return readWholeFile(path); }
+std::string contentOf(const std::string& path) {
+    return readWholeFile(path);
+}
 
 std::size_t entriesIn(const std::string& folder) {
     std::size_t n = 0;
     DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return 0;
-    while (const dirent* e = ::readdir(dir)) n += e->d_name[0] != '.' || std::string(e->d_name).size() > 2;
+    if (!dir)
+        return 0;
+    while (const dirent* e = ::readdir(dir))
+        n += e->d_name[0] != '.' || std::string(e->d_name).size() > 2;
     ::closedir(dir);
     return n;
 }
@@ -94,7 +99,8 @@ TEST(AtomicWrite, MissingFolderIsAnOutputError) {
 }
 
 TEST(AtomicWrite, ReadOnlyFolderLeavesTheOldFileAndNoTemporary) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root ignores folder permissions";
     const std::string folder = makeFolder();
     const std::string path = folder + "/x.svg";
     writeFileAtomically(path, "old");

@@ -20,7 +20,8 @@ template <typename T>
 void put(std::string& out, T value, bool bigEndian) {
     char raw[sizeof(T)];
     std::memcpy(raw, &value, sizeof(T));
-    if (bigEndian) std::reverse(raw, raw + sizeof(T));
+    if (bigEndian)
+        std::reverse(raw, raw + sizeof(T));
     out.append(raw, sizeof(T));
 }
 
@@ -47,8 +48,10 @@ std::string binarySquare(bool bigEndian, const std::string& headerEnd = "\n") {
     const std::uint8_t rgb[2][3] = {{255, 0, 51}, {0, 128, 255}};
     for (int f = 0; f < 2; ++f) {
         put<std::uint8_t>(ply, faces[f][0], bigEndian);
-        for (int v = 1; v <= 3; ++v) put<std::int32_t>(ply, faces[f][v], bigEndian);
-        for (int c = 0; c < 3; ++c) put(ply, rgb[f][c], bigEndian);
+        for (int v = 1; v <= 3; ++v)
+            put<std::int32_t>(ply, faces[f][v], bigEndian);
+        for (int c = 0; c < 3; ++c)
+            put(ply, rgb[f][c], bigEndian);
     }
     put<std::uint8_t>(ply, 2, bigEndian);
     put<std::int16_t>(ply, 0, bigEndian);
@@ -62,13 +65,15 @@ std::string asciiSquare(const std::string& lineEnd = "\n") {
                       "0 0 0\n1.5 0 0\n\n1.5 1 0\n0 1 -0.25\n3 0 1 2 255 0 51\n"
                       "3 0 2 3 0 128 255\n2 0 3 -7";
     std::string converted;
-    for (char c : ply) converted += c == '\n' ? lineEnd : std::string(1, c);
+    for (char c : ply)
+        converted += c == '\n' ? lineEnd : std::string(1, c);
     return converted;
 }
 
 GU_Detail expectedSquare() {
     GU_Detail geo;
-    for (const auto& p : kSquarePoints) geo.appendPoint(UT_Vector3(p[0], p[1], p[2]));
+    for (const auto& p : kSquarePoints)
+        geo.appendPoint(UT_Vector3(p[0], p[1], p[2]));
     const unsigned a[3] = {0, 1, 2};
     const unsigned b[3] = {0, 2, 3};
     geo.appendPrimitive(a, 3);
@@ -96,8 +101,7 @@ INSTANTIATE_TEST_SUITE_P(
     AllEncodings, PlyEncodings,
     ::testing::Values(Encoding{"ascii", asciiSquare()}, Encoding{"ascii_crlf", asciiSquare("\r\n")},
                       Encoding{"ascii_bare_cr", asciiSquare("\r")},
-                      Encoding{"little", binarySquare(false)},
-                      Encoding{"big", binarySquare(true)},
+                      Encoding{"little", binarySquare(false)}, Encoding{"big", binarySquare(true)},
                       Encoding{"little_crlf_header", binarySquare(false, "\r\n")}),
     [](const auto& param) { return std::string(param.param.label); });
 
@@ -163,7 +167,8 @@ const std::string kFaceList = "element face 1\nproperty list uchar int vertex_in
 
 std::string littleBody(std::initializer_list<float> floats) {
     std::string out;
-    for (float f : floats) put(out, f, false);
+    for (float f : floats)
+        put(out, f, false);
     return out;
 }
 
@@ -185,25 +190,30 @@ INSTANTIATE_TEST_SUITE_P(
                "m.ply:4: unknown property type 'list'"},
         BadPly{"header_no_data", kAscii + kVertexHeader + "end_header\n",
                "m.ply:3: element 'vertex' declares 2 rows but the file has room for at most 0"},
-        BadPly{"short_of_rows", kLittle + kVertexHeader + "end_header\n" + littleBody({1, 2, 3, 4, 5}) + "xy",
+        BadPly{"short_of_rows",
+               kLittle + kVertexHeader + "end_header\n" + littleBody({1, 2, 3, 4, 5}) + "xy",
                "m.ply:3: element 'vertex' declares 2 rows but the file has room for at most 1"},
         BadPly{"truncated_mid_row",
-               kLittle + "element vertex 1\nproperty float x\nproperty float y\nproperty float z\n" +
+               kLittle +
+                   "element vertex 1\nproperty float x\nproperty float y\nproperty float z\n" +
                    kFaceList + "property uchar red\nproperty uchar green\nproperty uchar blue\n" +
                    "end_header\n" + littleBody({0, 0, 0}) + "\x01" + std::string(4, '\0') + "\x10",
                "m.ply: byte 247: file ends inside face 0"},
         BadPly{"truncated_list",
-               kLittle + "element vertex 1\nproperty float x\nproperty float y\nproperty float z\n" +
-                   kFaceList + "end_header\n" + littleBody({0, 0, 0}) + "\x03" + std::string(8, '\0') +
-                   "12",
+               kLittle +
+                   "element vertex 1\nproperty float x\nproperty float y\nproperty float z\n" +
+                   kFaceList + "end_header\n" + littleBody({0, 0, 0}) + "\x03" +
+                   std::string(8, '\0') + "12",
                "m.ply: byte 182: file ends inside face 0 (list of 3 values)"},
         BadPly{"count_ffffffff",
-               kLittle + "element vertex 1\nproperty float x\nproperty float y\nproperty float z\n" +
+               kLittle +
+                   "element vertex 1\nproperty float x\nproperty float y\nproperty float z\n" +
                    "element face 1\nproperty list uint int vertex_indices\nend_header\n" +
                    littleBody({0, 0, 0}) + "\xff\xff\xff\xff" + std::string(4, '\0'),
                "m.ply: byte 184: file ends inside face 0 (list of 4294967295 values)"},
         BadPly{"negative_count",
-               kLittle + "element vertex 1\nproperty float x\nproperty float y\nproperty float z\n" +
+               kLittle +
+                   "element vertex 1\nproperty float x\nproperty float y\nproperty float z\n" +
                    "element face 1\nproperty list char int vertex_indices\nend_header\n" +
                    littleBody({0, 0, 0}) + "\xfe" + std::string(4, '\0'),
                "m.ply: byte 180: face 0 has a negative list count"},
@@ -216,8 +226,10 @@ INSTANTIATE_TEST_SUITE_P(
                kAscii + kVertexHeader + kFaceList + "end_header\n0 0 0\n1 1 1\n3 0 1 -1\n",
                "m.ply:12: face 0 has index -1 but there are 2 points"},
         BadPly{"binary_index_out_of_range",
-               kLittle + "element vertex 1\nproperty float x\nproperty float y\nproperty float z\n" +
-                   kFaceList + "end_header\n" + littleBody({0, 0, 0}) + "\x01\x05" + std::string(3, '\0'),
+               kLittle +
+                   "element vertex 1\nproperty float x\nproperty float y\nproperty float z\n" +
+                   kFaceList + "end_header\n" + littleBody({0, 0, 0}) + "\x01\x05" +
+                   std::string(3, '\0'),
                "m.ply: byte 181: face 0 has index 5 but there are 1 points"},
         BadPly{"too_few_values", kAscii + kVertexHeader + "end_header\n0 0 0\n1    1\n",
                "m.ply:9: point 1 has too few values"},
@@ -242,7 +254,8 @@ INSTANTIATE_TEST_SUITE_P(
                "m.ply:14: face 0 value '-1' is out of range for its type"},
         BadPly{"not_a_number", kAscii + kVertexHeader + "end_header\n0 0 zero\n1 1 1\n",
                "m.ply:8: point 0 value 'zero' is not a number"},
-        BadPly{"trailing_bytes", kLittle + kVertexHeader + "end_header\n" + littleBody({1, 2, 3, 4, 5, 6, 7}),
+        BadPly{"trailing_bytes",
+               kLittle + kVertexHeader + "end_header\n" + littleBody({1, 2, 3, 4, 5, 6, 7}),
                "m.ply: byte 139: 4 bytes after the last element"},
         BadPly{"missing_xyz", kAscii + "element vertex 1\nproperty float x\nend_header\n0\n",
                "m.ply:3: element 'vertex' needs properties x, y and z"}),

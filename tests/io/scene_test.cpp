@@ -12,7 +12,7 @@ namespace {
 // A node whose parameters are a list of entries (toggle, toggle, colour, group name) and a
 // button, as the plug-in's are.
 class TestNode : public SOP_Node {
-public:
+  public:
     using SOP_Node::SOP_Node;
     UT_ErrorSeverity cookGeometry(OP_Context&) override { return UT_ERROR_NONE; }
 };
@@ -31,13 +31,14 @@ PRM_Template entryTemplates[] = {
     PRM_Template(),
 };
 PRM_Template topTemplates[] = {
-    PRM_Template(PRM_MULTITYPE_LIST, entryTemplates, 0.0f, &numobjName, PRMzeroDefaults, nullptr, 0),
+    PRM_Template(PRM_MULTITYPE_LIST, entryTemplates, 0.0f, &numobjName, PRMzeroDefaults, nullptr,
+                 0),
     PRM_Template(PRM_Type(PRM_CODE_BUTTON), 1, &resetName),
     PRM_Template(),
 };
 
 class Scene : public ::testing::Test {
-protected:
+  protected:
     OP_Operator op{"colourgroups", "Colour Groups", nullptr, topTemplates, 1, 1};
     TestNode node{nullptr, "node1", &op};
 };
@@ -67,7 +68,8 @@ TEST_F(Scene, AppliesValuesAndKeysAndSavesThemBack) {
 }
 
 TEST_F(Scene, ConstantReplacesEarlierKeys) {
-    applyScene(R"({"parameters": {"numobj": 1, "isolate1": {"keys": [[0, 0], [1, 1]]}}})", "s.json", node);
+    applyScene(R"({"parameters": {"numobj": 1, "isolate1": {"keys": [[0, 0], [1, 1]]}}})", "s.json",
+               node);
     applyScene(R"({"parameters": {"isolate1": 1}})", "s.json", node);
     EXPECT_FALSE(node.getParm("isolate1")->isAnimated(0));
     EXPECT_EQ(node.getParm("isolate1")->evalFloat(0, 0.0), 1.0);
@@ -122,7 +124,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadScene{"later_error_after_good_values",
                  "{\"parameters\": {\"numobj\": 4, \"group1\": \"changed\",\n\"enable1\": [1]}}",
                  "scene.json:2: parameter 'enable1': expected a number, found an array"},
-        BadScene{"unknown_top_key", "{\"parameter\": {}}", "scene.json:1: unknown key 'parameter'"}),
+        BadScene{"unknown_top_key", "{\"parameter\": {}}",
+                 "scene.json:1: unknown key 'parameter'"}),
     [](const auto& param) { return std::string(param.param.label); });
 
 }  // namespace

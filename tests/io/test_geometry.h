@@ -17,7 +17,8 @@ namespace hueslice::io::testing {
 inline GU_Detail makeMesh(std::initializer_list<UT_Vector3> points,
                           std::initializer_list<std::vector<unsigned>> prims) {
     GU_Detail geo;
-    for (const UT_Vector3& p : points) geo.appendPoint(p);
+    for (const UT_Vector3& p : points)
+        geo.appendPoint(p);
     for (const std::vector<unsigned>& prim : prims) {
         geo.appendPrimitive(prim.data(), static_cast<unsigned>(prim.size()));
     }
@@ -37,7 +38,8 @@ inline void setColour(GU_Detail& geo, long long prim, float r, float g, float b)
 
 inline std::vector<float> colourOf(const GU_Detail& geo, long long prim) {
     const int offset = geo.primitiveAttribs().getOffset("Cd", 12, GB_ATTRIB_FLOAT);
-    if (offset < 0) return {};
+    if (offset < 0)
+        return {};
     std::vector<float> rgb(3);
     std::memcpy(rgb.data(), geo.primitiveAttribData(prim) + offset, 12);
     return rgb;
