@@ -33,13 +33,9 @@ void GB_Group::add(const GB_Primitive* prim) {
     if (prim) addIndex(prim->getNum());
 }
 
-void GB_Group::addIndex(unsigned primIndex) {
+void GB_Group::addOutOfOrder(unsigned primIndex) {
     if (hashed) {
         unordered.insert(primIndex);
-        return;
-    }
-    if (ordered.empty() || primIndex > ordered.back()) {
-        ordered.push_back(primIndex);
         return;
     }
     if (std::binary_search(ordered.begin(), ordered.end(), primIndex)) return;
@@ -75,6 +71,15 @@ void GB_Group::assignSorted(std::vector<unsigned> sorted) {
     ordered = std::move(sorted);
 }
 
+std::vector<unsigned> GB_Group::takeStorage() {
+    std::vector<unsigned> storage;
+    storage.swap(ordered);
+    storage.clear();
+    unordered.clear();
+    hashed = false;
+    return storage;
+}
+
 std::size_t GB_Group::memoryBytes() const {
     // A hash node holds the value and a next pointer; buckets hold one pointer each.
     return ordered.capacity() * sizeof(unsigned) +
@@ -88,7 +93,18 @@ GB_PrimitiveGroup* GB_GroupList::newGroup(const char* name, int) {
         existing->clear();
         return existing;
     }
-    order.push_back(std::make_unique<GB_PrimitiveGroup>(name));
+    return append(name);
+}
+
+GB_PrimitiveGroup* GB_GroupList::append(const char* name) {
+    if (kept.empty()) {
+        order.push_back(std::make_unique<GB_PrimitiveGroup>(name));
+    } else {
+        // The oldest kept group: a recook recreates its groups in the order it destroyed them,
+        // so each gets back storage sized for it last time.
+        order.splice(order.end(), kept, kept.begin());
+        order.back()->name = name;
+    }
     byName.emplace(name, std::prev(order.end()));
     return order.back().get();
 }
@@ -118,20 +134,32 @@ bool GB_GroupList::owns(const GB_Group* group) const {
     return found != byName.end() && found->second->get() == group;
 }
 
+std::size_t GB_GroupList::memoryBytes() const {
+    std::size_t bytes = 0;
+    for (const GroupStore* store : {&order, &kept}) {
+        for (const auto& g : *store) bytes += g->memoryBytes();
+    }
+    return bytes;
+}
+
 bool GB_GroupList::destroy(const GB_Group* group) {
     if (!owns(group)) return false;
     const auto found = byName.find(group->getName());
-    order.erase(found->second);
+    (*found->second)->clear();
+    kept.splice(kept.end(), order, found->second);
     byName.erase(found);
     return true;
 }
 
 void GB_GroupList::copyFrom(const GB_GroupList& other) {
-    order.clear();
+    if (&other == this) return;
+    for (const auto& g : order) g->clear();
+    kept.splice(kept.end(), order);
     byName.clear();
     for (const auto& g : other.order) {
-        order.push_back(std::make_unique<GB_PrimitiveGroup>(*g));
-        byName.emplace(g->getName(), std::prev(order.end()));
+        GB_PrimitiveGroup* copy = append(g->getName());
+        // Assignment reuses the kept group's member storage where it is large enough.
+        *copy = *g;
     }
 }
 
@@ -159,7 +187,10 @@ GB_Detail& GB_Detail::operator=(const GB_Detail& other) {
     return *this;
 }
 
-void GB_Detail::clearAndDestroy() { *this = GB_Detail(); }
+void GB_Detail::clearAndDestroy() {
+    *this = GB_Detail();
+    primGroups.releaseKept();
+}
 
 long long GB_Detail::appendPoint(const UT_Vector3& pos) {
     pointPositions.push_back(pos);

@@ -67,7 +67,7 @@ private:
 
 // A named set of primitives. Storage grows with the members, not with the detail: members are
 // a sorted array while they arrive in ascending order (the common case) and a hash set after an
-// out-of-order add.
+// out-of-order add. Adding in ascending order is inline, since cooks add millions of members.
 class HOST_API GB_Group {
 public:
     explicit GB_Group(std::string groupName) : name(std::move(groupName)) {}
@@ -76,7 +76,13 @@ public:
 
     // Makes the primitive a member; adding a member again changes nothing. Amortised O(1).
     void add(const GB_Primitive* prim);
-    void addIndex(unsigned primIndex);
+    void addIndex(unsigned primIndex) {
+        if (!hashed && (ordered.empty() || primIndex > ordered.back())) {
+            ordered.push_back(primIndex);
+        } else {
+            addOutOfOrder(primIndex);
+        }
+    }
     bool contains(unsigned primIndex) const;
     std::size_t entries() const { return hashed ? unordered.size() : ordered.size(); }
     // Members in ascending order.
@@ -84,10 +90,16 @@ public:
     void clear();
     // Replaces the members by `sorted`, which must be ascending without repeats.
     void assignSorted(std::vector<unsigned> sorted);
+    // Empties the group and hands over its member array, emptied but with its capacity, for the
+    // caller to fill and give back through assignSorted without allocating.
+    std::vector<unsigned> takeStorage();
     // Heap bytes held for the members.
     std::size_t memoryBytes() const;
 
 private:
+    friend class GB_GroupList;
+    void addOutOfOrder(unsigned primIndex);
+
     std::string name;
     std::vector<unsigned> ordered;
     std::unordered_set<unsigned> unordered;
@@ -99,7 +111,10 @@ public:
     using GB_Group::GB_Group;
 };
 
-// The primitive groups of one detail, in creation order, owned by the detail.
+// The primitive groups of one detail, in creation order, owned by the detail. Groups that are
+// destroyed, or dropped by a copy over the list, are kept with their member storage and given
+// out again by newGroup and copies: a node that recooks into the same detail then builds its
+// groups without allocating.
 class HOST_API GB_GroupList {
 public:
     // A new empty group of that name. A name the detail already has gives that group, emptied.
@@ -113,15 +128,21 @@ public:
     std::vector<GB_PrimitiveGroup*> groups() const;
     std::size_t entries() const { return byName.size(); }
     bool owns(const GB_Group* group) const;
+    // Heap bytes held for members, kept groups included.
+    std::size_t memoryBytes() const;
 
 private:
     friend class GB_Detail;
+    using GroupStore = std::list<std::unique_ptr<GB_PrimitiveGroup>>;
     bool destroy(const GB_Group* group);
     void copyFrom(const GB_GroupList& other);
+    // Appends a group of that name to `order`, reusing a kept one when there is one.
+    GB_PrimitiveGroup* append(const char* name);
+    void releaseKept() { kept.clear(); }
 
-    std::list<std::unique_ptr<GB_PrimitiveGroup>> order;
-    std::unordered_map<std::string, std::list<std::unique_ptr<GB_PrimitiveGroup>>::iterator>
-        byName;
+    GroupStore order;
+    GroupStore kept;  // destroyed groups, emptied, oldest first
+    std::unordered_map<std::string, GroupStore::iterator> byName;
 };
 
 // Geometry: points, polygon primitives, primitive and detail attributes, primitive groups.

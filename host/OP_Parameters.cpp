@@ -83,7 +83,8 @@ bool OP_Parameters::resolvePattern(const char* pattern, const int* inst, Address
         const auto& templates = lists[l].entryTemplates;
         for (size_t s = 0; s < templates.size(); ++s) {
             const char* token = templates[s]->getToken();
-            if (token && std::strcmp(token, pattern) == 0) {
+            // Callers usually pass the template's own token, which needs no comparing.
+            if (token && (token == pattern || std::strcmp(token, pattern) == 0)) {
                 if (*inst < 1 || *inst > listCount(static_cast<int>(l))) return false;
                 where = Address{static_cast<int>(l), static_cast<int>(s), *inst};
                 return true;
@@ -120,15 +121,17 @@ int OP_Parameters::listCount(int list) const {
 const PRM_Parm* OP_Parameters::lookup(const Address& where) const {
     if (where.list < 0) return topParms[static_cast<size_t>(where.slot)].get();
     const ListState& list = lists[static_cast<size_t>(where.list)];
-    const auto found = list.instances.find(where.instance);
-    if (found == list.instances.end()) return nullptr;
-    return found->second.parms[static_cast<size_t>(where.slot)].get();
+    const auto index = static_cast<size_t>(where.instance - 1);
+    if (index >= list.instances.size() || list.instances[index].parms.empty()) return nullptr;
+    return list.instances[index].parms[static_cast<size_t>(where.slot)].get();
 }
 
 PRM_Parm* OP_Parameters::materialise(const Address& where) {
     if (where.list < 0) return topParms[static_cast<size_t>(where.slot)].get();
     ListState& list = lists[static_cast<size_t>(where.list)];
-    Instance& instance = list.instances[where.instance];
+    const auto index = static_cast<size_t>(where.instance - 1);
+    if (index >= list.instances.size()) list.instances.resize(index + 1);
+    Instance& instance = list.instances[index];
     if (instance.parms.empty()) {
         for (const PRM_Template* t : list.entryTemplates) {
             instance.parms.push_back(std::make_unique<PRM_Parm>(this, t, where.instance));
@@ -143,8 +146,8 @@ void OP_Parameters::valueChanged(const PRM_Parm& parm) {
         if (&parm.getTemplate() != list.countTemplate) continue;
         // Instances past the new count are removed, so growing again gives fresh defaults.
         const int count = listCount(static_cast<int>(l));
-        for (auto it = list.instances.begin(); it != list.instances.end();) {
-            it = it->first > count ? list.instances.erase(it) : std::next(it);
+        if (list.instances.size() > static_cast<size_t>(count)) {
+            list.instances.resize(static_cast<size_t>(count));
         }
     }
     enablesStale = true;

@@ -2,7 +2,6 @@
 
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "HOST_API.h"
@@ -91,7 +90,9 @@ private:
     struct ListState {
         const PRM_Template* countTemplate;
         std::vector<const PRM_Template*> entryTemplates;
-        std::unordered_map<int, Instance> instances;  // only instances that were touched
+        // Instance i at i - 1, up to the highest touched one; an untouched instance holds no
+        // parameters. A flat array keeps reads of long lists to one indexed load.
+        std::vector<Instance> instances;
     };
     struct Address {
         int list = -1;  // index into lists, or -1 for top level

@@ -54,18 +54,21 @@ void addPrimitives(GU_Detail& detail, int colourOffset, const std::vector<Entry>
             groups.push_back(group);
         target[static_cast<std::size_t>(i)] = placed.first->second;
     }
-    if (groups.empty())
+    const auto prims = static_cast<unsigned>(detail.primitiveCount());
+    if (groups.empty() || prims == 0)
         return;
 
-    // Members are gathered here in ascending order and handed over whole at the end, which
-    // gives the same groups as adding them one by one at a fraction of the cost. The records
-    // are contiguous and primitive i is the i-th of the list, so the scan walks the records
-    // with a stride instead of asking the detail for each one.
+    // Members are gathered in ascending order in the groups' own storage (kept by the detail
+    // from the last cook) and handed back whole: the same groups as adding one by one, without
+    // touching each group per primitive or allocating.
     std::vector<std::vector<unsigned>> members(groups.size());
-    const auto prims = static_cast<unsigned>(detail.primitiveCount());
-    const std::size_t stride = static_cast<std::size_t>(detail.primitiveAttribs().recordSize());
-    const unsigned char* record =
-        prims > 0 ? detail.primitiveAttribData(0) + colourOffset : nullptr;
+    for (std::size_t g = 0; g < groups.size(); ++g)
+        members[g] = groups[g]->takeStorage();
+
+    // The records are contiguous and primitive p is the p-th of the list, so the scan walks the
+    // records with a stride instead of asking the detail for each one.
+    const auto stride = static_cast<std::size_t>(detail.primitiveAttribs().recordSize());
+    const unsigned char* record = detail.primitiveAttribData(0) + colourOffset;
     // Neighbouring primitives usually share a colour: the same raw bits give the same key, so
     // a repeat skips the quantising and the lookup.
     float last[3] = {0.0f, 0.0f, 0.0f};
@@ -83,8 +86,7 @@ void addPrimitives(GU_Detail& detail, int colourOffset, const std::vector<Entry>
             members[lastTarget].push_back(p);
     }
     for (std::size_t g = 0; g < groups.size(); ++g) {
-        if (!members[g].empty())
-            groups[g]->assignSorted(std::move(members[g]));
+        groups[g]->assignSorted(std::move(members[g]));
     }
 }
 

@@ -1,5 +1,3 @@
-#include <unordered_set>
-
 #include <UT_String.h>
 
 #include "../parms/parm_templates.h"
@@ -16,7 +14,7 @@ constexpr fpreal kParmTime = 0.0;
 }
 
 void findDistinctColours(const GB_Detail& detail, int colourOffset, UT_Vector3Array& colours) {
-    std::unordered_set<UT_Vector3, ColourKeyHash, SameColour> seen;
+    ColourIndex<> seen;
     // Neighbouring primitives usually share a colour: skip the lookup for a repeat.
     bool haveLast = false;
     UT_Vector3 last;
@@ -25,7 +23,7 @@ void findDistinctColours(const GB_Detail& detail, int colourOffset, UT_Vector3Ar
         if (haveLast && SameColour()(key, last)) return;
         last = key;
         haveLast = true;
-        if (seen.insert(key).second) colours.append(key);
+        if (seen.insert(key, 0).second) colours.append(key);
     });
 }
 

@@ -1,4 +1,4 @@
-#include <unordered_map>
+#include <cstdint>
 
 #include <UT_String.h>
 #include <UT_StringArray.h>
@@ -33,14 +33,15 @@ void SOP_Hueslice::sortColours() {
 
     // Each colour maps back to the first old entry of that colour. A colour with a NaN equals
     // no float, so it maps to the entry holding exactly its bits, which always exists.
-    std::unordered_map<UT_Vector3, int, ColourKeyHash, SameColour> firstOldEntry;
-    firstOldEntry.reserve(static_cast<size_t>(unsortedColours.entries()));
-    for (int p = 0; p < unsortedColours.entries(); ++p) firstOldEntry.emplace(unsortedColours(p), p);
+    ColourIndex<> firstOldEntry(static_cast<size_t>(unsortedColours.entries()));
+    for (int p = 0; p < unsortedColours.entries(); ++p) {
+        firstOldEntry.insert(unsortedColours(p), static_cast<std::uint32_t>(p));
+    }
 
     for (int i = 1; i <= count; ++i) {
         const UT_Vector3& colour = colourTable(i - 1);
         for (int c = 0; c < 3; ++c) setFloatInst(colour[c], kColourPattern, &i, c, kParmTime, 1);
-        const int oldEntry = firstOldEntry.at(colour) + 1;
+        const int oldEntry = static_cast<int>(firstOldEntry.find(colour)) + 1;
         evalStringInst(kGroupPattern, &oldEntry, name, 0, kParmTime, 1);
         sortedNames.append(name.buffer());
     }
