@@ -123,7 +123,7 @@ const PRM_Parm* OP_Parameters::lookup(const Address& where) const {
     const ListState& list = lists[static_cast<size_t>(where.list)];
     const auto index = static_cast<size_t>(where.instance - 1);
     if (index >= list.instances.size() || list.instances[index].parms.empty()) return nullptr;
-    return list.instances[index].parms[static_cast<size_t>(where.slot)].get();
+    return &list.instances[index].parms[static_cast<size_t>(where.slot)];
 }
 
 PRM_Parm* OP_Parameters::materialise(const Address& where) {
@@ -133,11 +133,12 @@ PRM_Parm* OP_Parameters::materialise(const Address& where) {
     if (index >= list.instances.size()) list.instances.resize(index + 1);
     Instance& instance = list.instances[index];
     if (instance.parms.empty()) {
+        instance.parms.reserve(list.entryTemplates.size());
         for (const PRM_Template* t : list.entryTemplates) {
-            instance.parms.push_back(std::make_unique<PRM_Parm>(this, t, where.instance));
+            instance.parms.emplace_back(this, t, where.instance);
         }
     }
-    return instance.parms[static_cast<size_t>(where.slot)].get();
+    return &instance.parms[static_cast<size_t>(where.slot)];
 }
 
 void OP_Parameters::valueChanged(const PRM_Parm& parm) {

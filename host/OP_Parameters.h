@@ -85,7 +85,9 @@ protected:
 private:
     friend class PRM_Parm;
     struct Instance {
-        std::vector<std::unique_ptr<PRM_Parm>> parms;
+        // One allocation for the whole instance. It is sized once and never grows, so the
+        // parameters keep their addresses when the instance itself moves.
+        std::vector<PRM_Parm> parms;
     };
     struct ListState {
         const PRM_Template* countTemplate;
