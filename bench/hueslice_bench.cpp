@@ -256,6 +256,123 @@ void BM_Enables(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * entries);
 }
 
+#ifdef HUESLICE_BENCH_PLY
+
+// A binary little-endian PLY of `prims` quads on a grid with face colours (colour i mod 4096),
+// in a temporary file that is removed with this object.
+class PlyFile {
+  public:
+    explicit PlyFile(long long prims) {
+        char name[] = "/tmp/hueslice_bench_XXXXXX";
+        const int fd = mkstemp(name);
+        if (fd < 0)
+            return;
+        close(fd);
+        path = name;
+        std::ofstream out(path, std::ios::binary);
+        const unsigned side = gridSide(prims);
+        const unsigned long long points = static_cast<unsigned long long>(side + 1) * (side + 1);
+        out << "ply\nformat binary_little_endian 1.0\n"
+            << "element vertex " << points << "\nproperty float x\nproperty float y\n"
+            << "property float z\nelement face " << prims
+            << "\nproperty list uchar int vertex_indices\nproperty uchar red\n"
+            << "property uchar green\nproperty uchar blue\nend_header\n";
+        std::vector<unsigned char> bytes;
+        bytes.reserve(static_cast<std::size_t>(points) * 12 + static_cast<std::size_t>(prims) * 20);
+        const auto put = [&bytes](const void* data, std::size_t size) {
+            const auto* at = static_cast<const unsigned char*>(data);
+            bytes.insert(bytes.end(), at, at + size);  // this machine is little-endian
+        };
+        for (unsigned y = 0; y <= side; ++y) {
+            for (unsigned x = 0; x <= side; ++x) {
+                const float xyz[3] = {static_cast<float>(x), static_cast<float>(y), 0.0f};
+                put(xyz, sizeof xyz);
+            }
+        }
+        for (long long i = 0; i < prims; ++i) {
+            const auto x = static_cast<std::int32_t>(i % side);
+            const auto y = static_cast<std::int32_t>(i / side);
+            const std::int32_t base = y * static_cast<std::int32_t>(side + 1) + x;
+            const std::int32_t quad[4] = {base, base + 1,
+                                          base + static_cast<std::int32_t>(side) + 2,
+                                          base + static_cast<std::int32_t>(side) + 1};
+            const unsigned char count = 4;
+            put(&count, 1);
+            put(quad, sizeof quad);
+            const long long k = i % 4096;
+            const unsigned char rgb[3] = {static_cast<unsigned char>(k & 255),
+                                          static_cast<unsigned char>((k >> 8) * 16), 128};
+            put(rgb, sizeof rgb);
+        }
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+        if (!out)
+            path.clear();
+    }
+    ~PlyFile() {
+        if (!path.empty())
+            std::remove(path.c_str());
+    }
+    PlyFile(const PlyFile&) = delete;
+    PlyFile& operator=(const PlyFile&) = delete;
+
+    std::string path;  // empty when the file could not be written
+};
+
+// The whole file in one read of its known size: the floor for any reader of it.
+std::string readBytes(const std::string& path) {
+    std::string bytes;
+    std::FILE* in = std::fopen(path.c_str(), "rb");
+    if (!in)
+        return bytes;
+    if (std::fseek(in, 0, SEEK_END) == 0) {
+        const long size = std::ftell(in);
+        if (size > 0 && std::fseek(in, 0, SEEK_SET) == 0) {
+            bytes.resize(static_cast<std::size_t>(size));
+            bytes.resize(std::fread(&bytes[0], 1, bytes.size(), in));
+        }
+    }
+    std::fclose(in);
+    return bytes;
+}
+
+void BM_ReadFileBytes(benchmark::State& state) {
+    const long long prims = state.range(0);
+    const PlyFile file(prims);
+    if (file.path.empty()) {
+        state.SkipWithError("cannot write the PLY file");
+        return;
+    }
+    std::size_t size = 0;
+    for (auto _ : state) {
+        const std::string bytes = readBytes(file.path);
+        size = bytes.size();
+        benchmark::DoNotOptimize(bytes.data());
+    }
+    state.SetItemsProcessed(state.iterations() * prims);
+    state.counters["file_bytes"] = static_cast<double>(size);
+}
+
+void BM_ReadPly(benchmark::State& state) {
+    const long long prims = state.range(0);
+    const PlyFile file(prims);
+    if (file.path.empty()) {
+        state.SkipWithError("cannot write the PLY file");
+        return;
+    }
+    GU_Detail detail;
+    for (auto _ : state) {
+        const std::string bytes = readBytes(file.path);
+        hueslice::io::readPly(bytes, file.path, detail);
+        benchmark::DoNotOptimize(detail.primitiveCount());
+    }
+    if (detail.primitiveCount() != prims)
+        state.SkipWithError("the reader lost faces");
+    state.SetItemsProcessed(state.iterations() * prims);
+}
+
+#endif
+
 BENCHMARK(BM_CookCopyOnly)
     ->Unit(benchmark::kMillisecond)
     ->Arg(kSmall)
@@ -273,6 +390,20 @@ BENCHMARK(BM_Initialise)
     ->Iterations(5);
 BENCHMARK(BM_Sort)->Unit(benchmark::kMillisecond)->Arg(1024)->Arg(65536)->MinTime(0.3);
 BENCHMARK(BM_Enables)->Unit(benchmark::kMillisecond)->Arg(1024)->Arg(65536)->MinTime(0.3);
+#ifdef HUESLICE_BENCH_PLY
+BENCHMARK(BM_ReadFileBytes)
+    ->Unit(benchmark::kMillisecond)
+    ->Arg(kSmall)
+    ->Arg(kMedium)
+    ->Arg(kLarge)
+    ->MinTime(0.3);
+BENCHMARK(BM_ReadPly)
+    ->Unit(benchmark::kMillisecond)
+    ->Arg(kSmall)
+    ->Arg(kMedium)
+    ->Arg(kLarge)
+    ->MinTime(0.3);
+#endif
 
 }  // namespace
 
