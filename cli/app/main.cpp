@@ -1,4 +1,5 @@
 #include <cmath>
+#include <csignal>
 #include <iostream>
 #include <new>
 #include <string>
@@ -100,6 +101,10 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Beyond a file size limit a write should fail with EFBIG, which the atomic writer reports
+    // and cleans up after, instead of the signal killing the program mid-write and leaving its
+    // temporary file behind.
+    std::signal(SIGXFSZ, SIG_IGN);
     try {
         return run(argc, argv);
     } catch (const UsageError& e) {

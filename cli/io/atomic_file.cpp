@@ -5,8 +5,6 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "io/internal.h"
@@ -52,12 +50,27 @@ std::string stemPath(const std::string& path) {
 }  // namespace
 
 std::string readWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    // Plain reads, so that every failure (a folder, an I/O error) arrives as an errno to report
+    // rather than as a stream exception.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         throw InputError(path + ": cannot read file: " + std::strerror(errno));
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        throw InputError(path + ": cannot read file: read error");
+    std::string bytes;
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const int error = errno;
+            ::close(fd);
+            throw InputError(path + ": cannot read file: " + std::strerror(error));
+        }
+        if (n == 0)
+            break;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
     return bytes;
 }
 
@@ -112,7 +125,8 @@ Notes readGeometryFile(const std::string& path, GU_Detail& out, const PlyOptions
         const std::string library = detail::findMaterialLibrary(obj);
         if (library.empty())
             return readObj(obj, path, std::nullopt, "", out);
-        const std::string mtlPath = library[0] == '/' ? library : folderOf(path) + "/" + library;
+        const bool beside = library[0] != '/' && path.find('/') != std::string::npos;
+        const std::string mtlPath = beside ? folderOf(path) + "/" + library : library;
         std::string mtl;
         try {
             mtl = readWholeFile(mtlPath);

@@ -45,6 +45,14 @@ std::string findMaterialLibrary(std::string_view objText) {
     return {};
 }
 
+std::string countOf(unsigned long long count, std::string_view one, std::string_view many) {
+    return std::to_string(count) + " " + std::string(count == 1 ? one : many);
+}
+
+std::string thereAre(unsigned long long count, std::string_view one, std::string_view many) {
+    return (count == 1 ? "there is " : "there are ") + countOf(count, one, many);
+}
+
 bool narrowToFloat(double value, float& out) {
     // Halfway between the largest float and 2^128: anything from here up rounds to infinity.
     constexpr double kOverflow = 340282356779733661637539395458142568448.0;

@@ -20,6 +20,12 @@ std::string findMaterialLibrary(std::string_view objText);
 // non-finite values).
 std::string floatText(float value);
 
+// "1 point" or "3 points": the count and the noun that agrees with it.
+std::string countOf(unsigned long long count, std::string_view one, std::string_view many);
+
+// "there is 1 point" or "there are 3 points".
+std::string thereAre(unsigned long long count, std::string_view one, std::string_view many);
+
 // `value` rounded to the nearest float, as IEEE rounding gives it, without leaving the range the
 // language defines: values that round to the largest float are clamped to it explicitly. False
 // for finite values that would round to infinity.

@@ -1,6 +1,7 @@
 #include <cstring>
 #include <string>
 
+#include "io/internal.h"
 #include "io/io.h"
 #include "io/json_text.h"
 
@@ -113,9 +114,11 @@ class GeometryReader {
                     indices.push_back(static_cast<unsigned>(index.get<std::uint64_t>()));
                     continue;
                 }
+                if (!index.is_number_unsigned())
+                    fail(name, line, what + " has negative index " + index.dump());
                 fail(name, line,
-                     what + " has index " + index.dump() + " but there are " +
-                         std::to_string(pointCount) + " points");
+                     what + " has index " + index.dump() + " but " +
+                         detail::thereAre(pointCount, "point", "points"));
             }
             geo.appendPrimitive(indices.data(), static_cast<unsigned>(indices.size()));
         }
@@ -195,8 +198,9 @@ class GeometryReader {
             const Json& values = arrayAt(item.value(), "values", path);
             if (values.size() != static_cast<std::size_t>(geo.primitiveCount())) {
                 fail(name, parsed.keyLine(path + "/values"),
-                     what + " has " + std::to_string(values.size()) + " values but there are " +
-                         std::to_string(geo.primitiveCount()) + " primitives");
+                     what + " has " + detail::countOf(values.size(), "value", "values") + " but " +
+                         detail::thereAre(static_cast<unsigned long long>(geo.primitiveCount()),
+                                          "primitive", "primitives"));
             }
             const int offset =
                 geo.addPrimitiveAttrib(item.key().c_str(), 4 * shape.components, shape.type);
@@ -244,8 +248,8 @@ class GeometryReader {
                 const int line = parsed.elementLine(path, i);
                 if (!m.is_number_unsigned() || m.get<std::uint64_t>() >= primCount) {
                     fail(name, line,
-                         what + " has member " + m.dump() + " but there are " +
-                             std::to_string(primCount) + " primitives");
+                         what + " has member " + m.dump() + " but " +
+                             detail::thereAre(primCount, "primitive", "primitives"));
                 }
                 const auto index = static_cast<unsigned>(m.get<std::uint64_t>());
                 if (!members.empty() && index <= members.back()) {

@@ -6,6 +6,7 @@
 #include <sstream>
 #include <string>
 #include <unordered_map>
+#include <utility>
 
 #include <tiny_obj_loader.h>
 
@@ -157,7 +158,7 @@ class ObjScanner {
             if (static_cast<unsigned long long>(pending[k]) > result.vertexCount) {
                 failAt(name, faceLines[face],
                        "face " + std::to_string(face) + " has index " + std::to_string(pending[k]) +
-                           " but there are " + std::to_string(result.vertexCount) + " points");
+                           " but " + detail::thereAre(result.vertexCount, "point", "points"));
             }
             result.indices[at] = static_cast<unsigned>(pending[k] - 1);
         }
@@ -198,12 +199,14 @@ class ObjScanner {
                 fail("has index 0 (indices count from 1)");
             const auto available = static_cast<long long>(counts[p]);
             if (value < 0 && value < -available) {
+                const auto kinds = p == 0 ? std::make_pair("point", "points")
+                                   : p == 1
+                                       ? std::make_pair("texture coordinate", "texture coordinates")
+                                       : std::make_pair("normal", "normals");
                 fail("has index " + std::to_string(value) + " but only " +
-                     std::to_string(available) +
-                     (p == 0   ? " points"
-                      : p == 1 ? " texture coordinates"
-                               : " normals") +
-                     " come before it");
+                     detail::countOf(static_cast<unsigned long long>(available), kinds.first,
+                                     kinds.second) +
+                     (available == 1 ? " comes" : " come") + " before it");
             }
             if (p == 0)
                 vertex = value > 0 ? value : -(available + value) - 1;

@@ -232,6 +232,7 @@ class PlyReader {
         const std::vector<std::string_view> magic = words(line);
         if (magic.size() != 1 || magic[0] != "ply")
             failLine(1, "not a ply file (the first line must be 'ply')");
+        checkHeaderEnds();
         while (!ended && nextLine(pos, line)) {
             ++lineNo;
             const std::vector<std::string_view> w = words(line);
@@ -255,13 +256,26 @@ class PlyReader {
                 failLine(lineNo, "unknown header line '" + shown(key) + "'");
             }
         }
-        if (!ended)
-            failLine(lineNo, "header has no end_header line");
         if (!sawFormat)
             failLine(lineNo, "header has no format line");
         header.dataStart = pos;
         header.dataLine = lineNo + 1;
         checkElements();
+    }
+
+    // A file cut short inside its header is reported as such, rather than as a fault in the
+    // partial line it ends with.
+    void checkHeaderEnds() const {
+        std::size_t pos = 0;
+        std::string_view line;
+        int lineNo = 0;
+        while (nextLine(pos, line)) {
+            ++lineNo;
+            const std::vector<std::string_view> w = words(line);
+            if (!w.empty() && w[0] == "end_header")
+                return;
+        }
+        failLine(lineNo, "header has no end_header line");
     }
 
     void readFormat(const std::vector<std::string_view>& w, int lineNo) {
@@ -287,6 +301,10 @@ class PlyReader {
         e.name = std::string(w[1]);
         e.line = lineNo;
         const auto parsed = std::from_chars(w[2].data(), w[2].data() + w[2].size(), e.count);
+        if (parsed.ec == std::errc::result_out_of_range &&
+            parsed.ptr == w[2].data() + w[2].size()) {
+            failLine(lineNo, "element count '" + shown(w[2]) + "' is too large");
+        }
         if (parsed.ec != std::errc() || parsed.ptr != w[2].data() + w[2].size()) {
             failLine(lineNo, "element count '" + shown(w[2]) + "' is not a whole number");
         }
@@ -313,10 +331,10 @@ class PlyReader {
                          "<value type> <name>'");
             }
             p.isList = true;
-            if (!parseScalar(w[2], p.countType)) {
+            if (!parseScalar(w[2], p.countType) && w[2] != "list") {
                 failLine(lineNo, "unknown property type '" + shown(w[2]) + "'");
             }
-            if (!isInteger(p.countType)) {
+            if (w[2] == "list" || !isInteger(p.countType)) {
                 failLine(lineNo, "list count type '" + shown(w[2]) + "' is not an integer type");
             }
             if (!parseScalar(w[3], p.type)) {
@@ -468,8 +486,9 @@ class PlyReader {
                 allowed = perRow == 0 ? 0 : remaining / perRow;
             }
             if (e.count > allowed) {
-                failLine(e.line, "element '" + e.name + "' declares " + std::to_string(e.count) +
-                                     " rows but the file has room for at most " +
+                failLine(e.line, "element '" + e.name + "' declares " +
+                                     detail::countOf(e.count, "row", "rows") +
+                                     " but the file has room for at most " +
                                      std::to_string(allowed));
             }
             remaining -=
@@ -503,8 +522,11 @@ class PlyReader {
                 if (!(value >= 0.0 && value < static_cast<double>(pointCount))) {
                     char buffer[32];
                     const auto end = std::to_chars(buffer, buffer + sizeof buffer, value);
-                    failHere("has index " + std::string(buffer, end.ptr) + " but there are " +
-                             std::to_string(pointCount) + " points");
+                    const std::string index(buffer, end.ptr);
+                    if (value < 0.0)
+                        failHere("has negative index " + index);
+                    failHere("has index " + index + " but " +
+                             detail::thereAre(pointCount, "point", "points"));
                 }
                 row.indices.push_back(static_cast<unsigned>(value));
                 break;
@@ -625,7 +647,7 @@ class PlyReader {
             }
         }
         if (pos != size) {
-            failByte(pos, std::to_string(size - pos) + " bytes after the last element");
+            failByte(pos, detail::countOf(size - pos, "byte", "bytes") + " after the last element");
         }
     }
 

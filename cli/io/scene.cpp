@@ -3,6 +3,7 @@
 #include <set>
 #include <string>
 
+#include "io/internal.h"
 #include "io/io.h"
 #include "io/json_text.h"
 
@@ -121,8 +122,10 @@ class SceneChecker {
                 if (instance < 1)
                     continue;
                 if (instance > list.instances) {
-                    failParm(token, "there are only " + std::to_string(list.instances) +
-                                        " entries in '" + list.count->getToken() + "'");
+                    const auto count = static_cast<unsigned long long>(list.instances);
+                    failParm(token, std::string(count == 1 ? "there is only " : "there are only ") +
+                                        detail::countOf(count, "entry", "entries") + " in '" +
+                                        list.count->getToken() + "'");
                 }
                 return e;
             }

@@ -10,6 +10,7 @@
 namespace {
 
 using cli_testing::CliTest;
+using cli_testing::meshPly;
 
 //   four quads in a row, coloured red, green, red, blue; the input has a group "walls" = {1}
 //
@@ -23,52 +24,6 @@ const char* kMeshJson = R"({
                                   "values": [[1,0,0],[0,1,0],[1,0,0],[0,0,1]]}},
   "primitive_groups": {"walls": [1]}
 })";
-
-// The same mesh as PLY, in the encoding named by `format`.
-std::string meshPly(const std::string& format) {
-    const float points[10][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {2, 0, 0},
-                                 {2, 1, 0}, {3, 0, 0}, {3, 1, 0}, {4, 0, 0}, {4, 1, 0}};
-    const int faces[4][4] = {{0, 1, 2, 3}, {1, 4, 5, 2}, {4, 6, 7, 5}, {6, 8, 9, 7}};
-    const unsigned char colours[4][3] = {{255, 0, 0}, {0, 255, 0}, {255, 0, 0}, {0, 0, 255}};
-    std::string ply = "ply\nformat " + format +
-                      " 1.0\nelement vertex 10\nproperty float x\nproperty float y\n"
-                      "property float z\nelement face 4\nproperty list uchar int vertex_indices\n"
-                      "property uchar red\nproperty uchar green\nproperty uchar blue\nend_header\n";
-    const bool big = format == "binary_big_endian";
-    auto put = [&](const void* data, std::size_t size) {
-        const char* bytes = static_cast<const char*>(data);
-        for (std::size_t i = 0; i < size; ++i)
-            ply += bytes[big ? size - 1 - i : i];
-    };
-    for (const auto& p : points) {
-        for (float c : p) {
-            if (format == "ascii") {
-                ply += std::to_string(c) + " ";
-            } else {
-                put(&c, 4);
-            }
-        }
-        if (format == "ascii")
-            ply += "\n";
-    }
-    for (int f = 0; f < 4; ++f) {
-        if (format == "ascii") {
-            ply += "4";
-            for (int i : faces[f])
-                ply += " " + std::to_string(i);
-            for (unsigned char c : colours[f])
-                ply += " " + std::to_string(c);
-            ply += "\n";
-            continue;
-        }
-        ply += '\4';
-        for (int i : faces[f])
-            put(&i, 4);
-        for (unsigned char c : colours[f])
-            ply += static_cast<char>(c);
-    }
-    return ply;
-}
 
 const char* kInitialisedTable =
     "entry  group   colour  members\n"
@@ -274,7 +229,7 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"IndexOutOfRange",
                   {"cook", "bad_index.json", "-o", "out.json"},
                   1,
-                  "hueslice: bad_index.json:1: primitive 0 has index 1 but there are 1 points"},
+                  "hueslice: bad_index.json:1: primitive 0 has index 1 but there is 1 point"},
         ErrorCase{"TruncatedBinary",
                   {"cook", "truncated.ply", "-o", "out.json"},
                   1,

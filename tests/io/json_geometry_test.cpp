@@ -90,9 +90,9 @@ INSTANTIATE_TEST_SUITE_P(
         BadJson{"{\"points\": [[0,0,0]],\n\"primitives\": [[0],\n[]]}",
                 "m.json:3: primitive 1 has no vertices"},
         BadJson{"{\"points\": [[0,0,0]], \"primitives\": [[0, 1]]}",
-                "m.json:1: primitive 0 has index 1 but there are 1 points"},
+                "m.json:1: primitive 0 has index 1 but there is 1 point"},
         BadJson{"{\"points\": [[0,0,0]], \"primitives\": [[-1]]}",
-                "m.json:1: primitive 0 has index -1 but there are 1 points"},
+                "m.json:1: primitive 0 has negative index -1"},
         BadJson{"{\"points\": [[0,0,0]], \"primitives\": [[0.5]]}",
                 "m.json:1: primitive 0 has an index that is not an integer"},
         BadJson{R"({"points": [[0,0,0]], "primitives": [[0]],
@@ -104,7 +104,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "m.json:2: primitive attribute 'Cd' size must be an integer from 1 to 64"},
         BadJson{R"({"points": [[0,0,0]], "primitives": [[0]],
                     "primitive_attributes": {"Cd": {"type": "float", "size": 3, "values": []}}})",
-                "m.json:2: primitive attribute 'Cd' has 0 values but there are 1 primitives"},
+                "m.json:2: primitive attribute 'Cd' has 0 values but there is 1 primitive"},
         BadJson{R"({"points": [[0,0,0]], "primitives": [[0]],
                     "primitive_attributes": {"Cd": {"type": "float", "size": 3,
                     "values": [[1, 2]]}}})",
@@ -130,7 +130,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "m.json:2: group 'g' members must be ascending without repeats (1 after 1)"},
         BadJson{R"({"points": [[0,0,0]], "primitives": [[0]],
                     "primitive_groups": {"g": [1]}})",
-                "m.json:2: group 'g' has member 1 but there are 1 primitives"},
+                "m.json:2: group 'g' has member 1 but there is 1 primitive"},
         BadJson{kDeep.c_str(), "m.json:1: nesting deeper than 256 levels"}));
 
 }  // namespace

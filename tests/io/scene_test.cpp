@@ -97,7 +97,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadScene{"unknown", "{\"parameters\": {\"numobj\": 3,\n \"colour1\": [1, 0, 0]}}",
                  "scene.json:2: unknown parameter 'colour1'"},
         BadScene{"beyond_count", "{\"parameters\": {\"group2\": \"x\"}}",
-                 "scene.json:1: parameter 'group2': there are only 1 entries in 'numobj'"},
+                 "scene.json:1: parameter 'group2': there is only 1 entry in 'numobj'"},
         BadScene{"string_for_toggle", "{\"parameters\": {\"enable1\": \"on\"}}",
                  "scene.json:1: parameter 'enable1': expected a number, found a string"},
         BadScene{"fraction_for_toggle", "{\"parameters\": {\"enable1\": 0.5}}",
