@@ -199,6 +199,10 @@ ParsedJson parseJson(std::string_view text, const std::string& name) {
                                    CountingIterator(state.end, &state), callback);
     } catch (const nlohmann::json::parse_error& e) {
         fail(name, state.lastLine(), "malformed json: " + parseErrorText(e.what()));
+    } catch (const nlohmann::json::out_of_range&) {
+        // A number too large for a double, such as 1e400: bad input like any other, not a
+        // failure of the reader.
+        fail(name, state.lastLine(), "number out of range");
     }
     return result;
 }
