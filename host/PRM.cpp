@@ -99,7 +99,12 @@ fpreal PRM_Parm::evalFloat(int comp, fpreal time) const {
                                        [](fpreal t, const PRM_Key& k) { return t < k.time; });
     const PRM_Key& a = *(next - 1);
     const PRM_Key& b = *next;
+    // At a key's own time its value comes back as set, infinite or huge ones included.
+    if (time == a.time) return a.value;
     const fpreal u = (time - a.time) / (b.time - a.time);
+    // A difference that overflows (an infinite key, or huge keys of opposite sign) would make
+    // NaN of a well-defined blend.
+    if (!std::isfinite(b.value - a.value)) return a.value * (1.0 - u) + b.value * u;
     return a.value + (b.value - a.value) * u;
 }
 
