@@ -1,0 +1,70 @@
+#pragma once
+
+// Checks shared by the geometry reader targets.
+
+#include <string>
+
+#include <io/io.h>
+
+#include "fuzz_support.h"
+
+namespace hueslice::fuzz {
+
+// A small detail with a group and attributes, put in a reader's output before reading so that
+// a reader that fails part way and leaves its output changed is caught.
+inline GU_Detail sentinelDetail() {
+    GU_Detail detail;
+    detail.appendPoint(UT_Vector3(1, 2, 3));
+    detail.appendPoint(UT_Vector3(4, 5, 6));
+    detail.appendPoint(UT_Vector3(7, 8, 9));
+    const unsigned tri[3] = {0, 1, 2};
+    detail.appendPrimitive(tri, 3);
+    const int offset = detail.addPrimitiveAttrib("Cd", 12, GB_ATTRIB_FLOAT);
+    const float red[3] = {1, 0, 0};
+    std::memcpy(detail.primitiveAttribData(0) + offset, red, sizeof red);
+    detail.primitiveGroups().newGroup("sentinel")->addIndex(0);
+    return detail;
+}
+
+inline std::string sentinelJson() {
+    static const std::string text = io::writeJsonGeometry(sentinelDetail(), "sentinel.json");
+    return text;
+}
+
+// After a reader refused its input: the output must be the sentinel it held before.
+inline void checkUntouched(const char* target, const GU_Detail& out) {
+    check(io::writeJsonGeometry(out, "out.json") == sentinelJson(), target,
+          "a refused input changed the reader's output");
+}
+
+// Every group member must be a primitive of the detail.
+inline void checkGroupsInRange(const char* target, const GU_Detail& detail) {
+    const auto count = static_cast<unsigned long long>(detail.primitiveCount());
+    for (const GB_PrimitiveGroup* group : detail.primitiveGroups().groups()) {
+        for (unsigned member : group->members()) {
+            check(member < count, target,
+                  std::string("group ") + group->getName() + " holds a primitive past the end");
+        }
+    }
+}
+
+// The detail as JSON, read back and written again, must give the same text. A detail the
+// writer refuses is skipped.
+inline void checkJsonRoundTrip(const char* target, const GU_Detail& detail) {
+    std::string first;
+    try {
+        first = io::writeJsonGeometry(detail, "first.json");
+    } catch (const io::OutputError&) {
+        return;
+    }
+    GU_Detail back;
+    try {
+        io::readJsonGeometry(first, "first.json", back);
+    } catch (const io::InputError& e) {
+        fail(target, std::string("written JSON geometry does not read back: ") + e.what());
+    }
+    check(io::writeJsonGeometry(back, "second.json") == first, target,
+          "JSON geometry changed on a round trip");
+}
+
+}  // namespace hueslice::fuzz

@@ -1,0 +1,26 @@
+// The JSON geometry reader on arbitrary text; what it accepts must survive write, read, write.
+
+#include <io/io.h>
+
+#include "fuzz_targets.h"
+#include "geometry_round_trip.h"
+
+namespace hueslice::fuzz {
+
+int fuzzJsonGeometry(const std::uint8_t* data, std::size_t size) {
+    constexpr const char* kTarget = "json_geometry_fuzzer";
+    GU_Detail out = sentinelDetail();
+    try {
+        io::readJsonGeometry(asText(data, size), "fuzz.json", out);
+    } catch (const io::InputError&) {
+        checkUntouched(kTarget, out);
+        return 0;
+    }
+    checkGroupsInRange(kTarget, out);
+    checkJsonRoundTrip(kTarget, out);
+    return 0;
+}
+
+}  // namespace hueslice::fuzz
+
+HUESLICE_FUZZ_ENTRY(hueslice::fuzz::fuzzJsonGeometry)

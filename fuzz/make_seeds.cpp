@@ -1,0 +1,181 @@
+// Writes the seed corpora of the fuzz targets: fuzz_seeds OUTPUT_DIR makes OUTPUT_DIR/<target>/
+// with a few small valid inputs each, built through the project's own writers where there are
+// some, so that the fuzzers start from inputs that reach deep into the readers and the node.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include <HOST_Session.h>
+#include <PRM.h>
+#include <io/io.h>
+#include <parms/parm_templates.h>
+#include <sop/SOP_Hueslice.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void writeSeed(const fs::path& dir, const std::string& name, const std::string& bytes) {
+    fs::create_directories(dir);
+    std::ofstream out(dir / name, std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+        std::fprintf(stderr, "fuzz_seeds: cannot write %s\n", (dir / name).c_str());
+        std::exit(1);
+    }
+}
+
+// A row of triangles, each with its own colour from `colours`, in "Cd" or in a layer's "Cd<n>",
+// with a group holding every other primitive.
+GU_Detail colouredRow(const std::vector<std::vector<float>>& colours, int layer = 1) {
+    GU_Detail detail;
+    std::string attribute = "Cd";
+    if (layer != 1) {
+        const int offset = detail.addDetailAttrib("currentlayer", 4, GB_ATTRIB_INT);
+        const std::int32_t value = layer;
+        std::memcpy(detail.detailAttribData() + offset, &value, sizeof value);
+        attribute += std::to_string(layer);
+    }
+    const int offset = detail.addPrimitiveAttrib(attribute.c_str(), 12, GB_ATTRIB_FLOAT);
+    GB_PrimitiveGroup* group = detail.primitiveGroups().newGroup("odd");
+    for (std::size_t i = 0; i < colours.size(); ++i) {
+        const auto base = static_cast<unsigned>(detail.pointCount());
+        const float x = static_cast<float>(i);
+        detail.appendPoint(UT_Vector3(x, 0, 0));
+        detail.appendPoint(UT_Vector3(x + 1, 0, 0));
+        detail.appendPoint(UT_Vector3(x, 1, 0.5f));
+        const unsigned tri[3] = {base, base + 1, base + 2};
+        const long long prim = detail.appendPrimitive(tri, 3);
+        std::memcpy(detail.primitiveAttribData(prim) + offset, colours[i].data(), 12);
+        if (i % 2 == 1)
+            group->addIndex(static_cast<unsigned>(prim));
+    }
+    return detail;
+}
+
+const std::vector<std::vector<float>> kColours = {
+    {1, 0, 0}, {0, 1, 0}, {1, 0, 0}, {0, 0, 1}, {0.5f, 0.5f, 0.5f}};
+
+void plySeeds(const fs::path& dir) {
+    const std::string header =
+        "ply\nformat ascii 1.0\nelement vertex 4\nproperty float x\nproperty float y\n"
+        "property float z\nelement face 2\nproperty list uchar int vertex_indices\n"
+        "property uchar red\nproperty uchar green\nproperty uchar blue\nend_header\n";
+    const std::string body = "0 0 0\n1 0 0\n1 1 0\n0 1 0\n3 0 1 2 255 0 0\n3 0 2 3 0 0 255\n";
+    writeSeed(dir, "ascii_face_colours", std::string(1, '\0') + header + body);
+
+    const std::string vertexHeader =
+        "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+        "property float z\nproperty float diffuse_red\nproperty float diffuse_green\n"
+        "property float diffuse_blue\nelement face 1\nproperty list uchar uint vertex_indices\n"
+        "end_header\n";
+    writeSeed(
+        dir, "ascii_vertex_colours",
+        std::string(1, '\1') + vertexHeader + "0 0 0 1 0 0\n1 0 0 0 1 0\n0 1 0 0 0 1\n3 0 1 2\n");
+
+    for (const char* format : {"binary_little_endian", "binary_big_endian"}) {
+        const bool big = std::strcmp(format, "binary_big_endian") == 0;
+        std::string ply = std::string(1, '\0') + "ply\nformat " + format +
+                          " 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+                          "property float z\nelement face 1\n"
+                          "property list uchar int vertex_indices\nproperty uchar red\n"
+                          "property uchar green\nproperty uchar blue\nend_header\n";
+        auto put = [&](const void* value, std::size_t size) {
+            const auto* bytes = static_cast<const unsigned char*>(value);
+            for (std::size_t i = 0; i < size; ++i)
+                ply.push_back(static_cast<char>(bytes[big ? size - 1 - i : i]));
+        };
+        const float points[9] = {0, 0, 0, 1, 0, 0, 0, 1, 0};
+        for (float p : points)
+            put(&p, sizeof p);
+        const std::uint8_t count = 3;
+        put(&count, 1);
+        for (std::int32_t v = 0; v < 3; ++v)
+            put(&v, sizeof v);
+        const std::uint8_t rgb[3] = {10, 200, 30};
+        for (std::uint8_t c : rgb)
+            put(&c, 1);
+        writeSeed(dir, format, ply);
+    }
+}
+
+void jsonSeeds(const fs::path& dir) {
+    writeSeed(dir, "row", hueslice::io::writeJsonGeometry(colouredRow(kColours), "row.json"));
+    writeSeed(dir, "layer2", hueslice::io::writeJsonGeometry(colouredRow(kColours, 2), "l.json"));
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    writeSeed(dir, "odd_values",
+              hueslice::io::writeJsonGeometry(colouredRow({{nan, -0.0f, inf}, {-inf, 1e30f, 0}}),
+                                              "odd.json"));
+    writeSeed(dir, "empty", hueslice::io::writeJsonGeometry(GU_Detail(), "empty.json"));
+}
+
+void objSeeds(const fs::path& dir) {
+    const hueslice::io::ObjText row = hueslice::io::writeObj(colouredRow(kColours), "row.mtl", "o");
+    writeSeed(dir, "row_with_mtl", row.obj + std::string(1, '\0') + row.mtl);
+    writeSeed(dir, "row_without_mtl", row.obj);
+    writeSeed(dir, "hand_written",
+              "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvt 0 0\nvn 0 0 1\n"
+              "g first\nusemtl red\nf 1/1/1 2/1/1 3/1/1\ng\nusemtl none\nf -4 -2 -1\n" +
+                  std::string(1, '\0') + "newmtl red\nKd 1 0 0\nnewmtl blue\nKd 0 0 1\n");
+}
+
+void sceneSeeds(const fs::path& dir) {
+    HOST_Session session;
+    session.operatorTable().addOperator(new OP_Operator(
+        "hueslice", "Hueslice", hueslice::constructNode, hueslice::parmTemplates, 1, 1));
+    SOP_Node* node = session.createNode("hueslice");
+    writeSeed(dir, "fresh", hueslice::io::saveScene(*node));
+    node->setInt("numobj", 0, 0.0, 3);
+    for (int i = 1; i <= 3; ++i) {
+        node->setFloatInst(0.25 * i, "col%d", &i, 0, 0.0);
+        node->setStringInst(UT_String(("g" + std::to_string(i)).c_str()), "group%d", &i, 0, 0.0);
+    }
+    const int second = 2;
+    node->setIntInst(1, "isolate%d", &second, 0, 0.0);
+    writeSeed(dir, "three_entries", hueslice::io::saveScene(*node));
+    node->getParm("col1")->setKeys(1, {{0.0, 0.5}, {1.0, -0.0}, {2.5, 1e30}});
+    node->getParm("enable3")->setKeys(0, {{-1.0, 0.0}, {1.0, 1.0}});
+    writeSeed(dir, "keyframes", hueslice::io::saveScene(*node));
+}
+
+// The node fuzzer decodes any bytes; these give it a spread of shapes to start from.
+void nodeSeeds(const fs::path& dir) {
+    std::uint32_t state = 12345;
+    for (int seed = 0; seed < 8; ++seed) {
+        std::string bytes;
+        const int length = 48 + 24 * seed;
+        for (int i = 0; i < length; ++i) {
+            state = state * 1664525u + 1013904223u;
+            bytes.push_back(static_cast<char>(state >> 24));
+        }
+        writeSeed(dir, "script" + std::to_string(seed), bytes);
+    }
+    // Four primitives of two colours in "Cd", three named entries, then cook, Initialise, cook,
+    // Sort, cook, enables.
+    const unsigned char tidy[] = {4, 0, 1, 1, 2, 2, 2, 3, 3, 3, 1, 0, 1, 0, 1, 0, 7, 3, 0, 1, 1,
+                                  0, 2, 2, 0, 3, 9, 4, 0, 0, 1, 0, 0, 1, 0, 0, 2, 0, 0, 0, 3};
+    writeSeed(dir, "tidy", std::string(reinterpret_cast<const char*>(tidy), sizeof tidy));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: fuzz_seeds OUTPUT_DIR\n");
+        return 2;
+    }
+    const fs::path root(argv[1]);
+    plySeeds(root / "ply");
+    jsonSeeds(root / "json_geometry");
+    objSeeds(root / "obj");
+    sceneSeeds(root / "scene");
+    nodeSeeds(root / "node");
+    return 0;
+}
