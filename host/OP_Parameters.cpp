@@ -42,6 +42,9 @@ bool matchInstanceToken(const char* pattern, const char* token, int& instance) {
     return true;
 }
 
+// A list's count is its count parameter read as an integer at time 0; never negative.
+int countValue(const PRM_Parm& countParm) { return std::max(0, toInt(countParm.evalFloat(0, 0.0))); }
+
 }  // namespace
 
 OP_Parameters::OP_Parameters(OP_Operator* opType) : opDef(opType) {
@@ -58,6 +61,8 @@ OP_Parameters::OP_Parameters(OP_Operator* opType) : opDef(opType) {
         for (const PRM_Template* e = t->getMultiParmTemplate(); e && !e->isListEnd(); ++e) {
             list.entryTemplates.push_back(e);
         }
+        list.lastPattern.assign(list.entryTemplates.size(), nullptr);
+        list.count = countValue(*topParms.back());
         listOfTop.push_back(static_cast<int>(lists.size()));
         lists.push_back(std::move(list));
     }
@@ -79,15 +84,27 @@ bool OP_Parameters::resolvePattern(const char* pattern, const int* inst, Address
         }
         return false;
     }
+    const auto found = [&](size_t l, size_t s) {
+        if (*inst < 1 || *inst > lists[l].count) return false;
+        where = Address{static_cast<int>(l), static_cast<int>(s), *inst};
+        return true;
+    };
     for (size_t l = 0; l < lists.size(); ++l) {
-        const auto& templates = lists[l].entryTemplates;
-        for (size_t s = 0; s < templates.size(); ++s) {
-            const char* token = templates[s]->getToken();
-            // Callers usually pass the template's own token, which needs no comparing.
-            if (token && (token == pattern || std::strcmp(token, pattern) == 0)) {
-                if (*inst < 1 || *inst > listCount(static_cast<int>(l))) return false;
-                where = Address{static_cast<int>(l), static_cast<int>(s), *inst};
-                return true;
+        const ListState& list = lists[l];
+        for (size_t s = 0; s < list.lastPattern.size(); ++s) {
+            if (list.lastPattern[s] != pattern) continue;
+            // The same pointer may hold other text by now.
+            const char* token = list.entryTemplates[s]->getToken();
+            if (token && std::strcmp(token, pattern) == 0) return found(l, s);
+        }
+    }
+    for (size_t l = 0; l < lists.size(); ++l) {
+        const ListState& list = lists[l];
+        for (size_t s = 0; s < list.entryTemplates.size(); ++s) {
+            const char* token = list.entryTemplates[s]->getToken();
+            if (token && std::strcmp(token, pattern) == 0) {
+                list.lastPattern[s] = pattern;
+                return found(l, s);
             }
         }
     }
@@ -110,13 +127,7 @@ bool OP_Parameters::resolveToken(const char* token, Address& where) const {
     return false;
 }
 
-int OP_Parameters::listCount(int list) const {
-    const ListState& l = lists[static_cast<size_t>(list)];
-    for (size_t i = 0; i < top.size(); ++i) {
-        if (top[i] == l.countTemplate) return std::max(0, toInt(topParms[i]->evalFloat(0, 0.0)));
-    }
-    return 0;
-}
+int OP_Parameters::listCount(int list) const { return lists[static_cast<size_t>(list)].count; }
 
 const PRM_Parm* OP_Parameters::lookup(const Address& where) const {
     if (where.list < 0) return topParms[static_cast<size_t>(where.slot)].get();
@@ -142,13 +153,14 @@ PRM_Parm* OP_Parameters::materialise(const Address& where) {
 }
 
 void OP_Parameters::valueChanged(const PRM_Parm& parm) {
-    for (size_t l = 0; l < lists.size(); ++l) {
+    // Counts are top-level parameters; list instances (numbered from 1) never are.
+    for (size_t l = 0; parm.getInstance() == 0 && l < lists.size(); ++l) {
         ListState& list = lists[l];
         if (&parm.getTemplate() != list.countTemplate) continue;
+        list.count = countValue(parm);
         // Instances past the new count are removed, so growing again gives fresh defaults.
-        const int count = listCount(static_cast<int>(l));
-        if (list.instances.size() > static_cast<size_t>(count)) {
-            list.instances.resize(static_cast<size_t>(count));
+        if (list.instances.size() > static_cast<size_t>(list.count)) {
+            list.instances.resize(static_cast<size_t>(list.count));
         }
     }
     enablesStale = true;

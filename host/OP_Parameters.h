@@ -92,6 +92,13 @@ private:
     struct ListState {
         const PRM_Template* countTemplate;
         std::vector<const PRM_Template*> entryTemplates;
+        // The last pattern pointer that named each entry template. Callers pass the same
+        // pattern constants over and over, so a pointer match (still checked by text) saves
+        // comparing against every template of every list.
+        mutable std::vector<const char*> lastPattern;
+        // The count parameter's value at time 0, brought up to date whenever it changes: every
+        // instance access checks against it.
+        int count = 0;
         // Instance i at i - 1, up to the highest touched one; an untouched instance holds no
         // parameters. A flat array keeps reads of long lists to one indexed load.
         std::vector<Instance> instances;

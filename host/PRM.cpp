@@ -70,32 +70,40 @@ std::string instanceToken(const char* pattern, int instance) {
 }  // namespace
 
 PRM_Parm::PRM_Parm(OP_Parameters* ownerParms, const PRM_Template* parmTemplate, int index)
-    : owner(ownerParms),
-      tmpl(parmTemplate),
-      instance(index),
-      token(instanceToken(parmTemplate->getToken(), index)) {
+    : owner(ownerParms), tmpl(parmTemplate), instance(index) {
     const PRM_Kind kind = tmpl->kind();
-    const int size = kind == PRM_Kind::Button ? 0 : std::max(1, tmpl->getVectorSize());
+    const PRM_Default* d = tmpl->getDefaults();
     if (kind == PRM_Kind::String) {
-        const PRM_Default* d = tmpl->getDefaults();
         text = d && d->getString() ? d->getString() : "";
         return;
     }
-    components.resize(static_cast<size_t>(size));
-    const PRM_Default* d = tmpl->getDefaults();
-    for (int c = 0; c < size && d; ++c) {
-        components[static_cast<size_t>(c)].constant = d[std::min(c, PRM_DEFAULT_TABLE_SIZE - 1)]
-                                                          .getFloat();
+    size = kind == PRM_Kind::Button ? 0 : std::max(1, tmpl->getVectorSize());
+    if (size > kInlineComponents) {
+        ensureExtra().wideConstants.resize(static_cast<size_t>(size - kInlineComponents), 0.0);
     }
+    for (int c = 0; c < size && d; ++c) {
+        constant(c) = d[std::min(c, PRM_DEFAULT_TABLE_SIZE - 1)].getFloat();
+    }
+}
+
+const std::string& PRM_Parm::getToken() const {
+    if (token.empty()) token = instanceToken(tmpl->getToken(), instance);
+    return token;
+}
+
+PRM_Parm::Extra& PRM_Parm::ensureExtra() {
+    if (!extra) extra = std::make_unique<Extra>();
+    return *extra;
 }
 
 fpreal PRM_Parm::evalFloat(int comp, fpreal time) const {
     if (comp < 0 || comp >= getVectorSize()) return 0.0;
-    const Component& c = components[static_cast<size_t>(comp)];
-    if (c.keys.empty()) return c.constant;
-    if (time <= c.keys.front().time) return c.keys.front().value;
-    if (time >= c.keys.back().time) return c.keys.back().value;
-    const auto next = std::upper_bound(c.keys.begin(), c.keys.end(), time,
+    const std::vector<PRM_Key>* keyed = keyList(comp);
+    if (!keyed) return constant(comp);
+    const std::vector<PRM_Key>& keys = *keyed;
+    if (time <= keys.front().time) return keys.front().value;
+    if (time >= keys.back().time) return keys.back().value;
+    const auto next = std::upper_bound(keys.begin(), keys.end(), time,
                                        [](fpreal t, const PRM_Key& k) { return t < k.time; });
     const PRM_Key& a = *(next - 1);
     const PRM_Key& b = *next;
@@ -109,27 +117,27 @@ fpreal PRM_Parm::evalFloat(int comp, fpreal time) const {
 }
 
 bool PRM_Parm::isAnimated(int comp) const {
-    return comp >= 0 && comp < getVectorSize() && !components[static_cast<size_t>(comp)].keys.empty();
+    return comp >= 0 && comp < getVectorSize() && keyList(comp) != nullptr;
 }
 
 const std::vector<PRM_Key>& PRM_Parm::keys(int comp) const {
     static const std::vector<PRM_Key> none;
-    return isAnimated(comp) ? components[static_cast<size_t>(comp)].keys : none;
+    return isAnimated(comp) ? *keyList(comp) : none;
 }
 
 void PRM_Parm::setFloat(int comp, fpreal time, fpreal value) {
     if (comp < 0 || comp >= getVectorSize() || !std::isfinite(time)) return;
-    Component& c = components[static_cast<size_t>(comp)];
-    if (c.keys.empty()) {
-        c.constant = value;
-    } else {
-        auto at = std::lower_bound(c.keys.begin(), c.keys.end(), time,
+    if (std::vector<PRM_Key>* keyed = keyList(comp)) {
+        std::vector<PRM_Key>& keys = *keyed;
+        auto at = std::lower_bound(keys.begin(), keys.end(), time,
                                    [](const PRM_Key& k, fpreal t) { return k.time < t; });
-        if (at != c.keys.end() && at->time == time) {
+        if (at != keys.end() && at->time == time) {
             at->value = value;
         } else {
-            c.keys.insert(at, PRM_Key{time, value});
+            keys.insert(at, PRM_Key{time, value});
         }
+    } else {
+        constant(comp) = value;
     }
     owner->valueChanged(*this);
 }
@@ -141,7 +149,6 @@ void PRM_Parm::setString(const char* value) {
 
 void PRM_Parm::setKeys(int comp, std::vector<PRM_Key> newKeys) {
     if (comp < 0 || comp >= getVectorSize()) return;
-    Component& c = components[static_cast<size_t>(comp)];
     const fpreal current = evalFloat(comp, 0.0);
     // A key without a finite time has no place on the time line.
     newKeys.erase(std::remove_if(newKeys.begin(), newKeys.end(),
@@ -149,14 +156,17 @@ void PRM_Parm::setKeys(int comp, std::vector<PRM_Key> newKeys) {
                   newKeys.end());
     std::stable_sort(newKeys.begin(), newKeys.end(),
                      [](const PRM_Key& a, const PRM_Key& b) { return a.time < b.time; });
-    c.keys.clear();
+    Extra& more = ensureExtra();
+    if (more.keys.empty()) more.keys.resize(static_cast<size_t>(size));
+    std::vector<PRM_Key>& keys = more.keys[static_cast<size_t>(comp)];
+    keys.clear();
     for (const PRM_Key& k : newKeys) {
-        if (!c.keys.empty() && c.keys.back().time == k.time) {
-            c.keys.back().value = k.value;
+        if (!keys.empty() && keys.back().time == k.time) {
+            keys.back().value = k.value;
         } else {
-            c.keys.push_back(k);
+            keys.push_back(k);
         }
     }
-    if (c.keys.empty()) c.constant = current;
+    if (keys.empty()) constant(comp) = current;
     owner->valueChanged(*this);
 }

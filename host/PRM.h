@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -138,9 +140,9 @@ public:
 
     const PRM_Template& getTemplate() const { return *tmpl; }
     // The token with the instance number in place of "%d", e.g. "group3".
-    const std::string& getToken() const { return token; }
+    const std::string& getToken() const;
     int getInstance() const { return instance; }
-    int getVectorSize() const { return static_cast<int>(components.size()); }
+    int getVectorSize() const { return size; }
     bool isEnabled() const { return enabled; }
 
     fpreal evalFloat(int comp, fpreal time) const;
@@ -157,16 +159,39 @@ public:
 
 private:
     friend class OP_Parameters;
-    struct Component {
-        fpreal constant = 0.0;
-        std::vector<PRM_Key> keys;
+    // Long lists hold hundreds of thousands of parameters, nearly all constant with at most
+    // three components: those live inside the parameter, so making one allocates nothing.
+    static constexpr int kInlineComponents = 4;
+    // What few parameters need: components past the inline ones, and keyframes.
+    struct Extra {
+        std::vector<fpreal> wideConstants;      // component kInlineComponents + i at i
+        std::vector<std::vector<PRM_Key>> keys;  // per component; empty while constant
     };
+
+    fpreal& constant(int comp) {
+        return comp < kInlineComponents
+                   ? constants[comp]
+                   : extra->wideConstants[static_cast<std::size_t>(comp - kInlineComponents)];
+    }
+    fpreal constant(int comp) const { return const_cast<PRM_Parm*>(this)->constant(comp); }
+    // The component's keys, or null while it is constant. `comp` must be in range.
+    std::vector<PRM_Key>* keyList(int comp) {
+        if (!extra || extra->keys.empty()) return nullptr;
+        std::vector<PRM_Key>& k = extra->keys[static_cast<std::size_t>(comp)];
+        return k.empty() ? nullptr : &k;
+    }
+    const std::vector<PRM_Key>* keyList(int comp) const {
+        return const_cast<PRM_Parm*>(this)->keyList(comp);
+    }
+    Extra& ensureExtra();
 
     OP_Parameters* owner;
     const PRM_Template* tmpl;
     int instance;
-    std::string token;
-    std::vector<Component> components;
+    int size = 0;
+    fpreal constants[kInlineComponents] = {0.0, 0.0, 0.0, 0.0};
+    std::unique_ptr<Extra> extra;
+    mutable std::string token;  // made on the first getToken(): few parameters are ever asked
     std::string text;
     bool enabled = true;
 };

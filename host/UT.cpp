@@ -85,35 +85,3 @@ void UT_Vector3Array::sort(UT_Vector3Compare compare) {
 
 UT_Color::UT_Color(UT_ColorType colourType, float c0, float c1, float c2)
     : type(colourType), c{c0, c1, c2} {}
-
-void UT_Color::getHSV(float* h, float* s, float* v) const {
-    if (type == UT_HSV) {
-        *h = c[0];
-        *s = c[1];
-        *v = c[2];
-        return;
-    }
-    const float r = c[0], g = c[1], b = c[2];
-    // fmax and fmin pass over a NaN component, so it shows in the hue alone rather than
-    // poisoning saturation and value too.
-    const float max = std::fmax(r, std::fmax(g, b));
-    const float min = std::fmin(r, std::fmin(g, b));
-    const float delta = max - min;
-    *v = max;
-    *s = max != 0.0f ? delta / max : 0.0f;
-    float hue = 0.0f;
-    if (delta > 0.0f) {
-        if (r == max) {
-            hue = (g - b) / delta;
-        } else if (g == max) {
-            hue = 2.0f + (b - r) / delta;
-        } else {
-            hue = 4.0f + (r - g) / delta;
-        }
-        hue *= 60.0f;
-        if (hue < 0.0f) hue += 360.0f;
-        // A tiny negative hue rounds up to exactly 360 in float.
-        if (hue >= 360.0f) hue -= 360.0f;
-    }
-    *h = hue;
-}
