@@ -29,16 +29,72 @@ void buildGroups(GU_Detail& detail, const std::vector<Entry>& entries, UT_Vector
 
 constexpr std::uint32_t kNoGroup = 0xffffffffu;
 
+// The cook's per-primitive lookup: quantised colour straight to the position of the group the
+// primitive joins. Quantised components are whole numbers, never -0.0 or NaN, so two keys are
+// the same colour exactly when their bits are equal, and comparing bits is all a probe does.
+class TargetIndex {
+  public:
+    struct Key {
+        std::uint32_t bits[3];
+    };
+
+    static Key keyOf(const float raw[3]) {
+        const float q[3] = {quantise(raw[0]), quantise(raw[1]), quantise(raw[2])};
+        Key key;
+        std::memcpy(key.bits, q, sizeof key.bits);
+        return key;
+    }
+
+    explicit TargetIndex(std::size_t expected) {
+        std::size_t capacity = 16;
+        while (capacity < expected * 2)
+            capacity *= 2;
+        slots.resize(capacity);
+        mask = capacity - 1;
+    }
+
+    // Maps the key to `target` unless it is already mapped: the first entry of a colour wins.
+    void insert(const Key& key, std::uint32_t target) {
+        Slot* slot = probe(key);
+        if (slot->target == kEmpty)
+            *slot = Slot{{key.bits[0], key.bits[1], key.bits[2]}, target};
+    }
+
+    // The target of the key, or kNoGroup.
+    std::uint32_t find(const Key& key) const {
+        const Slot* slot = probe(key);
+        return slot->target == kEmpty ? kNoGroup : slot->target;
+    }
+
+  private:
+    static constexpr std::uint32_t kEmpty = 0xfffffffeu;  // never a target, nor kNoGroup
+    struct Slot {
+        std::uint32_t bits[3] = {0, 0, 0};
+        std::uint32_t target = kEmpty;
+    };
+
+    // The key's slot, or the empty slot where it would go.
+    Slot* probe(const Key& key) const {
+        const std::uint64_t h = key.bits[0] * 0x9e3779b97f4a7c15ull ^
+                                key.bits[1] * 0xc2b2ae3d27d4eb4full ^
+                                key.bits[2] * 0x165667b19e3779f9ull;
+        for (std::size_t i = static_cast<std::size_t>(h ^ (h >> 32)) & mask;; i = (i + 1) & mask) {
+            Slot& slot = slots[i];
+            if (slot.target == kEmpty || (slot.bits[0] == key.bits[0] &&
+                                          slot.bits[1] == key.bits[1] &&
+                                          slot.bits[2] == key.bits[2]))
+                return &slot;
+        }
+    }
+
+    mutable std::vector<Slot> slots;
+    std::size_t mask = 0;
+};
+
 void addPrimitives(GU_Detail& detail, int colourOffset, const std::vector<Entry>& entries,
                    const UT_Vector3Array& colourTable,
                    const UT_PtrArray<GB_PrimitiveGroup*>& groupTable) {
     const long long count = colourTable.entries();
-    // Only the first entry with a key is ever considered, so it alone goes into the index.
-    ColourIndex<QuantisedKeyHash> firstEntry(static_cast<std::size_t>(count));
-    for (long long i = 0; i < count; ++i) {
-        firstEntry.insert(colourTable(i), static_cast<std::uint32_t>(i));
-    }
-
     // The group each entry adds to, decided once per entry rather than once per primitive, as
     // a position in `groups`: entries sharing a name share one group and one member list.
     std::vector<GB_PrimitiveGroup*> groups;
@@ -57,6 +113,18 @@ void addPrimitives(GU_Detail& detail, int colourOffset, const std::vector<Entry>
     const auto prims = static_cast<unsigned>(detail.primitiveCount());
     if (groups.empty() || prims == 0)
         return;
+
+    // Only the first entry with a key is ever considered, so it alone goes into the index,
+    // mapped straight to its group (or to none).
+    TargetIndex targetOf(static_cast<std::size_t>(count));
+    for (long long i = 0; i < count; ++i) {
+        const UT_Vector3& key = colourTable(i);
+        const float q[3] = {key[0], key[1], key[2]};
+        std::uint32_t bits[3];
+        std::memcpy(bits, q, sizeof bits);
+        targetOf.insert(TargetIndex::Key{{bits[0], bits[1], bits[2]}},
+                        target[static_cast<std::size_t>(i)]);
+    }
 
     // Members are gathered in ascending order in the groups' own storage (kept by the detail
     // from the last cook) and handed back whole: the same groups as adding one by one, without
@@ -78,9 +146,7 @@ void addPrimitives(GU_Detail& detail, int colourOffset, const std::vector<Entry>
         std::memcpy(raw, record, sizeof raw);
         if (p == 0 || std::memcmp(raw, last, sizeof raw) != 0) {
             std::memcpy(last, raw, sizeof raw);
-            const std::uint32_t entry =
-                firstEntry.find(quantiseKey(UT_Vector3(raw[0], raw[1], raw[2])));
-            lastTarget = entry == decltype(firstEntry)::kMissing ? kNoGroup : target[entry];
+            lastTarget = targetOf.find(TargetIndex::keyOf(raw));
         }
         if (lastTarget != kNoGroup)
             members[lastTarget].push_back(p);
