@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,10 @@ struct Target {
     const char* name;
     int (*entry)(const std::uint8_t*, std::size_t);
 };
+
+void PrintTo(const Target& target, std::ostream* out) {
+    *out << target.name;
+}
 
 const Target kTargets[] = {
     {"ply", hueslice::fuzz::fuzzPly},     {"json_geometry", hueslice::fuzz::fuzzJsonGeometry},
