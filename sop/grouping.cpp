@@ -1,5 +1,8 @@
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <numeric>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -91,6 +94,72 @@ class TargetIndex {
     std::size_t mask = 0;
 };
 
+// Raw colour bits to target. The same raw bits always quantise to the same key, so a target
+// found once is exact for every later primitive of that colour, and a hit skips the quantising.
+// Raw colours are remembered up to a limit: past it they are looked up every time, so a detail
+// with millions of distinct raw colours cannot make the table grow with it.
+class RawTargets {
+  public:
+    explicit RawTargets(std::size_t entries) : limit(std::max<std::size_t>(1024, 2 * entries)) {
+        std::size_t capacity = 16;
+        while (capacity < limit * 2)
+            capacity *= 2;
+        slots.resize(capacity);
+        mask = capacity - 1;
+    }
+
+    // The target of the raw colour (its three floats' bits), asking `index` when it is new.
+    std::uint32_t find(std::uint32_t r0, std::uint32_t r1, std::uint32_t r2,
+                       const TargetIndex& index) {
+        const std::uint64_t h =
+            r0 * 0x9e3779b97f4a7c15ull ^ r1 * 0xc2b2ae3d27d4eb4full ^ r2 * 0x165667b19e3779f9ull;
+        for (std::size_t i = static_cast<std::size_t>(h ^ (h >> 32)) & mask;; i = (i + 1) & mask) {
+            Slot& slot = slots[i];
+            if (slot.target == kUnused)
+                return remember(slot, r0, r1, r2, index);
+            if (slot.raw[0] == r0 && slot.raw[1] == r1 && slot.raw[2] == r2)
+                return slot.target;
+        }
+    }
+
+  private:
+    static constexpr std::uint32_t kUnused = 0xfffffffeu;  // never a target, nor kNoGroup
+    struct Slot {
+        std::uint32_t raw[3] = {0, 0, 0};
+        std::uint32_t target = kUnused;
+    };
+
+    // Out of line, so that the scan around a hit keeps its values in registers.
+    [[gnu::noinline]] std::uint32_t remember(Slot& slot, std::uint32_t r0, std::uint32_t r1,
+                                             std::uint32_t r2, const TargetIndex& index) {
+        const std::uint32_t raw[3] = {r0, r1, r2};
+        float colour[3];
+        std::memcpy(colour, raw, sizeof colour);
+        const std::uint32_t target = index.find(TargetIndex::keyOf(colour));
+        if (count < limit) {
+            slot = Slot{{r0, r1, r2}, target};
+            ++count;
+        }
+        return target;
+    }
+
+    std::size_t limit;
+    std::size_t count = 0;
+    std::size_t mask = 0;
+    std::vector<Slot> slots;
+};
+
+// Appends the primitives first .. end - 1 to a member list.
+void appendRun(std::vector<unsigned>& members, unsigned first, unsigned end) {
+    if (end - first == 1) {
+        members.push_back(first);
+        return;
+    }
+    const std::size_t at = members.size();
+    members.resize(at + (end - first));
+    std::iota(members.begin() + static_cast<std::ptrdiff_t>(at), members.end(), first);
+}
+
 void addPrimitives(GU_Detail& detail, int colourOffset, const std::vector<Entry>& entries,
                    const UT_Vector3Array& colourTable,
                    const UT_PtrArray<GB_PrimitiveGroup*>& groupTable) {
@@ -137,19 +206,25 @@ void addPrimitives(GU_Detail& detail, int colourOffset, const std::vector<Entry>
     // records with a stride instead of asking the detail for each one.
     const auto stride = static_cast<std::size_t>(detail.primitiveAttribs().recordSize());
     const unsigned char* record = detail.primitiveAttribData(0) + colourOffset;
-    // Neighbouring primitives usually share a colour: the same raw bits give the same key, so
-    // a repeat skips the quantising and the lookup.
-    float last[3] = {0.0f, 0.0f, 0.0f};
-    std::uint32_t lastTarget = kNoGroup;
-    for (unsigned p = 0; p < prims; ++p, record += stride) {
-        float raw[3];
-        std::memcpy(raw, record, sizeof raw);
-        if (p == 0 || std::memcmp(raw, last, sizeof raw) != 0) {
-            std::memcpy(last, raw, sizeof raw);
-            lastTarget = targetOf.find(TargetIndex::keyOf(raw));
+    RawTargets targets(static_cast<std::size_t>(count));
+    // Neighbouring primitives usually share a colour, so the scan goes by runs of the same raw
+    // bits (and so the same group): one lookup and one append per run, and a tight loop over
+    // the run that compares bits and nothing else.
+    const auto load = [](const unsigned char* at) {
+        std::uint32_t word;
+        std::memcpy(&word, at, sizeof word);
+        return word;
+    };
+    for (unsigned p = 0; p < prims;) {
+        const std::uint32_t r0 = load(record), r1 = load(record + 4), r2 = load(record + 8);
+        const std::uint32_t runTarget = targets.find(r0, r1, r2, targetOf);
+        const unsigned first = p;
+        for (++p, record += stride; p < prims; ++p, record += stride) {
+            if (load(record) != r0 || load(record + 4) != r1 || load(record + 8) != r2)
+                break;
         }
-        if (lastTarget != kNoGroup)
-            members[lastTarget].push_back(p);
+        if (runTarget != kNoGroup)
+            appendRun(members[runTarget], first, p);
     }
     for (std::size_t g = 0; g < groups.size(); ++g) {
         groups[g]->assignSorted(std::move(members[g]));
