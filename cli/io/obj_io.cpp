@@ -17,7 +17,7 @@ namespace hueslice::io {
 
 namespace {
 
-[[noreturn]] void failAt(const std::string& name, int line, const std::string& what) {
+[[noreturn]] void failAt(const std::string& name, long long line, const std::string& what) {
     throw InputError(name + ":" + std::to_string(line) + ": " + what);
 }
 
@@ -25,7 +25,7 @@ namespace {
 template <typename Visit>
 void forEachLine(std::string_view text, Visit&& visit) {
     std::size_t pos = 0;
-    int lineNo = 0;
+    long long lineNo = 0;
     std::vector<std::string_view> words;
     while (pos < text.size()) {
         std::size_t end = pos;
@@ -90,14 +90,14 @@ class ObjScanner {
         : text(objText), name(objName) {}
 
     ObjScan scan() {
-        std::vector<int> faceLines;
+        std::vector<long long> faceLines;
         std::vector<long long> pending;  // 1-based forward references, checked at the end
         std::vector<std::size_t> pendingAt;
         int groupSet = 0;
         int material = -1;
         std::unordered_map<std::string, int> groupIndex;
         std::unordered_map<std::string, int> materialIndex;
-        forEachLine(text, [&](int line, const std::vector<std::string_view>& w) {
+        forEachLine(text, [&](long long line, const std::vector<std::string_view>& w) {
             const std::string_view key = w[0];
             if (key == "v") {
                 if (w.size() < 4 || !isNumber(w[1]) || !isNumber(w[2]) || !isNumber(w[3])) {
@@ -168,7 +168,7 @@ class ObjScanner {
   private:
     // Reads "v", "v/vt", "v//vn" or "v/vt/vn". Returns the 1-based vertex index when positive,
     // or -(resolved 0-based index) - 1 for a relative (negative) one.
-    long long readReference(std::string_view word, int line) {
+    long long readReference(std::string_view word, long long line) {
         const std::size_t faceNo = result.faceGroupSet.size();
         const auto fail = [&](const std::string& what) {
             failAt(name, line, "face " + std::to_string(faceNo) + " " + what);
@@ -228,7 +228,7 @@ class ObjScanner {
 
 // Refuses Kd lines that tinyobjloader would silently fill with zeros.
 void checkMaterials(std::string_view mtlText, const std::string& mtlName) {
-    forEachLine(mtlText, [&](int line, const std::vector<std::string_view>& w) {
+    forEachLine(mtlText, [&](long long line, const std::vector<std::string_view>& w) {
         if (w[0] != "Kd")
             return;
         if (w.size() != 4 || !isNumber(w[1]) || !isNumber(w[2]) || !isNumber(w[3])) {

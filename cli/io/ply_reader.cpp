@@ -103,7 +103,7 @@ struct Element {
     std::uint64_t count = 0;
     std::vector<Property> properties;
     ElementKind kind = ElementKind::Other;
-    int line = 0;
+    long long line = 0;
     bool hasColour = false;
 
     // Fewest bytes one row can take in the binary encodings.
@@ -130,7 +130,7 @@ struct Header {
     Format format = Format::Ascii;
     std::vector<Element> elements;
     std::size_t dataStart = 0;
-    int dataLine = 1;  // line number at which the body starts
+    long long dataLine = 1;  // line number at which the body starts
 };
 
 bool hostIsLittleEndian() {
@@ -184,7 +184,7 @@ class PlyReader {
     }
 
   private:
-    [[noreturn]] void failLine(int line, const std::string& what) const {
+    [[noreturn]] void failLine(long long line, const std::string& what) const {
         throw InputError(name + ":" + std::to_string(line) + ": " + what);
     }
     [[noreturn]] void failByte(std::size_t offset, const std::string& what) const {
@@ -224,7 +224,7 @@ class PlyReader {
     void readHeader() {
         std::size_t pos = 0;
         std::string_view line;
-        int lineNo = 0;
+        long long lineNo = 0;
         bool sawFormat = false;
         bool ended = false;
         nextLine(pos, line);
@@ -268,7 +268,7 @@ class PlyReader {
     void checkHeaderEnds() const {
         std::size_t pos = 0;
         std::string_view line;
-        int lineNo = 0;
+        long long lineNo = 0;
         while (nextLine(pos, line)) {
             ++lineNo;
             const std::vector<std::string_view> w = words(line);
@@ -278,7 +278,7 @@ class PlyReader {
         failLine(lineNo, "header has no end_header line");
     }
 
-    void readFormat(const std::vector<std::string_view>& w, int lineNo) {
+    void readFormat(const std::vector<std::string_view>& w, long long lineNo) {
         if (w.size() != 3)
             failLine(lineNo, "format line must be 'format <encoding> 1.0'");
         if (w[1] == "ascii") {
@@ -294,7 +294,7 @@ class PlyReader {
             failLine(lineNo, "unsupported format version '" + shown(w[2]) + "'");
     }
 
-    void readElement(const std::vector<std::string_view>& w, int lineNo) {
+    void readElement(const std::vector<std::string_view>& w, long long lineNo) {
         if (w.size() != 3)
             failLine(lineNo, "element line must be 'element <name> <count>'");
         Element e;
@@ -319,7 +319,7 @@ class PlyReader {
         header.elements.push_back(std::move(e));
     }
 
-    void readProperty(const std::vector<std::string_view>& w, int lineNo) {
+    void readProperty(const std::vector<std::string_view>& w, long long lineNo) {
         if (header.elements.empty())
             failLine(lineNo, "property before any element");
         Element& e = header.elements.back();
@@ -358,7 +358,7 @@ class PlyReader {
         e.properties.push_back(std::move(p));
     }
 
-    void assignRole(const Element& e, Property& p, int lineNo) const {
+    void assignRole(const Element& e, Property& p, long long lineNo) const {
         const std::string& n = p.name;
         if (e.kind == ElementKind::Vertex) {
             if (n == "x")
@@ -687,7 +687,7 @@ class PlyReader {
 
     void readAscii(GU_Detail& geo) {
         std::size_t pos = header.dataStart;
-        int lineNo = header.dataLine - 1;
+        long long lineNo = header.dataLine - 1;
         std::string_view line;
         std::vector<std::string_view> tokens;
         Row row;
@@ -704,7 +704,7 @@ class PlyReader {
         for (const Element& e : header.elements) {
             for (std::uint64_t r = 0; r < e.count; ++r) {
                 if (!nextRow())
-                    failLine(std::max(lineNo, 1), "file ends before " + e.row(r));
+                    failLine(std::max(lineNo, 1LL), "file ends before " + e.row(r));
                 const auto failHere = [&](const std::string& what) {
                     failLine(lineNo, e.row(r) + " " + what);
                 };
