@@ -232,6 +232,7 @@ class PlyReader {
         const std::vector<std::string_view> magic = words(line);
         if (magic.size() != 1 || magic[0] != "ply")
             failLine(1, "not a ply file (the first line must be 'ply')");
+        const bool bareCr = bytes[pos - 1] == '\r';
         checkHeaderEnds();
         while (!ended && nextLine(pos, line)) {
             ++lineNo;
@@ -258,6 +259,12 @@ class PlyReader {
         }
         if (!sawFormat)
             failLine(lineNo, "header has no format line");
+        // In a header whose lines end with a bare CR, a line feed after end_header's CR is not
+        // part of the line ending but the first byte of the binary data.
+        if (bareCr && header.format != Format::Ascii && bytes[pos - 1] == '\n' &&
+            bytes[pos - 2] == '\r') {
+            --pos;
+        }
         header.dataStart = pos;
         header.dataLine = lineNo + 1;
         checkElements();

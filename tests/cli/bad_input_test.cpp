@@ -92,6 +92,16 @@ std::string withCrlfHeader(const std::string& ply) {
     return header + ply.substr(end);
 }
 
+// A binary triangle whose header lines end with a bare CR; its data starts with `firstByte`.
+std::string bareCrBinaryTriangle(unsigned char firstByte) {
+    const std::string header = plyHeader("binary_little_endian", kVertexElement + faceElement(1));
+    std::string crHeader;
+    for (char c : header)
+        crHeader += c == '\n' ? '\r' : c;
+    return crHeader + le32(0x3F800000u | firstByte) + kBinaryPoints.substr(4) + "\3" +
+           binaryIndices(3);
+}
+
 std::string replaceAll(std::string text, char from, const std::string& to) {
     std::string out;
     for (char c : text)
@@ -489,6 +499,12 @@ const Row kPlyTextRows[] = {
      cook("in.ply"),
      1,
      "hueslice: in.ply:11: point 1 has too few values\n"},
+    {"BareCrHeaderOnBinary", {{"in.ply", bareCrBinaryTriangle('x')}}, cook("in.ply"), 0, ""},
+    {"BareCrHeaderSwallowedALineFeedStartingTheData",
+     {{"in.ply", bareCrBinaryTriangle('\n')}},
+     cook("in.ply"),
+     0,
+     ""},
     {"NoFinalNewline", {{"in.ply", asciiTriangle("3 0 1 2")}}, cook("in.ply"), 0, ""},
     {"BlankLines",
      {{"in.ply", "ply\n\nformat ascii 1.0\n" + kVertexElement + faceElement(1) +
