@@ -48,16 +48,9 @@ private:
     // std::fmax and std::fmin as the C library computes them (a NaN operand is passed over;
     // between equal operands, zeros of either sign included, the second is taken), written
     // out so that they compile to single instructions instead of library calls.
-    static float maxOf(float a, float b) {
-        if (a != a) return b;
-        if (b != b) return a;
-        return a > b ? a : b;
-    }
-    static float minOf(float a, float b) {
-        if (a != a) return b;
-        if (b != b) return a;
-        return a < b ? a : b;
-    }
+    // A NaN `a` fails the ordered comparison and so gives `b` without a test of its own.
+    static float maxOf(float a, float b) { return b != b ? a : (a > b ? a : b); }
+    static float minOf(float a, float b) { return b != b ? a : (a < b ? a : b); }
 
     UT_ColorType type;
     float c[3];

@@ -1,9 +1,14 @@
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
 #include <UT_String.h>
 
 #include "../parms/parm_templates.h"
 #include "SOP_Hueslice.h"
 #include "colour_attribute.h"
-#include "colour_key.h"
 #include "compare_colours.h"
 #include "distinct_colours.h"
 
@@ -13,18 +18,107 @@ namespace {
 constexpr fpreal kParmTime = 0.0;
 }
 
+namespace {
+
+// Colours as bit patterns under which being the same colour is plain bit equality. Without a
+// NaN, colours are the same when their floats compare equal, which differs from bit equality
+// only in the sign of zero, so -0.0 becomes +0.0. With a NaN, colours are the same only when
+// identical, so the bits stay as they are. (A NaN pattern is never the pattern of a number, so
+// the two kinds cannot meet.)
+struct ColourBits {
+    std::uint32_t bits[3];
+};
+
+ColourBits sameColourBits(std::uint32_t r0, std::uint32_t r1, std::uint32_t r2) {
+    const auto isNan = [](std::uint32_t b) { return (b & 0x7fffffffu) > 0x7f800000u; };
+    if (isNan(r0) || isNan(r1) || isNan(r2))
+        return ColourBits{{r0, r1, r2}};
+    const auto unsignZero = [](std::uint32_t b) { return b == 0x80000000u ? 0u : b; };
+    return ColourBits{{unsignZero(r0), unsignZero(r1), unsignZero(r2)}};
+}
+
+// A set of three-word bit patterns, by open addressing.
+class BitsSet {
+  public:
+    BitsSet() { slots.resize(1024); }
+
+    // Adds the pattern; true when it was not there yet.
+    bool insert(std::uint32_t b0, std::uint32_t b1, std::uint32_t b2) {
+        if ((count + 1) * 2 > slots.size())
+            grow();
+        Slot& slot = slots[place(b0, b1, b2)];
+        if (slot.used)
+            return false;
+        slot = Slot{{b0, b1, b2}, true};
+        ++count;
+        return true;
+    }
+
+  private:
+    struct Slot {
+        std::uint32_t bits[3] = {0, 0, 0};
+        bool used = false;
+    };
+
+    // The pattern's slot, or the free slot where it would go.
+    std::size_t place(std::uint32_t b0, std::uint32_t b1, std::uint32_t b2) const {
+        const std::uint64_t h =
+            b0 * 0x9e3779b97f4a7c15ull ^ b1 * 0xc2b2ae3d27d4eb4full ^ b2 * 0x165667b19e3779f9ull;
+        const std::size_t mask = slots.size() - 1;
+        for (std::size_t i = static_cast<std::size_t>(h ^ (h >> 32)) & mask;; i = (i + 1) & mask) {
+            const Slot& slot = slots[i];
+            if (!slot.used || (slot.bits[0] == b0 && slot.bits[1] == b1 && slot.bits[2] == b2))
+                return i;
+        }
+    }
+
+    [[gnu::noinline]] void grow() {
+        std::vector<Slot> old(slots.size() * 2);
+        old.swap(slots);
+        for (const Slot& slot : old) {
+            if (slot.used)
+                slots[place(slot.bits[0], slot.bits[1], slot.bits[2])] = slot;
+        }
+    }
+
+    std::vector<Slot> slots;
+    std::size_t count = 0;
+};
+
+}  // namespace
+
 void findDistinctColours(const GB_Detail& detail, int colourOffset, UT_Vector3Array& colours) {
-    ColourIndex<> seen;
-    // Neighbouring primitives usually share a colour: skip the lookup for a repeat.
-    bool haveLast = false;
-    UT_Vector3 last;
-    forEachPrimitive(detail, [&](const GB_Primitive&, const unsigned char* record) {
-        const UT_Vector3 key = readPrimitiveColour(record, colourOffset);
-        if (haveLast && SameColour()(key, last)) return;
-        last = key;
-        haveLast = true;
-        if (seen.insert(key, 0).second) colours.append(key);
-    });
+    const auto prims = static_cast<std::size_t>(std::max(0LL, detail.primitiveCount()));
+    if (prims == 0)
+        return;
+    // Raw bit patterns met so far, and the colours (as ColourBits) they stand for. Only a new
+    // raw pattern can be a new colour, so the common case, a colour met before, is one lookup
+    // of its raw bits.
+    BitsSet rawSeen;
+    BitsSet coloursSeen;
+    // The records are contiguous, primitive p the p-th, so the scan walks them with a stride.
+    // Neighbouring primitives usually share a colour: a repeat of the same bits needs no lookup.
+    const auto stride = static_cast<std::size_t>(detail.primitiveAttribs().recordSize());
+    const unsigned char* record = detail.primitiveAttribData(0) + colourOffset;
+    const auto load = [](const unsigned char* at) {
+        std::uint32_t word;
+        std::memcpy(&word, at, sizeof word);
+        return word;
+    };
+    std::uint32_t last0 = ~load(record), last1 = 0, last2 = 0;  // unlike the first colour
+    for (const unsigned char* end = record + prims * stride; record != end; record += stride) {
+        const std::uint32_t r0 = load(record), r1 = load(record + 4), r2 = load(record + 8);
+        if (r0 == last0 && r1 == last1 && r2 == last2)
+            continue;
+        last0 = r0;
+        last1 = r1;
+        last2 = r2;
+        if (!rawSeen.insert(r0, r1, r2))
+            continue;
+        const ColourBits colour = sameColourBits(r0, r1, r2);
+        if (coloursSeen.insert(colour.bits[0], colour.bits[1], colour.bits[2]))
+            colours.append(readPrimitiveColour(record, 0));
+    }
 }
 
 void SOP_Hueslice::initialiseColours() {

@@ -25,8 +25,9 @@ int SOP_Hueslice::updateParmEnables() {
     int sum = 0;
     for (int i = 1; i <= count; ++i) {
         sum += enableParmInst(enableToken, &i, isolating ? 0 : 1, 1, -1);
+        // Enabling changes no value, so one read of the toggle serves the entry's parameters.
+        const int state = evalIntInst(controlPattern, &i, 0, kParmTime, 1);
         for (const char* token : dependentTokens) {
-            const int state = evalIntInst(controlPattern, &i, 0, kParmTime, 1);
             sum += enableParmInst(token, &i, state, 1, -1);
         }
     }
