@@ -100,44 +100,45 @@ class TargetIndex {
 // with millions of distinct raw colours cannot make the table grow with it.
 class RawTargets {
   public:
-    explicit RawTargets(std::size_t entries) : limit(std::max<std::size_t>(1024, 2 * entries)) {
-        std::size_t capacity = 16;
-        while (capacity < limit * 2)
-            capacity *= 2;
-        slots.resize(capacity);
-        mask = capacity - 1;
+    explicit RawTargets(std::size_t entries) : limit(std::max<std::size_t>(1024, entries)) {
+        int bits = 4;
+        while ((std::size_t{1} << bits) < limit * 2)
+            ++bits;
+        slots.resize(std::size_t{1} << bits);
+        mask = slots.size() - 1;
+        shift = 64 - bits;
     }
 
-    // The target of the raw colour (its three floats' bits), asking `index` when it is new.
-    std::uint32_t find(std::uint32_t r0, std::uint32_t r1, std::uint32_t r2,
-                       const TargetIndex& index) {
-        const std::uint64_t h =
-            r0 * 0x9e3779b97f4a7c15ull ^ r1 * 0xc2b2ae3d27d4eb4full ^ r2 * 0x165667b19e3779f9ull;
-        for (std::size_t i = static_cast<std::size_t>(h ^ (h >> 32)) & mask;; i = (i + 1) & mask) {
+    // The target of the raw colour, given as the bits of its first two floats and of its third,
+    // asking `index` when it is new.
+    std::uint32_t find(std::uint64_t low, std::uint32_t high, const TargetIndex& index) {
+        const std::uint64_t h = low * 0x9e3779b97f4a7c15ull ^ high * 0xc2b2ae3d27d4eb4full;
+        for (std::size_t i = static_cast<std::size_t>(h >> shift);; i = (i + 1) & mask) {
             Slot& slot = slots[i];
-            if (slot.target == kUnused)
-                return remember(slot, r0, r1, r2, index);
-            if (slot.raw[0] == r0 && slot.raw[1] == r1 && slot.raw[2] == r2)
+            if (slot.low == low && slot.high == high && slot.target != kUnused)
                 return slot.target;
+            if (slot.target == kUnused)
+                return remember(slot, low, high, index);
         }
     }
 
   private:
     static constexpr std::uint32_t kUnused = 0xfffffffeu;  // never a target, nor kNoGroup
     struct Slot {
-        std::uint32_t raw[3] = {0, 0, 0};
+        std::uint64_t low = 0;
+        std::uint32_t high = 0;
         std::uint32_t target = kUnused;
     };
 
     // Out of line, so that the scan around a hit keeps its values in registers.
-    [[gnu::noinline]] std::uint32_t remember(Slot& slot, std::uint32_t r0, std::uint32_t r1,
-                                             std::uint32_t r2, const TargetIndex& index) {
-        const std::uint32_t raw[3] = {r0, r1, r2};
+    [[gnu::noinline]] std::uint32_t remember(Slot& slot, std::uint64_t low, std::uint32_t high,
+                                             const TargetIndex& index) {
         float colour[3];
-        std::memcpy(colour, raw, sizeof colour);
+        std::memcpy(colour, &low, sizeof low);
+        std::memcpy(colour + 2, &high, sizeof high);
         const std::uint32_t target = index.find(TargetIndex::keyOf(colour));
         if (count < limit) {
-            slot = Slot{{r0, r1, r2}, target};
+            slot = Slot{low, high, target};
             ++count;
         }
         return target;
@@ -146,6 +147,7 @@ class RawTargets {
     std::size_t limit;
     std::size_t count = 0;
     std::size_t mask = 0;
+    int shift = 0;
     std::vector<Slot> slots;
 };
 
@@ -210,17 +212,20 @@ void addPrimitives(GU_Detail& detail, int colourOffset, const std::vector<Entry>
     // Neighbouring primitives usually share a colour, so the scan goes by runs of the same raw
     // bits (and so the same group): one lookup and one append per run, and a tight loop over
     // the run that compares bits and nothing else.
-    const auto load = [](const unsigned char* at) {
-        std::uint32_t word;
-        std::memcpy(&word, at, sizeof word);
-        return word;
-    };
+    const auto load = [](const unsigned char* at, auto& word) { std::memcpy(&word, at, sizeof word); };
     for (unsigned p = 0; p < prims;) {
-        const std::uint32_t r0 = load(record), r1 = load(record + 4), r2 = load(record + 8);
-        const std::uint32_t runTarget = targets.find(r0, r1, r2, targetOf);
+        std::uint64_t low;
+        std::uint32_t high;
+        load(record, low);
+        load(record + 8, high);
+        const std::uint32_t runTarget = targets.find(low, high, targetOf);
         const unsigned first = p;
         for (++p, record += stride; p < prims; ++p, record += stride) {
-            if (load(record) != r0 || load(record + 4) != r1 || load(record + 8) != r2)
+            std::uint64_t nextLow;
+            std::uint32_t nextHigh;
+            load(record, nextLow);
+            load(record + 8, nextHigh);
+            if (nextLow != low || nextHigh != high)
                 break;
         }
         if (runTarget != kNoGroup)
