@@ -61,15 +61,17 @@ int runCook(const CookOptions& options, std::ostream& out, std::ostream& err) {
 
     const GU_Detail& result = *node.getCookedGeo();
     const std::vector<GroupRow> rows = groupRows(node);
+    // Every output is written before any replaces its file, so a failure in one of them
+    // leaves all the old files as they were.
+    io::OutputBatch outputs;
     if (!options.output.empty()) {
-        printNotes(io::writeGeometryFile(options.output, result, legendFor(rows)), err);
+        printNotes(io::stageGeometryFile(outputs, options.output, result, legendFor(rows)), err);
     }
-    if (!options.svg.empty()) {
-        io::writeFileAtomically(options.svg, io::writeSvg(result, legendFor(rows)));
-    }
-    if (!options.saveScene.empty()) {
-        io::writeFileAtomically(options.saveScene, io::saveScene(node));
-    }
+    if (!options.svg.empty())
+        outputs.add(options.svg, io::writeSvg(result, legendFor(rows)));
+    if (!options.saveScene.empty())
+        outputs.add(options.saveScene, io::saveScene(node));
+    outputs.commit();
     out << formatGroupTable(rows, hiddenCount(result));
     return 0;
 }

@@ -60,8 +60,9 @@ int runDemo(const std::string& folder, const std::string& plugin, std::ostream& 
     const fs::path dir(folder);
 
     auto mesh = std::make_shared<GU_Detail>(demoMesh());
-    io::writeFileAtomically((dir / "input.json").string(),
-                            io::writeJsonGeometry(*mesh, (dir / "input.json").string()));
+    io::OutputBatch outputs;
+    outputs.add((dir / "input.json").string(),
+                io::writeJsonGeometry(*mesh, (dir / "input.json").string()));
 
     PluginHost host(plugin);
     SOP_Node& node = host.node();
@@ -74,9 +75,10 @@ int runDemo(const std::string& folder, const std::string& plugin, std::ostream& 
     const std::vector<GroupRow> rows = groupRows(node);
     const std::vector<io::LegendEntry> legend = legendFor(rows);
     for (const char* name : {"output.json", "output.obj", "output.svg"}) {
-        printNotes(io::writeGeometryFile((dir / name).string(), result, legend), err);
+        printNotes(io::stageGeometryFile(outputs, (dir / name).string(), result, legend), err);
     }
-    io::writeFileAtomically((dir / "scene.json").string(), io::saveScene(node));
+    outputs.add((dir / "scene.json").string(), io::saveScene(node));
+    outputs.commit();
 
     out << formatGroupTable(rows, hiddenCount(result));
     out << "wrote input.json, output.json, output.obj, output.mtl, output.svg and scene.json to "

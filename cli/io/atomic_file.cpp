@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "io/internal.h"
 #include "io/io.h"
@@ -74,7 +75,12 @@ std::string readWholeFile(const std::string& path) {
     return bytes;
 }
 
-void writeFileAtomically(const std::string& path, std::string_view bytes) {
+OutputBatch::~OutputBatch() {
+    for (const Staged& file : staged)
+        ::unlink(file.temp.c_str());
+}
+
+void OutputBatch::add(const std::string& path, std::string_view bytes) {
     std::string temp = folderOf(path) + "/." + baseOf(path) + ".tmp.XXXXXX";
     const int fd = ::mkstemp(temp.data());
     if (fd < 0)
@@ -105,11 +111,28 @@ void writeFileAtomically(const std::string& path, std::string_view bytes) {
         ::unlink(temp.c_str());
         failWrite(path, "cannot write file", error);
     }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temp.c_str());
-        failWrite(path, "cannot replace file", error);
+    staged.push_back(Staged{path, std::move(temp)});
+}
+
+void OutputBatch::commit() {
+    // Renames within one folder; once every file is written, this is the only step left that
+    // can fail, and it rarely does.
+    std::vector<Staged> files;
+    files.swap(staged);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (::rename(files[i].temp.c_str(), files[i].path.c_str()) != 0) {
+            const int error = errno;
+            for (std::size_t j = i; j < files.size(); ++j)
+                ::unlink(files[j].temp.c_str());
+            failWrite(files[i].path, "cannot replace file", error);
+        }
     }
+}
+
+void writeFileAtomically(const std::string& path, std::string_view bytes) {
+    OutputBatch batch;
+    batch.add(path, bytes);
+    batch.commit();
 }
 
 Notes readGeometryFile(const std::string& path, GU_Detail& out, const PlyOptions& options) {
@@ -138,26 +161,34 @@ Notes readGeometryFile(const std::string& path, GU_Detail& out, const PlyOptions
     throw InputError(path + ": unknown file type (expected .json, .ply or .obj)");
 }
 
-Notes writeGeometryFile(const std::string& path, const GU_Detail& detail,
+Notes stageGeometryFile(OutputBatch& batch, const std::string& path, const GU_Detail& detail,
                         const std::vector<LegendEntry>& legend) {
     const std::string ext = extensionOf(path);
     if (ext == "json") {
-        writeFileAtomically(path, writeJsonGeometry(detail, path));
+        batch.add(path, writeJsonGeometry(detail, path));
         return {};
     }
     if (ext == "svg") {
-        writeFileAtomically(path, writeSvg(detail, legend));
+        batch.add(path, writeSvg(detail, legend));
         return {};
     }
     if (ext == "obj") {
         const std::string mtlPath = stemPath(path) + ".mtl";
         ObjText text = writeObj(detail, baseOf(mtlPath), path);
         if (!text.mtl.empty())
-            writeFileAtomically(mtlPath, text.mtl);
-        writeFileAtomically(path, text.obj);
+            batch.add(mtlPath, text.mtl);
+        batch.add(path, text.obj);
         return std::move(text.warnings);
     }
     throw OutputError(path + ": unknown file type (expected .json, .obj or .svg)");
+}
+
+Notes writeGeometryFile(const std::string& path, const GU_Detail& detail,
+                        const std::vector<LegendEntry>& legend) {
+    OutputBatch batch;
+    Notes warnings = stageGeometryFile(batch, path, detail, legend);
+    batch.commit();
+    return warnings;
 }
 
 }  // namespace hueslice::io

@@ -102,17 +102,45 @@ std::string writeSvg(const GU_Detail& detail, const std::vector<LegendEntry>& le
 // The whole content of a file. Throws InputError "PATH: cannot read file: reason".
 std::string readWholeFile(const std::string& path);
 
-// Replaces the file at `path` by `bytes` so that readers see either the old or the new content:
-// written to a temporary file in the same folder, flushed to disk, renamed over `path`. On any
-// failure the temporary is removed, the old file is left as it was, and OutputError is thrown.
+// Files replaced together: each is written in full to a temporary file beside its target and
+// flushed to disk first; only when all are written are they renamed over their targets. A
+// failure while writing leaves every target as it was; temporaries never committed are removed
+// when the batch is destroyed.
+class OutputBatch {
+public:
+    OutputBatch() = default;
+    ~OutputBatch();
+    OutputBatch(const OutputBatch&) = delete;
+    OutputBatch& operator=(const OutputBatch&) = delete;
+
+    // Writes the temporary for `path`. Throws OutputError naming `path`; its temporary is gone.
+    void add(const std::string& path, std::string_view bytes);
+    // Renames every staged file into place, in the order added. Throws OutputError naming the
+    // first rename that fails; targets renamed before it stay replaced, later ones untouched.
+    void commit();
+
+private:
+    struct Staged {
+        std::string path;
+        std::string temp;
+    };
+    std::vector<Staged> staged;
+};
+
+// Replaces the file at `path` by `bytes` so that readers see either the old or the new content.
+// On any failure the old file is left as it was and OutputError is thrown.
 void writeFileAtomically(const std::string& path, std::string_view bytes);
 
 // Reads .json, .ply or .obj by extension (case-insensitive) into `out`. An OBJ's material
 // library is looked for beside it. Returns notes.
 Notes readGeometryFile(const std::string& path, GU_Detail& out, const PlyOptions& options = {});
 
-// Writes .json, .obj (with the .mtl of the same stem beside it, written first) or .svg by
-// extension. `legend` is used by .svg only. Returns warnings.
+// Stages .json, .obj (with the .mtl of the same stem beside it) or .svg by extension into
+// `batch`. `legend` is used by .svg only. Returns warnings.
+Notes stageGeometryFile(OutputBatch& batch, const std::string& path, const GU_Detail& detail,
+                        const std::vector<LegendEntry>& legend = {});
+
+// stageGeometryFile for one file, committed at once.
 Notes writeGeometryFile(const std::string& path, const GU_Detail& detail,
                         const std::vector<LegendEntry>& legend = {});
 

@@ -243,6 +243,11 @@ INSTANTIATE_TEST_SUITE_P(
                   {"cook", "mesh.json", "-o", "missing/out.json"},
                   1,
                   "hueslice: missing/out.json: cannot create file: No such file or directory"},
+        // Regression: the JSON output was replaced before the SVG output failed.
+        ErrorCase{"OneOfSeveralOutputsFails",
+                  {"cook", "mesh.json", "-o", "out.json", "--svg", "missing/out.svg"},
+                  1,
+                  "hueslice: missing/out.svg: cannot create file: No such file or directory"},
         ErrorCase{"MissingPlugin",
                   {"cook", "mesh.json", "--plugin", "/nonexistent.so", "-o", "out.json"},
                   1,
