@@ -72,7 +72,7 @@ OP_Parameters::~OP_Parameters() = default;
 
 int OP_Parameters::updateParmEnables() { return 0; }
 
-bool OP_Parameters::resolvePattern(const char* pattern, const int* inst, Address& where) const {
+bool OP_Parameters::resolveByText(const char* pattern, const int* inst, Address& where) const {
     if (!pattern) return false;
     if (!inst) {
         for (size_t i = 0; i < top.size(); ++i) {
@@ -93,9 +93,9 @@ bool OP_Parameters::resolvePattern(const char* pattern, const int* inst, Address
         const ListState& list = lists[l];
         for (size_t s = 0; s < list.lastPattern.size(); ++s) {
             if (list.lastPattern[s] != pattern) continue;
-            // The same pointer may hold other text by now.
+            // The same pointer may hold other text by now, unless it is the template's own.
             const char* token = list.entryTemplates[s]->getToken();
-            if (token && std::strcmp(token, pattern) == 0) return found(l, s);
+            if (token && (token == pattern || std::strcmp(token, pattern) == 0)) return found(l, s);
         }
     }
     for (size_t l = 0; l < lists.size(); ++l) {
@@ -104,11 +104,24 @@ bool OP_Parameters::resolvePattern(const char* pattern, const int* inst, Address
             const char* token = list.entryTemplates[s]->getToken();
             if (token && std::strcmp(token, pattern) == 0) {
                 list.lastPattern[s] = pattern;
+                if (token == pattern) remember(KnownPattern{pattern, list.entryTemplates[s],
+                                                            &list, static_cast<int>(l),
+                                                            static_cast<int>(s)});
                 return found(l, s);
             }
         }
     }
     return false;
+}
+
+void OP_Parameters::remember(const KnownPattern& known) const {
+    for (KnownPattern& k : knownPatterns) {
+        if (k.pattern == known.pattern) {
+            k = known;
+            return;
+        }
+    }
+    knownPatterns.push_back(known);
 }
 
 bool OP_Parameters::resolveToken(const char* token, Address& where) const {

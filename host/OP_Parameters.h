@@ -109,7 +109,31 @@ private:
         int instance = 0;
     };
 
-    bool resolvePattern(const char* pattern, const int* inst, Address& where) const;
+    // Entry templates whose own token pointer has been passed as a pattern. Plug-ins that loop
+    // over long lists pass exactly those, and recognising one is a pointer comparison.
+    struct KnownPattern {
+        const char* pattern;
+        const PRM_Template* tmpl;
+        const ListState* list;
+        int listIndex;
+        int slot;
+    };
+
+    bool resolvePattern(const char* pattern, const int* inst, Address& where) const {
+        if (pattern && inst) {
+            for (const KnownPattern& k : knownPatterns) {
+                if (k.pattern != pattern) continue;
+                // A token changed since would no longer be this pointer.
+                if (k.tmpl->getToken() != pattern) break;
+                if (*inst < 1 || *inst > k.list->count) return false;
+                where = Address{k.listIndex, k.slot, *inst};
+                return true;
+            }
+        }
+        return resolveByText(pattern, inst, where);
+    }
+    bool resolveByText(const char* pattern, const int* inst, Address& where) const;
+    void remember(const KnownPattern& known) const;
     bool resolveToken(const char* token, Address& where) const;
     const PRM_Parm* lookup(const Address& where) const;
     PRM_Parm* materialise(const Address& where);
@@ -121,6 +145,7 @@ private:
     std::vector<std::unique_ptr<PRM_Parm>> topParms;
     std::vector<ListState> lists;
     std::vector<int> listOfTop;  // top-level parm index -> list index, or -1
+    mutable std::vector<KnownPattern> knownPatterns;
     UT_ErrorSeverity errorLevel = UT_ERROR_NONE;
     bool enablesStale = true;
 };

@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "UT_Color.h"
 #include "UT_String.h"
 #include "UT_StringArray.h"
 #include "UT_Vector3.h"
@@ -82,6 +81,3 @@ void UT_Vector3Array::sort(UT_Vector3Compare compare) {
     }
     if (from != items.data()) std::copy(from, from + n, items.data());
 }
-
-UT_Color::UT_Color(UT_ColorType colourType, float c0, float c1, float c2)
-    : type(colourType), c{c0, c1, c2} {}

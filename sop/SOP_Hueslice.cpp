@@ -5,6 +5,7 @@
 #include "../parms/parm_templates.h"
 #include "SOP_Hueslice.h"
 #include "colour_attribute.h"
+#include "entry_tokens.h"
 #include "grouping.h"
 
 namespace hueslice {
@@ -19,14 +20,15 @@ std::vector<Entry> readEntries(const OP_Parameters& parms) {
     std::vector<Entry> entries;
     if (count < 1) return entries;
     entries.resize(static_cast<size_t>(count));
+    const EntryTokens tokens;
     for (int i = 1; i <= count; ++i) {
         Entry& entry = entries[static_cast<size_t>(i - 1)];
-        parms.evalStringInst(kGroupPattern, &i, entry.name, 0, kParmTime, 1);
-        entry.enabled = parms.evalIntInst(kEnablePattern, &i, 0, kParmTime, 1) != 0;
-        entry.isolate = parms.evalIntInst(kIsolatePattern, &i, 0, kParmTime, 1) != 0;
+        parms.evalStringInst(tokens.group, &i, entry.name, 0, kParmTime, 1);
+        entry.enabled = parms.evalIntInst(tokens.enable, &i, 0, kParmTime, 1) != 0;
+        entry.isolate = parms.evalIntInst(tokens.isolate, &i, 0, kParmTime, 1) != 0;
         for (int c = 0; c < 3; ++c) {
             entry.colour[c] =
-                static_cast<float>(parms.evalFloatInst(kColourPattern, &i, c, kParmTime, 1));
+                static_cast<float>(parms.evalFloatInst(tokens.colour, &i, c, kParmTime, 1));
         }
     }
     return entries;

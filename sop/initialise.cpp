@@ -11,6 +11,7 @@
 #include "colour_attribute.h"
 #include "compare_colours.h"
 #include "distinct_colours.h"
+#include "entry_tokens.h"
 
 namespace hueslice {
 
@@ -133,15 +134,16 @@ void SOP_Hueslice::initialiseColours() {
     setInt(kNumEntriesToken, 0, kParmTime, static_cast<int>(count));
     colourTable.sort(compareColours);
 
+    const EntryTokens tokens;
     for (int i = 1; i <= count; ++i) {
         const UT_Vector3& colour = colourTable(i - 1);
-        for (int c = 0; c < 3; ++c) setFloatInst(colour[c], kColourPattern, &i, c, kParmTime, 1);
+        for (int c = 0; c < 3; ++c) setFloatInst(colour[c], tokens.colour, &i, c, kParmTime, 1);
         UT_String name(attribute.prefix);
         name.append("group");
         UT_String number;
         number.itoa(i);
         name.append(number.buffer());
-        setStringInst(name, kGroupPattern, &i, 0, kParmTime, 1);
+        setStringInst(name, tokens.group, &i, 0, kParmTime, 1);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "../parms/parm_templates.h"
 #include "SOP_Hueslice.h"
+#include "entry_tokens.h"
 
 namespace hueslice {
 
@@ -7,20 +8,21 @@ int SOP_Hueslice::updateParmEnables() {
     constexpr fpreal kParmTime = 0.0;
     const int count = evalInt(kNumEntriesToken, 0, kParmTime);
 
+    const EntryTokens tokens;
     bool isolating = false;
     for (int i = 1; i <= count; ++i) {
-        if (evalIntInst(kIsolatePattern, &i, 0, kParmTime, 1) != 0) isolating = true;
+        if (evalIntInst(tokens.isolate, &i, 0, kParmTime, 1) != 0) {
+            isolating = true;
+            break;
+        }
     }
     if (count < 1) return 0;
 
-    // The entry tokens come from the name records, in record order: enable, colour, group,
-    // isolate.
-    const char* enableToken = parmNames[3].getToken();
-    const char* dependentTokens[] = {parmNames[4].getToken(), parmNames[5].getToken(),
-                                     parmNames[6].getToken()};
+    const char* enableToken = tokens.enable;
+    const char* dependentTokens[] = {tokens.colour, tokens.group, tokens.isolate};
     // Outside isolation each entry's own enable toggle controls its other parameters; in
     // isolation its isolate toggle does, and no enable toggle can be edited.
-    const char* controlPattern = isolating ? kIsolatePattern : kEnablePattern;
+    const char* controlPattern = isolating ? tokens.isolate : tokens.enable;
 
     int sum = 0;
     for (int i = 1; i <= count; ++i) {

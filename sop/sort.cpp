@@ -7,6 +7,7 @@
 #include "SOP_Hueslice.h"
 #include "colour_key.h"
 #include "compare_colours.h"
+#include "entry_tokens.h"
 
 namespace hueslice {
 
@@ -18,13 +19,14 @@ void SOP_Hueslice::sortColours() {
     UT_StringArray sortedNames;
     UT_Vector3Array unsortedColours;
     UT_String name;
+    const EntryTokens tokens;
     colourTable.setEntries(0);
 
     const int count = evalInt(kNumEntriesToken, 0, kParmTime);
     for (int i = 1; i <= count; ++i) {
         UT_Vector3 colour;
         for (int c = 0; c < 3; ++c) {
-            colour[c] = static_cast<float>(evalFloatInst(kColourPattern, &i, c, kParmTime, 1));
+            colour[c] = static_cast<float>(evalFloatInst(tokens.colour, &i, c, kParmTime, 1));
         }
         colourTable.append(colour);
         unsortedColours.append(colour);
@@ -40,14 +42,14 @@ void SOP_Hueslice::sortColours() {
 
     for (int i = 1; i <= count; ++i) {
         const UT_Vector3& colour = colourTable(i - 1);
-        for (int c = 0; c < 3; ++c) setFloatInst(colour[c], kColourPattern, &i, c, kParmTime, 1);
+        for (int c = 0; c < 3; ++c) setFloatInst(colour[c], tokens.colour, &i, c, kParmTime, 1);
         const int oldEntry = static_cast<int>(firstOldEntry.find(colour)) + 1;
-        evalStringInst(kGroupPattern, &oldEntry, name, 0, kParmTime, 1);
+        evalStringInst(tokens.group, &oldEntry, name, 0, kParmTime, 1);
         sortedNames.append(name.buffer());
     }
     // Every old name is read before any is written, so any permutation is a clean reordering.
     for (int i = 1; i <= count; ++i) {
-        setStringInst(sortedNames(i - 1), kGroupPattern, &i, 0, kParmTime, 1);
+        setStringInst(sortedNames(i - 1), tokens.group, &i, 0, kParmTime, 1);
     }
     forceRecook(true);
 }
