@@ -87,8 +87,8 @@ PRM_Parm::PRM_Parm(OP_Parameters* ownerParms, const PRM_Template* parmTemplate, 
 }
 
 const std::string& PRM_Parm::getToken() const {
-    if (token.empty()) token = instanceToken(tmpl->getToken(), instance);
-    return token;
+    if (!token) token = std::make_unique<std::string>(instanceToken(tmpl->getToken(), instance));
+    return *token;
 }
 
 PRM_Parm::Extra& PRM_Parm::ensureExtra() {

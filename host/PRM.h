@@ -160,8 +160,9 @@ public:
 private:
     friend class OP_Parameters;
     // Long lists hold hundreds of thousands of parameters, nearly all constant with at most
-    // three components: those live inside the parameter, so making one allocates nothing.
-    static constexpr int kInlineComponents = 4;
+    // three components: those live inside the parameter, so making one allocates nothing, and
+    // the parameter stays small, since loops over a list stream through all of them.
+    static constexpr int kInlineComponents = 3;
     // What few parameters need: components past the inline ones, and keyframes.
     struct Extra {
         std::vector<fpreal> wideConstants;      // component kInlineComponents + i at i
@@ -189,9 +190,10 @@ private:
     const PRM_Template* tmpl;
     int instance;
     int size = 0;
-    fpreal constants[kInlineComponents] = {0.0, 0.0, 0.0, 0.0};
+    fpreal constants[kInlineComponents] = {0.0, 0.0, 0.0};
     std::unique_ptr<Extra> extra;
-    mutable std::string token;  // made on the first getToken(): few parameters are ever asked
+    // Made on the first getToken(): few parameters are ever asked for theirs.
+    mutable std::unique_ptr<std::string> token;
     std::string text;
     bool enabled = true;
 };
