@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <type_traits>
 
 #include "io/internal.h"
 #include "io/io.h"
@@ -140,9 +141,81 @@ bool hostIsLittleEndian() {
     return first == 1;
 }
 
-// Splits a header line into words separated by spaces or tabs.
-std::vector<std::string_view> words(std::string_view line) {
-    std::vector<std::string_view> out;
+// Unsigned integer of N bytes, the carrier for byte swaps.
+template <std::size_t N>
+struct Bits;
+template <>
+struct Bits<1> {
+    using type = std::uint8_t;
+};
+template <>
+struct Bits<2> {
+    using type = std::uint16_t;
+};
+template <>
+struct Bits<4> {
+    using type = std::uint32_t;
+};
+template <>
+struct Bits<8> {
+    using type = std::uint64_t;
+};
+
+inline std::uint8_t swapped(std::uint8_t v) {
+    return v;
+}
+inline std::uint16_t swapped(std::uint16_t v) {
+    return static_cast<std::uint16_t>((v >> 8) | (v << 8));
+}
+inline std::uint32_t swapped(std::uint32_t v) {
+    return (v >> 24) | ((v >> 8) & 0xff00u) | ((v << 8) & 0xff0000u) | (v << 24);
+}
+inline std::uint64_t swapped(std::uint64_t v) {
+    return (static_cast<std::uint64_t>(swapped(static_cast<std::uint32_t>(v))) << 32) |
+           swapped(static_cast<std::uint32_t>(v >> 32));
+}
+
+// A value of type T at `p`, which need not be aligned, stored in the other byte order when
+// `Swap`.
+template <typename T, bool Swap>
+inline T load(const unsigned char* p) {
+    using U = typename Bits<sizeof(T)>::type;
+    U bits;
+    std::memcpy(&bits, p, sizeof bits);
+    if (Swap)
+        bits = swapped(bits);
+    T value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+template <bool Swap>
+double decodeAs(Scalar t, const unsigned char* p) {
+    switch (t) {
+        case Scalar::Int8:
+            return load<std::int8_t, Swap>(p);
+        case Scalar::UInt8:
+            return load<std::uint8_t, Swap>(p);
+        case Scalar::Int16:
+            return load<std::int16_t, Swap>(p);
+        case Scalar::UInt16:
+            return load<std::uint16_t, Swap>(p);
+        case Scalar::Int32:
+            return load<std::int32_t, Swap>(p);
+        case Scalar::UInt32:
+            return load<std::uint32_t, Swap>(p);
+        case Scalar::Float32:
+            return static_cast<double>(load<float, Swap>(p));
+        case Scalar::Float64:
+            return load<double, Swap>(p);
+    }
+    return 0.0;
+}
+
+// Splits a line into `out`, words separated by spaces or tabs; `out` keeps its storage, so that
+// the rows of an ascii body are split without allocating.
+void splitWords(std::string_view line, std::vector<std::string_view>& out) {
+    out.clear();
     std::size_t i = 0;
     while (i < line.size()) {
         while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
@@ -153,6 +226,11 @@ std::vector<std::string_view> words(std::string_view line) {
         if (i > start)
             out.push_back(line.substr(start, i - start));
     }
+}
+
+std::vector<std::string_view> words(std::string_view line) {
+    std::vector<std::string_view> out;
+    splitWords(line, out);
     return out;
 }
 
@@ -169,17 +247,22 @@ class PlyReader {
     PlyReader(std::string_view fileBytes, const std::string& fileName, const PlyOptions& opts)
         : bytes(fileBytes), name(fileName), options(opts) {}
 
-    Notes read(GU_Detail& geo) {
+    // Replaces `out` by the file's mesh; on a fault, throws and leaves `out` as it was.
+    Notes read(GU_Detail& out) {
         if (bytes.empty())
             failPlain("empty file");
         readHeader();
-        prepare(geo);
+        prepare();
         if (header.format == Format::Ascii) {
+            GU_Detail geo;
+            startDetail(geo, face ? static_cast<std::size_t>(face->count) * 3 : 0);
             readAscii(geo);
+            finish(geo);
+            out = geo;
         } else {
-            readBinary(geo);
+            readBinary(out);
+            finish(out);
         }
-        finish(geo);
         return notes;
     }
 
@@ -446,9 +529,8 @@ class PlyReader {
         }
     }
 
-    // Settles where colours come from and makes room, now that the element sizes are known to
-    // be possible.
-    void prepare(GU_Detail& geo) {
+    // Settles where colours come from, and refuses element sizes that the file cannot hold.
+    void prepare() {
         const bool faceColours = face && face->hasColour;
         const bool vertexColours = vertex && vertex->hasColour;
         if (vertexColours && !faceColours) {
@@ -461,16 +543,19 @@ class PlyReader {
         } else if (vertexColours && options.vertexColours) {
             notes.push_back(name + ": faces have colours of their own; vertex colours are ignored");
         }
-        if (faceColours || useVertexColours) {
-            cdOffset = geo.addPrimitiveAttrib("Cd", 12, GB_ATTRIB_FLOAT);
-        }
+        storeColour = faceColours || useVertexColours;
         checkCounts();
+    }
+
+    // Gives an empty detail its colour attribute and room for `vertices` face vertices, now that
+    // the element sizes are known to be possible.
+    void startDetail(GU_Detail& geo, std::size_t vertices) {
+        if (storeColour)
+            cdOffset = geo.addPrimitiveAttrib("Cd", 12, GB_ATTRIB_FLOAT);
         if (vertex)
             geo.reservePoints(static_cast<std::size_t>(vertex->count));
-        if (face) {
-            const auto faces = static_cast<std::size_t>(face->count);
-            geo.reservePrimitives(faces, faces * 3);
-        }
+        if (face)
+            geo.reservePrimitives(static_cast<std::size_t>(face->count), vertices);
         if (useVertexColours) {
             vertexRgb.reserve(static_cast<std::size_t>(vertex->count) * 3);
             firstVertex.reserve(face ? static_cast<std::size_t>(face->count) : 0);
@@ -503,14 +588,17 @@ class PlyReader {
         }
     }
 
-    // Per-row state shared by both encodings.
+    // One row as read, then as stored. Both encodings fill it through take() and settle(), so a
+    // row is refused for the same faults, in the same order, whatever the encoding.
     struct Row {
         double xyz[3] = {0.0, 0.0, 0.0};
         double rgb[3] = {0.0, 0.0, 0.0};
         std::vector<unsigned> indices;
+        float position[3] = {0.0f, 0.0f, 0.0f};
+        float colour[3] = {0.0f, 0.0f, 0.0f};
     };
 
-    // Folds one property value into the row. `where` gives a place to failures.
+    // Folds one property value into the row. `failHere` gives a place to failures.
     template <typename Fail>
     void take(const Property& p, double value, Row& row, Fail&& failHere) const {
         switch (p.role) {
@@ -550,111 +638,388 @@ class PlyReader {
         return narrowed;
     }
 
+    // The checks a complete row must pass before it can be stored, and its values as stored.
     template <typename Fail>
-    void store(const Element& e, Row& row, GU_Detail& geo, Fail&& failHere) {
+    void settle(const Element& e, Row& row, Fail&& failHere) const {
         if (e.kind == ElementKind::Vertex) {
-            geo.appendPoint(UT_Vector3(toFloat(row.xyz[0], failHere), toFloat(row.xyz[1], failHere),
-                                       toFloat(row.xyz[2], failHere)));
+            for (int i = 0; i < 3; ++i)
+                row.position[i] = toFloat(row.xyz[i], failHere);
             if (useVertexColours) {
-                for (double c : row.rgb)
-                    vertexRgb.push_back(toFloat(c, failHere));
+                for (int i = 0; i < 3; ++i)
+                    row.colour[i] = toFloat(row.rgb[i], failHere);
             }
         } else if (e.kind == ElementKind::Face) {
             if (row.indices.empty())
                 failHere("has no vertices");
+            if (!useVertexColours && storeColour) {
+                for (int i = 0; i < 3; ++i)
+                    row.colour[i] = toFloat(row.rgb[i], failHere);
+            }
+        }
+    }
+
+    // Appends a settled row.
+    void store(const Element& e, const Row& row, GU_Detail& geo) {
+        if (e.kind == ElementKind::Vertex) {
+            geo.appendPoint(UT_Vector3(row.position[0], row.position[1], row.position[2]));
+            if (useVertexColours)
+                vertexRgb.insert(vertexRgb.end(), row.colour, row.colour + 3);
+        } else if (e.kind == ElementKind::Face) {
             const long long prim =
                 geo.appendPrimitive(row.indices.data(), static_cast<unsigned>(row.indices.size()));
             if (useVertexColours) {
                 firstVertex.push_back(row.indices[0]);
             } else if (cdOffset >= 0) {
-                const float rgb[3] = {toFloat(row.rgb[0], failHere), toFloat(row.rgb[1], failHere),
-                                      toFloat(row.rgb[2], failHere)};
-                std::memcpy(geo.primitiveAttribData(prim) + cdOffset, rgb, sizeof rgb);
+                std::memcpy(geo.primitiveAttribData(prim) + cdOffset, row.colour,
+                            sizeof row.colour);
             }
         }
-        row.indices.clear();
     }
 
     // ---- Binary ----
+    //
+    // Binary data is read twice. The first pass checks every row and builds nothing; the second
+    // writes straight into the caller's detail, which therefore changes only once the whole
+    // file is known to be good, and keeps the storage it already has. Each pass runs a tight
+    // loop per element for the usual layouts and hands any row such a loop cannot vouch for to
+    // readRow(), the one place that words binary faults, so that messages never depend on which
+    // loop met the row.
 
-    template <typename T>
-    T load(const unsigned char* p) const {
-        unsigned char raw[sizeof(T)];
-        std::memcpy(raw, p, sizeof(T));
-        if (swapBytes)
-            std::reverse(raw, raw + sizeof(T));
-        T value;
-        std::memcpy(&value, raw, sizeof(T));
-        return value;
+    // Per-element facts worked out once from the header.
+    struct Plan {
+        enum class Kind { Generic, Fixed, FloatPoints, SingleListFaces };
+        Kind kind = Kind::Generic;
+        std::size_t rowSize = 0;  // Fixed, FloatPoints: bytes per row
+        // FloatPoints: where x, y and z sit in the row.
+        std::size_t xyzAt[3] = {0, 0, 0};
+        // SingleListFaces: bytes before the list's count and after its last value.
+        std::size_t prefix = 0;
+        std::size_t suffix = 0;
+        Scalar countType = Scalar::UInt8;
+        Scalar indexType = Scalar::Int32;
+        // Colours wanted from the row (points with --vertex-colours, faces with colours of their
+        // own): offset from the row's start, or from the list's end when `afterList`.
+        bool colours = false;
+        bool byteColours = false;  // all three are uchar: converted by table
+        std::size_t colourAt[3] = {0, 0, 0};
+        bool afterList[3] = {false, false, false};
+        Scalar colourType[3] = {Scalar::UInt8, Scalar::UInt8, Scalar::UInt8};
+    };
+
+    Plan planFor(const Element& e) const {
+        Plan plan;
+        int lists = 0;
+        for (const Property& p : e.properties)
+            lists += p.isList;
+        const bool wantsColour = e.kind == ElementKind::Vertex ? useVertexColours
+                                 : e.kind == ElementKind::Face ? storeColour && !useVertexColours
+                                                               : false;
+        std::size_t at = 0;
+        bool afterList = false;
+        bool floatCoords = true;
+        bool doubleColour = false;
+        for (const Property& p : e.properties) {
+            if (p.isList) {
+                plan.prefix = at;
+                plan.countType = p.countType;
+                plan.indexType = p.type;
+                at = 0;
+                afterList = true;
+                continue;
+            }
+            if (p.role == Role::X || p.role == Role::Y || p.role == Role::Z) {
+                plan.xyzAt[static_cast<int>(p.role) - static_cast<int>(Role::X)] = at;
+                floatCoords = floatCoords && p.type == Scalar::Float32;
+            }
+            if (wantsColour &&
+                (p.role == Role::Red || p.role == Role::Green || p.role == Role::Blue)) {
+                const int c = static_cast<int>(p.role) - static_cast<int>(Role::Red);
+                plan.colourAt[c] = at;
+                plan.afterList[c] = afterList;
+                plan.colourType[c] = p.type;
+                doubleColour = doubleColour || p.type == Scalar::Float64;
+            }
+            at += sizeOf(p.type);
+        }
+        plan.colours = wantsColour;
+        plan.byteColours = wantsColour && plan.colourType[0] == Scalar::UInt8 &&
+                           plan.colourType[1] == Scalar::UInt8 &&
+                           plan.colourType[2] == Scalar::UInt8;
+        // A double may not fit a float, so only readRow() may take double colours.
+        if (e.kind == ElementKind::Vertex && lists == 0 && floatCoords && !doubleColour) {
+            plan.kind = Plan::Kind::FloatPoints;
+            plan.rowSize = at;
+        } else if (e.kind == ElementKind::Face && lists == 1 && !doubleColour) {
+            plan.kind = Plan::Kind::SingleListFaces;
+            plan.suffix = at;
+        } else if (e.kind == ElementKind::Other && lists == 0) {
+            plan.kind = Plan::Kind::Fixed;
+            plan.rowSize = at;
+        }
+        return plan;
+    }
+
+    // Reads row `r` of `e` at `pos` with every check, into `row`; returns where the next row
+    // starts. Throws for any fault, naming the byte of the row or value at fault.
+    std::size_t readRow(const Element& e, std::uint64_t r, std::size_t pos, Row& row) const {
+        const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+        const std::size_t size = bytes.size();
+        const std::size_t rowStart = pos;
+        const auto failHere = [&](const std::string& what) {
+            failByte(rowStart, e.row(r) + " " + what);
+        };
+        row.indices.clear();
+        for (const Property& p : e.properties) {
+            const std::size_t countSize = p.isList ? sizeOf(p.countType) : 1;
+            if (size - pos < (p.isList ? countSize : sizeOf(p.type))) {
+                failByte(pos, "file ends inside " + e.row(r));
+            }
+            if (!p.isList) {
+                take(p, decode(p.type, data + pos), row, failHere);
+                pos += sizeOf(p.type);
+                continue;
+            }
+            const double count = decode(p.countType, data + pos);
+            if (count < 0.0)
+                failByte(pos, e.row(r) + " has a negative list count");
+            pos += countSize;
+            const std::size_t valueSize = sizeOf(p.type);
+            if (count > static_cast<double>((size - pos) / valueSize)) {
+                failByte(pos, "file ends inside " + e.row(r) + " (list of " +
+                                  std::to_string(static_cast<std::uint64_t>(count)) + " values)");
+            }
+            const auto n = static_cast<std::size_t>(count);
+            if (p.role == Role::Indices) {
+                for (std::size_t i = 0; i < n; ++i)
+                    take(p, decode(p.type, data + pos + i * valueSize), row, failHere);
+            }
+            pos += n * valueSize;
+        }
+        settle(e, row, failHere);
+        return pos;
     }
 
     double decode(Scalar t, const unsigned char* p) const {
-        switch (t) {
-            case Scalar::Int8:
-                return load<std::int8_t>(p);
-            case Scalar::UInt8:
-                return load<std::uint8_t>(p);
-            case Scalar::Int16:
-                return load<std::int16_t>(p);
-            case Scalar::UInt16:
-                return load<std::uint16_t>(p);
-            case Scalar::Int32:
-                return load<std::int32_t>(p);
-            case Scalar::UInt32:
-                return load<std::uint32_t>(p);
-            case Scalar::Float32:
-                return static_cast<double>(load<float>(p));
-            case Scalar::Float64:
-                return load<double>(p);
-        }
-        return 0.0;
+        return swapBytes ? decodeAs<true>(t, p) : decodeAs<false>(t, p);
     }
 
-    void readBinary(GU_Detail& geo) {
+    // A colour value as stored: integers scaled to [0, 1] (by table for uchar), floats as they
+    // are. Never called for doubles, which may not fit.
+    float colourAt(Scalar t, const unsigned char* p) const {
+        if (t == Scalar::UInt8)
+            return byteColour[*p];
+        const double value = decode(t, p);
+        float narrowed = 0.0f;
+        detail::narrowToFloat(isInteger(t) ? value / maxOf(t) : value, narrowed);
+        return narrowed;
+    }
+
+    void readColours(const Plan& plan, const unsigned char* row, const unsigned char* listEnd,
+                     float rgb[3]) const {
+        if (plan.byteColours) {
+            for (int c = 0; c < 3; ++c)
+                rgb[c] = byteColour[(plan.afterList[c] ? listEnd : row)[plan.colourAt[c]]];
+            return;
+        }
+        for (int c = 0; c < 3; ++c) {
+            rgb[c] = colourAt(plan.colourType[c],
+                              (plan.afterList[c] ? listEnd : row) + plan.colourAt[c]);
+        }
+    }
+
+    void readBinary(GU_Detail& out) {
         swapBytes = (header.format == Format::BinaryLittle) != hostIsLittleEndian();
+        for (int v = 0; v < 256; ++v)
+            detail::narrowToFloat(v / 255.0, byteColour[v]);
+        std::vector<Plan> plans;
+        for (const Element& e : header.elements)
+            plans.push_back(planFor(e));
+
+        std::size_t pos = header.dataStart;
+        std::size_t vertices = 0;
+        for (std::size_t i = 0; i < plans.size(); ++i)
+            pos = checkElement(header.elements[i], plans[i], pos, vertices);
+        if (pos != bytes.size()) {
+            failByte(pos, detail::countOf(bytes.size() - pos, "byte", "bytes") +
+                              " after the last element");
+        }
+
+        out = GU_Detail();
+        startDetail(out, vertices);
+        pos = header.dataStart;
+        for (std::size_t i = 0; i < plans.size(); ++i)
+            pos = buildElement(header.elements[i], plans[i], pos, out);
+    }
+
+    // First pass over one element: every row checked, vertices of faces counted. Returns where
+    // the next element starts.
+    std::size_t checkElement(const Element& e, const Plan& plan, std::size_t pos,
+                             std::size_t& vertices) const {
+        const std::size_t size = bytes.size();
+        switch (plan.kind) {
+            case Plan::Kind::Fixed:
+            case Plan::Kind::FloatPoints:
+                // Nothing in such rows can be wrong but their number; a float always fits.
+                if (plan.rowSize > 0 && e.count <= (size - pos) / plan.rowSize)
+                    return pos + static_cast<std::size_t>(e.count) * plan.rowSize;
+                break;
+            case Plan::Kind::SingleListFaces:
+                return withListTypes(plan, [&](auto count, auto index, auto swap) {
+                    return checkFaces<decltype(count), decltype(index), decltype(swap)::value>(
+                        e, plan, pos, vertices);
+                });
+            case Plan::Kind::Generic:
+                break;
+        }
+        Row row;
+        for (std::uint64_t r = 0; r < e.count; ++r) {
+            pos = readRow(e, r, pos, row);
+            if (e.kind == ElementKind::Face)
+                vertices += row.indices.size();
+        }
+        return pos;
+    }
+
+    // Second pass over one element, whose rows the first pass found good.
+    std::size_t buildElement(const Element& e, const Plan& plan, std::size_t pos, GU_Detail& out) {
+        const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+        switch (plan.kind) {
+            case Plan::Kind::Fixed:
+                return pos + static_cast<std::size_t>(e.count) * plan.rowSize;
+            case Plan::Kind::FloatPoints:
+                if (swapBytes) {
+                    buildPoints<true>(e, plan, data + pos, out);
+                } else {
+                    buildPoints<false>(e, plan, data + pos, out);
+                }
+                return pos + static_cast<std::size_t>(e.count) * plan.rowSize;
+            case Plan::Kind::SingleListFaces:
+                return withListTypes(plan, [&](auto count, auto index, auto swap) {
+                    return buildFaces<decltype(count), decltype(index), decltype(swap)::value>(
+                        e, plan, pos, out);
+                });
+            case Plan::Kind::Generic:
+                break;
+        }
+        Row row;
+        for (std::uint64_t r = 0; r < e.count; ++r) {
+            pos = readRow(e, r, pos, row);
+            store(e, row, out);
+        }
+        return pos;
+    }
+
+    // Calls `f(CountT{}, IndexT{}, std::bool_constant<swap>{})` with the C++ types of the plan's
+    // list, so that the face loops read counts and indices without a switch per value.
+    template <typename F>
+    std::size_t withListTypes(const Plan& plan, F&& f) const {
+        return withInteger(plan.countType, [&](auto count) {
+            return withInteger(plan.indexType, [&](auto index) {
+                if (swapBytes)
+                    return f(count, index, std::true_type{});
+                return f(count, index, std::false_type{});
+            });
+        });
+    }
+
+    template <typename F>
+    static std::size_t withInteger(Scalar t, F&& f) {
+        switch (t) {
+            case Scalar::Int8:
+                return f(std::int8_t{});
+            case Scalar::UInt8:
+                return f(std::uint8_t{});
+            case Scalar::Int16:
+                return f(std::int16_t{});
+            case Scalar::UInt16:
+                return f(std::uint16_t{});
+            case Scalar::Int32:
+                return f(std::int32_t{});
+            default:  // the header allows nothing but integers for counts and indices
+                return f(std::uint32_t{});
+        }
+    }
+
+    template <typename CountT, typename IndexT, bool Swap>
+    std::size_t checkFaces(const Element& e, const Plan& plan, std::size_t pos,
+                           std::size_t& vertices) const {
         const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
         const std::size_t size = bytes.size();
-        std::size_t pos = header.dataStart;
+        const std::size_t head = plan.prefix + sizeof(CountT);
         Row row;
-        for (const Element& e : header.elements) {
-            for (std::uint64_t r = 0; r < e.count; ++r) {
-                const std::size_t rowStart = pos;
-                const auto failHere = [&](const std::string& what) {
-                    failByte(rowStart, e.row(r) + " " + what);
-                };
-                for (const Property& p : e.properties) {
-                    const std::size_t countSize = p.isList ? sizeOf(p.countType) : 1;
-                    if (size - pos < (p.isList ? countSize : sizeOf(p.type))) {
-                        failByte(pos, "file ends inside " + e.row(r));
-                    }
-                    if (!p.isList) {
-                        take(p, decode(p.type, data + pos), row, failHere);
-                        pos += sizeOf(p.type);
+        for (std::uint64_t r = 0; r < e.count; ++r) {
+            if (size - pos >= head) {
+                const CountT count = load<CountT, Swap>(data + pos + plan.prefix);
+                const std::size_t listStart = pos + head;
+                // Zero and negative counts are faults; readRow() words them.
+                if (count > 0 && static_cast<std::size_t>(count) <=
+                                     (size - listStart - std::min(size - listStart, plan.suffix)) /
+                                         sizeof(IndexT)) {
+                    const auto n = static_cast<std::size_t>(count);
+                    if (indicesInRange<IndexT, Swap>(data + listStart, n)) {
+                        vertices += n;
+                        pos = listStart + n * sizeof(IndexT) + plan.suffix;
                         continue;
                     }
-                    const double count = decode(p.countType, data + pos);
-                    if (count < 0.0)
-                        failByte(pos, e.row(r) + " has a negative list count");
-                    pos += countSize;
-                    const std::size_t valueSize = sizeOf(p.type);
-                    if (count > static_cast<double>((size - pos) / valueSize)) {
-                        failByte(pos, "file ends inside " + e.row(r) + " (list of " +
-                                          std::to_string(static_cast<std::uint64_t>(count)) +
-                                          " values)");
-                    }
-                    const auto n = static_cast<std::size_t>(count);
-                    if (p.role == Role::Indices) {
-                        for (std::size_t i = 0; i < n; ++i) {
-                            take(p, decode(p.type, data + pos + i * valueSize), row, failHere);
-                        }
-                    }
-                    pos += n * valueSize;
                 }
-                store(e, row, geo, failHere);
             }
+            pos = readRow(e, r, pos, row);
+            vertices += row.indices.size();
         }
-        if (pos != size) {
-            failByte(pos, detail::countOf(size - pos, "byte", "bytes") + " after the last element");
+        return pos;
+    }
+
+    template <typename IndexT, bool Swap>
+    bool indicesInRange(const unsigned char* at, std::size_t n) const {
+        bool good = true;
+        for (std::size_t i = 0; i < n; ++i) {
+            const IndexT index = load<IndexT, Swap>(at + i * sizeof(IndexT));
+            // No early exit: the loop stays branch-free, and bad files are rare.
+            if constexpr (std::is_signed_v<IndexT>)
+                good &= index >= 0;
+            good &= static_cast<std::uint64_t>(index) < pointCount;
+        }
+        return good;
+    }
+
+    template <typename CountT, typename IndexT, bool Swap>
+    std::size_t buildFaces(const Element& e, const Plan& plan, std::size_t pos, GU_Detail& out) {
+        const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+        const std::size_t head = plan.prefix + sizeof(CountT);
+        std::vector<unsigned>& indices = scratch;
+        for (std::uint64_t r = 0; r < e.count; ++r) {
+            const unsigned char* row = data + pos;
+            const auto n = static_cast<std::size_t>(load<CountT, Swap>(row + plan.prefix));
+            const unsigned char* list = row + head;
+            if (indices.size() < n)
+                indices.resize(n);
+            for (std::size_t i = 0; i < n; ++i)
+                indices[i] = static_cast<unsigned>(load<IndexT, Swap>(list + i * sizeof(IndexT)));
+            const unsigned char* listEnd = list + n * sizeof(IndexT);
+            const long long prim = out.appendPrimitive(indices.data(), static_cast<unsigned>(n));
+            if (useVertexColours) {
+                firstVertex.push_back(indices[0]);
+            } else if (plan.colours) {
+                float rgb[3];
+                readColours(plan, row, listEnd, rgb);
+                std::memcpy(out.primitiveAttribData(prim) + cdOffset, rgb, sizeof rgb);
+            }
+            pos = static_cast<std::size_t>(listEnd - data) + plan.suffix;
+        }
+        return pos;
+    }
+
+    template <bool Swap>
+    void buildPoints(const Element& e, const Plan& plan, const unsigned char* row, GU_Detail& out) {
+        for (std::uint64_t r = 0; r < e.count; ++r, row += plan.rowSize) {
+            out.appendPoint(UT_Vector3(load<float, Swap>(row + plan.xyzAt[0]),
+                                       load<float, Swap>(row + plan.xyzAt[1]),
+                                       load<float, Swap>(row + plan.xyzAt[2])));
+            if (plan.colours) {
+                float rgb[3];
+                readColours(plan, row, row, rgb);
+                vertexRgb.insert(vertexRgb.end(), rgb, rgb + 3);
+            }
         }
     }
 
@@ -702,7 +1067,7 @@ class PlyReader {
         const auto nextRow = [&]() {
             while (nextLine(pos, line)) {
                 ++lineNo;
-                tokens = words(line);
+                splitWords(line, tokens);
                 if (!tokens.empty())
                     return true;
             }
@@ -715,6 +1080,7 @@ class PlyReader {
                 const auto failHere = [&](const std::string& what) {
                     failLine(lineNo, e.row(r) + " " + what);
                 };
+                row.indices.clear();
                 std::size_t t = 0;
                 const auto next = [&]() {
                     if (t >= tokens.size())
@@ -739,7 +1105,8 @@ class PlyReader {
                 }
                 if (t != tokens.size())
                     failHere("has too many values");
-                store(e, row, geo, failHere);
+                settle(e, row, failHere);
+                store(e, row, geo);
             }
         }
         if (nextRow())
@@ -766,7 +1133,10 @@ class PlyReader {
     std::uint64_t pointCount = 0;
     bool swapBytes = false;
     bool useVertexColours = false;
+    bool storeColour = false;  // faces get "Cd"
     int cdOffset = -1;
+    float byteColour[256] = {};     // uchar colour values as stored
+    std::vector<unsigned> scratch;  // indices of one face
     std::vector<float> vertexRgb;
     std::vector<unsigned> firstVertex;
 };
@@ -775,10 +1145,7 @@ class PlyReader {
 
 Notes readPly(std::string_view bytes, const std::string& name, GU_Detail& out,
               const PlyOptions& options) {
-    GU_Detail geo;
-    Notes notes = PlyReader(bytes, name, options).read(geo);
-    out = geo;
-    return notes;
+    return PlyReader(bytes, name, options).read(out);
 }
 
 }  // namespace hueslice::io
