@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -56,22 +57,48 @@ std::string readWholeFile(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         throw InputError(path + ": cannot read file: " + std::strerror(errno));
-    std::string bytes;
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            const int error = errno;
-            ::close(fd);
-            throw InputError(path + ": cannot read file: " + std::strerror(error));
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    // One read of the expected size straight into the result, so that a large file is neither
+    // copied through a buffer nor regrown. The size is only a guess: the file may grow or shrink
+    // while it is read, and pipes and the like report none, so reading goes on until a read
+    // returns nothing.
+    struct stat info {};
+    std::size_t expected = 0;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
+        expected = static_cast<std::size_t>(info.st_size);
+    std::string bytes(expected, '\0');
+    std::size_t used = 0;
+    const auto readInto = [&](char* at, std::size_t room) {
+        for (;;) {
+            const ssize_t n = ::read(fd, at, room);
+            if (n >= 0)
+                return static_cast<std::size_t>(n);
+            if (errno != EINTR)
+                throw InputError(path + ": cannot read file: " + std::strerror(errno));
         }
+    };
+    for (;;) {
+        if (used == bytes.size()) {
+            // Full: look for more through a small buffer first, so that a file of exactly the
+            // expected size (the usual case) ends without growing the result.
+            char probe[1 << 12];
+            const std::size_t n = readInto(probe, sizeof probe);
+            if (n == 0)
+                break;
+            bytes.resize(std::max(2 * bytes.size(), used + (std::size_t{1} << 16)));
+            std::memcpy(&bytes[used], probe, n);
+            used += n;
+            continue;
+        }
+        const std::size_t n = readInto(&bytes[used], bytes.size() - used);
         if (n == 0)
             break;
-        bytes.append(buffer, static_cast<std::size_t>(n));
+        used += n;
     }
-    ::close(fd);
+    bytes.resize(used);
     return bytes;
 }
 
