@@ -1,3 +1,5 @@
+#include <cstring>
+
 #include <SOP_Node.h>
 #include <gtest/gtest.h>
 
@@ -118,6 +120,81 @@ TEST(OperatorTable, RefusesUnknownTypeCodesAndDuplicates) {
     EXPECT_TRUE(table.addOperator(new OP_Operator("null", "Null", nullptr, top, 1, 1)));
     EXPECT_FALSE(table.addOperator(new OP_Operator("null", "Null", nullptr, top, 1, 1)));
     EXPECT_EQ(table.entries(), 1u);
+}
+
+}  // namespace
+
+namespace {
+
+// Instance reads check the list's count on every access, so the count must follow every way
+// its parameter can change, keyframes included.
+TEST_F(ParametersTest, AKeyframedCountIsReadAtTimeZeroAfterEveryChange) {
+    int three = 3;
+    PRM_Parm* count = node.getParm("count");
+    ASSERT_NE(count, nullptr);
+    count->setKeys(0, {{-10.0, 1.0}, {10.0, 5.0}});  // 3 at time 0
+    node.setIntInst(0, "flag%d", &three, 0, 0);
+    EXPECT_EQ(node.evalIntInst("flag%d", &three, 0, 0), 0);
+    count->setFloat(0, 10.0, -3.0);  // the key at 10 now makes it -1 at 0: no instances
+    EXPECT_EQ(node.evalIntInst("flag%d", &three, 0, 0), 0);
+    EXPECT_EQ(node.getParm("flag1"), nullptr);
+    count->setKeys(0, {});  // constant at its current value; the list counts it as none
+    EXPECT_EQ(node.evalInt("count", 0, 0), -1);
+    EXPECT_EQ(node.allParms().size(), 1u);
+    node.setInt("count", 0, 0, 3);
+    EXPECT_EQ(node.evalIntInst("flag%d", &three, 0, 0), 1) << "regrown with its default";
+}
+
+// Patterns are recognised by pointer first; a caller's buffer may hold other text next time.
+TEST_F(ParametersTest, APatternBufferIsReadForItsTextEachTime) {
+    int one = 1;
+    node.setStringInst(UT_String("text"), "name%d", &one, 0, 0);
+    node.setFloatInst(0.5, "col%d", &one, 1, 0);
+    char pattern[16] = "col%d";
+    EXPECT_EQ(node.evalFloatInst(pattern, &one, 1, 0), 0.5);
+    std::strcpy(pattern, "name%d");
+    UT_String text;
+    node.evalStringInst(pattern, &one, text, 0, 0);
+    EXPECT_STREQ(text.buffer(), "text");
+    std::strcpy(pattern, "flag%d");
+    EXPECT_EQ(node.evalIntInst(pattern, &one, 0, 0), 1);
+    // The template's own token and a copy of its text name the same parameter.
+    const char* own = entries[1].getToken();
+    EXPECT_EQ(node.evalFloatInst(own, &one, 1, 0), 0.5);
+    EXPECT_EQ(node.evalFloatInst(own, &one, 1, 0), node.evalFloatInst("col%d", &one, 1, 0));
+    int two = 2;
+    EXPECT_EQ(node.evalFloatInst(own, &two, 1, 0), 0.0) << "past the count";
+}
+
+// Components past the few held inside a parameter live elsewhere; they must behave the same.
+PRM_Name wideNames[] = {PRM_Name("wide", "Wide")};
+PRM_Default wideDefaults[] = {PRM_Default(1.0f), PRM_Default(2.0f), PRM_Default(3.0f),
+                              PRM_Default(4.0f)};
+PRM_Template wideTemplates[] = {
+    PRM_Template(PRM_Type(PRM_CODE_RGB), 6, &wideNames[0], wideDefaults),
+    PRM_Template(),
+};
+
+TEST(Parameters, EveryComponentOfAWideParameterKeepsItsValueAndKeys) {
+    OP_Operator op{"wide", "Wide", nullptr, wideTemplates, 1, 1};
+    NullNode node{nullptr, "n", &op};
+    const double defaults[] = {1, 2, 3, 4, 4, 4};  // the table's last record repeats
+    for (int c = 0; c < 6; ++c) EXPECT_EQ(node.evalFloat("wide", c, 0), defaults[c]) << c;
+    EXPECT_EQ(node.evalFloat("wide", 6, 0), 0.0);
+    for (int c = 0; c < 6; ++c) node.setFloat("wide", c, 0, 10.0 + c);
+    for (int c = 0; c < 6; ++c) EXPECT_EQ(node.evalFloat("wide", c, 0), 10.0 + c) << c;
+    PRM_Parm* parm = node.getParm("wide");
+    ASSERT_NE(parm, nullptr);
+    EXPECT_EQ(parm->getVectorSize(), 6);
+    EXPECT_EQ(parm->getToken(), "wide");
+    parm->setKeys(5, {{0.0, 0.0}, {2.0, 1.0}});
+    EXPECT_TRUE(parm->isAnimated(5));
+    EXPECT_FALSE(parm->isAnimated(4));
+    EXPECT_DOUBLE_EQ(node.evalFloat("wide", 5, 1.0), 0.5);
+    EXPECT_EQ(node.evalFloat("wide", 4, 1.0), 14.0);
+    parm->setKeys(5, {});
+    EXPECT_FALSE(parm->isAnimated(5));
+    EXPECT_EQ(node.evalFloat("wide", 5, 7.0), 0.0) << "constant at its value at time 0";
 }
 
 }  // namespace
