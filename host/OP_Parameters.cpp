@@ -43,7 +43,9 @@ bool matchInstanceToken(const char* pattern, const char* token, int& instance) {
 }
 
 // A list's count is its count parameter read as an integer at time 0; never negative.
-int countValue(const PRM_Parm& countParm) { return std::max(0, toInt(countParm.evalFloat(0, 0.0))); }
+int countValue(const PRM_Parm& countParm) {
+    return std::max(0, toInt(countParm.evalFloat(0, 0.0)));
+}
 
 }  // namespace
 
@@ -85,17 +87,20 @@ bool OP_Parameters::resolveByText(const char* pattern, const int* inst, Address&
         return false;
     }
     const auto found = [&](size_t l, size_t s) {
-        if (*inst < 1 || *inst > lists[l].count) return false;
+        if (*inst < 1 || *inst > lists[l].count)
+            return false;
         where = Address{static_cast<int>(l), static_cast<int>(s), *inst};
         return true;
     };
     for (size_t l = 0; l < lists.size(); ++l) {
         const ListState& list = lists[l];
         for (size_t s = 0; s < list.lastPattern.size(); ++s) {
-            if (list.lastPattern[s] != pattern) continue;
+            if (list.lastPattern[s] != pattern)
+                continue;
             // The same pointer may hold other text by now, unless it is the template's own.
             const char* token = list.entryTemplates[s]->getToken();
-            if (token && (token == pattern || std::strcmp(token, pattern) == 0)) return found(l, s);
+            if (token && (token == pattern || std::strcmp(token, pattern) == 0))
+                return found(l, s);
         }
     }
     for (size_t l = 0; l < lists.size(); ++l) {
@@ -104,9 +109,9 @@ bool OP_Parameters::resolveByText(const char* pattern, const int* inst, Address&
             const char* token = list.entryTemplates[s]->getToken();
             if (token && std::strcmp(token, pattern) == 0) {
                 list.lastPattern[s] = pattern;
-                if (token == pattern) remember(KnownPattern{pattern, list.entryTemplates[s],
-                                                            &list, static_cast<int>(l),
-                                                            static_cast<int>(s)});
+                if (token == pattern)
+                    remember(KnownPattern{pattern, list.entryTemplates[s], &list,
+                                          static_cast<int>(l), static_cast<int>(s)});
                 return found(l, s);
             }
         }
@@ -140,7 +145,9 @@ bool OP_Parameters::resolveToken(const char* token, Address& where) const {
     return false;
 }
 
-int OP_Parameters::listCount(int list) const { return lists[static_cast<size_t>(list)].count; }
+int OP_Parameters::listCount(int list) const {
+    return lists[static_cast<size_t>(list)].count;
+}
 
 const PRM_Parm* OP_Parameters::lookup(const Address& where) const {
     if (where.list < 0) return topParms[static_cast<size_t>(where.slot)].get();

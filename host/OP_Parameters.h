@@ -122,10 +122,13 @@ private:
     bool resolvePattern(const char* pattern, const int* inst, Address& where) const {
         if (pattern && inst) {
             for (const KnownPattern& k : knownPatterns) {
-                if (k.pattern != pattern) continue;
+                if (k.pattern != pattern)
+                    continue;
                 // A token changed since would no longer be this pointer.
-                if (k.tmpl->getToken() != pattern) break;
-                if (*inst < 1 || *inst > k.list->count) return false;
+                if (k.tmpl->getToken() != pattern)
+                    break;
+                if (*inst < 1 || *inst > k.list->count)
+                    return false;
                 where = Address{k.listIndex, k.slot, *inst};
                 return true;
             }

@@ -87,32 +87,39 @@ PRM_Parm::PRM_Parm(OP_Parameters* ownerParms, const PRM_Template* parmTemplate, 
 }
 
 const std::string& PRM_Parm::getToken() const {
-    if (!token) token = std::make_unique<std::string>(instanceToken(tmpl->getToken(), instance));
+    if (!token)
+        token = std::make_unique<std::string>(instanceToken(tmpl->getToken(), instance));
     return *token;
 }
 
 PRM_Parm::Extra& PRM_Parm::ensureExtra() {
-    if (!extra) extra = std::make_unique<Extra>();
+    if (!extra)
+        extra = std::make_unique<Extra>();
     return *extra;
 }
 
 fpreal PRM_Parm::evalFloat(int comp, fpreal time) const {
     if (comp < 0 || comp >= getVectorSize()) return 0.0;
     const std::vector<PRM_Key>* keyed = keyList(comp);
-    if (!keyed) return constant(comp);
+    if (!keyed)
+        return constant(comp);
     const std::vector<PRM_Key>& keys = *keyed;
-    if (time <= keys.front().time) return keys.front().value;
-    if (time >= keys.back().time) return keys.back().value;
+    if (time <= keys.front().time)
+        return keys.front().value;
+    if (time >= keys.back().time)
+        return keys.back().value;
     const auto next = std::upper_bound(keys.begin(), keys.end(), time,
                                        [](fpreal t, const PRM_Key& k) { return t < k.time; });
     const PRM_Key& a = *(next - 1);
     const PRM_Key& b = *next;
     // At a key's own time its value comes back as set, infinite or huge ones included.
-    if (time == a.time) return a.value;
+    if (time == a.time)
+        return a.value;
     const fpreal u = (time - a.time) / (b.time - a.time);
     // A difference that overflows (an infinite key, or huge keys of opposite sign) would make
     // NaN of a well-defined blend.
-    if (!std::isfinite(b.value - a.value)) return a.value * (1.0 - u) + b.value * u;
+    if (!std::isfinite(b.value - a.value))
+        return a.value * (1.0 - u) + b.value * u;
     return a.value + (b.value - a.value) * u;
 }
 
@@ -148,7 +155,8 @@ void PRM_Parm::setString(const char* value) {
 }
 
 void PRM_Parm::setKeys(int comp, std::vector<PRM_Key> newKeys) {
-    if (comp < 0 || comp >= getVectorSize()) return;
+    if (comp < 0 || comp >= getVectorSize())
+        return;
     const fpreal current = evalFloat(comp, 0.0);
     // A key without a finite time has no place on the time line.
     newKeys.erase(std::remove_if(newKeys.begin(), newKeys.end(),
@@ -157,7 +165,8 @@ void PRM_Parm::setKeys(int comp, std::vector<PRM_Key> newKeys) {
     std::stable_sort(newKeys.begin(), newKeys.end(),
                      [](const PRM_Key& a, const PRM_Key& b) { return a.time < b.time; });
     Extra& more = ensureExtra();
-    if (more.keys.empty()) more.keys.resize(static_cast<size_t>(size));
+    if (more.keys.empty())
+        more.keys.resize(static_cast<size_t>(size));
     std::vector<PRM_Key>& keys = more.keys[static_cast<size_t>(comp)];
     keys.clear();
     for (const PRM_Key& k : newKeys) {
@@ -167,6 +176,7 @@ void PRM_Parm::setKeys(int comp, std::vector<PRM_Key> newKeys) {
             keys.push_back(k);
         }
     }
-    if (keys.empty()) constant(comp) = current;
+    if (keys.empty())
+        constant(comp) = current;
     owner->valueChanged(*this);
 }

@@ -165,7 +165,7 @@ private:
     static constexpr int kInlineComponents = 3;
     // What few parameters need: components past the inline ones, and keyframes.
     struct Extra {
-        std::vector<fpreal> wideConstants;      // component kInlineComponents + i at i
+        std::vector<fpreal> wideConstants;       // component kInlineComponents + i at i
         std::vector<std::vector<PRM_Key>> keys;  // per component; empty while constant
     };
 
@@ -177,7 +177,8 @@ private:
     fpreal constant(int comp) const { return const_cast<PRM_Parm*>(this)->constant(comp); }
     // The component's keys, or null while it is constant. `comp` must be in range.
     std::vector<PRM_Key>* keyList(int comp) {
-        if (!extra || extra->keys.empty()) return nullptr;
+        if (!extra || extra->keys.empty())
+            return nullptr;
         std::vector<PRM_Key>& k = extra->keys[static_cast<std::size_t>(comp)];
         return k.empty() ? nullptr : &k;
     }

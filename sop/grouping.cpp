@@ -83,9 +83,9 @@ class TargetIndex {
                                 key.bits[2] * 0x165667b19e3779f9ull;
         for (std::size_t i = static_cast<std::size_t>(h ^ (h >> 32)) & mask;; i = (i + 1) & mask) {
             Slot& slot = slots[i];
-            if (slot.target == kEmpty || (slot.bits[0] == key.bits[0] &&
-                                          slot.bits[1] == key.bits[1] &&
-                                          slot.bits[2] == key.bits[2]))
+            if (slot.target == kEmpty ||
+                (slot.bits[0] == key.bits[0] && slot.bits[1] == key.bits[1] &&
+                 slot.bits[2] == key.bits[2]))
                 return &slot;
         }
     }
@@ -212,7 +212,9 @@ void addPrimitives(GU_Detail& detail, int colourOffset, const std::vector<Entry>
     // Neighbouring primitives usually share a colour, so the scan goes by runs of the same raw
     // bits (and so the same group): one lookup and one append per run, and a tight loop over
     // the run that compares bits and nothing else.
-    const auto load = [](const unsigned char* at, auto& word) { std::memcpy(&word, at, sizeof word); };
+    const auto load = [](const unsigned char* at, auto& word) {
+        std::memcpy(&word, at, sizeof word);
+    };
     for (unsigned p = 0; p < prims;) {
         std::uint64_t low;
         std::uint32_t high;

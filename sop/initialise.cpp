@@ -137,7 +137,8 @@ void SOP_Hueslice::initialiseColours() {
     const EntryTokens tokens;
     for (int i = 1; i <= count; ++i) {
         const UT_Vector3& colour = colourTable(i - 1);
-        for (int c = 0; c < 3; ++c) setFloatInst(colour[c], tokens.colour, &i, c, kParmTime, 1);
+        for (int c = 0; c < 3; ++c)
+            setFloatInst(colour[c], tokens.colour, &i, c, kParmTime, 1);
         UT_String name(attribute.prefix);
         name.append("group");
         UT_String number;

@@ -42,7 +42,8 @@ void SOP_Hueslice::sortColours() {
 
     for (int i = 1; i <= count; ++i) {
         const UT_Vector3& colour = colourTable(i - 1);
-        for (int c = 0; c < 3; ++c) setFloatInst(colour[c], tokens.colour, &i, c, kParmTime, 1);
+        for (int c = 0; c < 3; ++c)
+            setFloatInst(colour[c], tokens.colour, &i, c, kParmTime, 1);
         const int oldEntry = static_cast<int>(firstOldEntry.find(colour)) + 1;
         evalStringInst(tokens.group, &oldEntry, name, 0, kParmTime, 1);
         sortedNames.append(name.buffer());

@@ -179,10 +179,13 @@ TEST(Parameters, EveryComponentOfAWideParameterKeepsItsValueAndKeys) {
     OP_Operator op{"wide", "Wide", nullptr, wideTemplates, 1, 1};
     NullNode node{nullptr, "n", &op};
     const double defaults[] = {1, 2, 3, 4, 4, 4};  // the table's last record repeats
-    for (int c = 0; c < 6; ++c) EXPECT_EQ(node.evalFloat("wide", c, 0), defaults[c]) << c;
+    for (int c = 0; c < 6; ++c)
+        EXPECT_EQ(node.evalFloat("wide", c, 0), defaults[c]) << c;
     EXPECT_EQ(node.evalFloat("wide", 6, 0), 0.0);
-    for (int c = 0; c < 6; ++c) node.setFloat("wide", c, 0, 10.0 + c);
-    for (int c = 0; c < 6; ++c) EXPECT_EQ(node.evalFloat("wide", c, 0), 10.0 + c) << c;
+    for (int c = 0; c < 6; ++c)
+        node.setFloat("wide", c, 0, 10.0 + c);
+    for (int c = 0; c < 6; ++c)
+        EXPECT_EQ(node.evalFloat("wide", c, 0), 10.0 + c) << c;
     PRM_Parm* parm = node.getParm("wide");
     ASSERT_NE(parm, nullptr);
     EXPECT_EQ(parm->getVectorSize(), 6);

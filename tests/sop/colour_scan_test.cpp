@@ -42,12 +42,14 @@ TEST_F(NodeTest, ManyRawColoursPerKeyInRunsOfAnyLengthGroupByTheFirstEntryOfThei
         const float nudge = static_cast<float>(run % 997) / 997.0f;
         const UT_Vector3 c(component(10 * key, nudge), component(3, 1.0f - nudge),
                            component(200 - key, 0.5f));
-        for (int k = 0; k <= run % 4; ++k) colours.push_back(c);
+        for (int k = 0; k <= run % 4; ++k)
+            colours.push_back(c);
     }
     // Entries: key 0 twice (the first wins), key 3 disabled (its primitives join nothing), key 5
     // without an entry, and one entry that matches no primitive.
     const auto entryColour = [](int key) {
-        return UT_Vector3(component(10 * key, 0.0f), component(3, 0.0f), component(200 - key, 0.0f));
+        return UT_Vector3(component(10 * key, 0.0f), component(3, 0.0f),
+                          component(200 - key, 0.0f));
     };
     setEntry(1, "k0", entryColour(0));
     setEntry(2, "k1", entryColour(1));
@@ -63,8 +65,10 @@ TEST_F(NodeTest, ManyRawColoursPerKeyInRunsOfAnyLengthGroupByTheFirstEntryOfThei
     for (size_t p = 0; p < colours.size(); ++p) {
         const UT_Vector3 key = hueslice::quantiseKey(colours[p]);
         for (int e = 1; e <= 7; ++e) {
-            if (!sameKey(key, hueslice::quantiseKey(colour(e)))) continue;
-            if (e != 7) expected[name(e)].push_back(static_cast<int>(p));
+            if (!sameKey(key, hueslice::quantiseKey(colour(e))))
+                continue;
+            if (e != 7)
+                expected[name(e)].push_back(static_cast<int>(p));
             break;
         }
     }
@@ -107,7 +111,8 @@ TEST_F(NodeTest, InitialiseKeepsEachRawColourOfAKeyAndMergesOnlyEqualFloats) {
     int greens = 0;
     for (int i = 1; i <= 1504; ++i) {
         const UT_Vector3 c = colour(i);
-        if (std::isnan(c[0])) ++nanColours;
+        if (std::isnan(c[0]))
+            ++nanColours;
         if (c[1] == 1.0f && c[0] == 0.0f) {
             ++greens;
             EXPECT_FALSE(std::signbit(c[0])) << "the first-met zero is kept";
