@@ -10,9 +10,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include "io/indexed_ordered_map.h"
+
 namespace hueslice::io::detail {
 
-using Json = nlohmann::ordered_json;
+using Json = nlohmann::basic_json<IndexedOrderedMap>;
 
 // Deepest nesting of arrays and objects accepted.
 inline constexpr int kMaxJsonDepth = 256;
