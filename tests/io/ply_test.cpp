@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "io/io.h"
@@ -145,6 +147,169 @@ TEST(Ply, HugeDeclaredCountIsRefusedBeforeAllocating) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
+// Layouts that take the reader's typed loops and layouts that take its generic row reader, in
+// both byte orders, each checked against the same mesh written as ascii.
+struct Layout {
+    const char* label;
+    const char* vertex;  // property lines of 'vertex'
+    const char* face;    // property lines of 'face'
+    std::string (*pointRow)(int point, bool big);
+    std::string (*faceRow)(int face, bool big);
+};
+
+const int kLayoutFaces[2][4] = {{0, 1, 2, -1}, {0, 2, 3, 1}};  // -1: a triangle
+const std::uint8_t kLayoutRgb[2][3] = {{255, 0, 51}, {0, 128, 7}};
+
+int cornersOf(int f) {
+    return kLayoutFaces[f][3] < 0 ? 3 : 4;
+}
+
+std::string floatPoint(int point, bool big) {
+    std::string out;
+    for (int c = 0; c < 3; ++c)
+        put(out, static_cast<float>(point * 3 + c) * 0.5f, big);
+    return out;
+}
+
+std::string doublePointWithExtras(int point, bool big) {
+    std::string out;
+    put<std::uint8_t>(out, 9, big);  // a skipped 'flags'
+    for (int c = 0; c < 3; ++c)
+        put(out, static_cast<double>(point * 3 + c) * 0.5, big);
+    put<std::uint8_t>(out, 2, big);  // a skipped list of two shorts
+    put<std::int16_t>(out, 1, big);
+    put<std::int16_t>(out, 2, big);
+    return out;
+}
+
+template <typename Count, typename Index>
+std::string listOf(int f, bool big) {
+    std::string out;
+    put(out, static_cast<Count>(cornersOf(f)), big);
+    for (int v = 0; v < cornersOf(f); ++v)
+        put(out, static_cast<Index>(kLayoutFaces[f][v]), big);
+    return out;
+}
+
+std::string rgbOf(int f, bool big) {
+    std::string out;
+    for (int c = 0; c < 3; ++c)
+        put(out, kLayoutRgb[f][c], big);
+    return out;
+}
+
+std::string ucharIntThenColour(int f, bool big) {
+    return listOf<std::uint8_t, std::int32_t>(f, big) + rgbOf(f, big);
+}
+
+std::string colourThenUshortUint(int f, bool big) {
+    std::string out = rgbOf(f, big);
+    put<float>(out, 0.25f, big);  // a skipped 'quality'
+    return out + listOf<std::uint16_t, std::uint32_t>(f, big);
+}
+
+std::string splitColourAroundIntShort(int f, bool big) {
+    std::string out;
+    put(out, kLayoutRgb[f][0], big);
+    out += listOf<std::int32_t, std::int16_t>(f, big);
+    put(out, kLayoutRgb[f][1], big);
+    put(out, kLayoutRgb[f][2], big);
+    return out;
+}
+
+std::string twoLists(int f, bool big) {
+    std::string out = listOf<std::uint8_t, std::uint32_t>(f, big);
+    put<std::uint8_t>(out, 1, big);  // a skipped list of one float
+    put<float>(out, 0.5f, big);
+    return out + rgbOf(f, big);
+}
+
+const Layout kLayouts[] = {
+    {"float_points_uchar_int_faces", "property float x\nproperty float y\nproperty float z\n",
+     "property list uchar int vertex_indices\nproperty uchar red\nproperty uchar green\n"
+     "property uchar blue\n",
+     floatPoint, ucharIntThenColour},
+    {"colour_before_ushort_uint_list", "property float x\nproperty float y\nproperty float z\n",
+     "property uchar red\nproperty uchar green\nproperty uchar blue\nproperty float quality\n"
+     "property list ushort uint vertex_index\n",
+     floatPoint, colourThenUshortUint},
+    {"colour_split_around_int_short_list", "property float x\nproperty float y\nproperty float z\n",
+     "property uchar red\nproperty list int short vertex_indices\nproperty uchar green\n"
+     "property uchar blue\n",
+     floatPoint, splitColourAroundIntShort},
+    {"double_points_with_lists_and_two_face_lists",
+     "property uchar flags\nproperty double x\nproperty double y\nproperty double z\n"
+     "property list uchar short extra\n",
+     "property list uchar uint vertex_indices\nproperty list uchar float texcoord\n"
+     "property uchar red\nproperty uchar green\nproperty uchar blue\n",
+     doublePointWithExtras, twoLists},
+};
+
+std::string layoutFile(const Layout& layout, const char* format, bool big) {
+    std::string ply = std::string("ply\nformat ") + format + " 1.0\nelement vertex 4\n" +
+                      layout.vertex + "element face 2\n" + layout.face + "end_header\n";
+    for (int p = 0; p < 4; ++p)
+        ply += layout.pointRow(p, big);
+    for (int f = 0; f < 2; ++f)
+        ply += layout.faceRow(f, big);
+    return ply;
+}
+
+GU_Detail layoutMesh() {
+    std::string ply =
+        "ply\nformat ascii 1.0\nelement vertex 4\nproperty float x\nproperty float y\n"
+        "property float z\nelement face 2\nproperty list uchar int vertex_indices\n"
+        "property uchar red\nproperty uchar green\nproperty uchar blue\nend_header\n";
+    for (int p = 0; p < 4; ++p) {
+        for (int c = 0; c < 3; ++c)
+            ply += std::to_string(static_cast<float>(p * 3 + c) * 0.5f) + " ";
+        ply += "\n";
+    }
+    for (int f = 0; f < 2; ++f) {
+        ply += std::to_string(cornersOf(f));
+        for (int v = 0; v < cornersOf(f); ++v)
+            ply += " " + std::to_string(kLayoutFaces[f][v]);
+        for (int c = 0; c < 3; ++c)
+            ply += " " + std::to_string(kLayoutRgb[f][c]);
+        ply += "\n";
+    }
+    GU_Detail geo;
+    readPly(ply, "m.ply", geo);
+    return geo;
+}
+
+TEST(Ply, EveryBinaryLayoutGivesTheAsciiDetailInBothByteOrders) {
+    const GU_Detail expected = layoutMesh();
+    ASSERT_EQ(expected.primitiveCount(), 2);
+    for (const Layout& layout : kLayouts) {
+        for (const bool big : {false, true}) {
+            SCOPED_TRACE(std::string(layout.label) + (big ? " big" : " little"));
+            const std::string ply =
+                layoutFile(layout, big ? "binary_big_endian" : "binary_little_endian", big);
+            GU_Detail geo = testing::makeSquare();  // replaced, storage and all
+            EXPECT_TRUE(readPly(ply, "m.ply", geo).empty());
+            expectSameDetail(expected, geo);
+        }
+    }
+}
+
+TEST(Ply, ReadingAgainIntoTheSameDetailReplacesIt) {
+    GU_Detail geo;
+    readPly(binarySquare(false), "m.ply", geo);
+    readPly(binarySquare(true), "m.ply", geo);
+    expectSameDetail(expectedSquare(), geo);
+}
+
+TEST(Ply, ReadWholeFileReadsPastASizeReportedAsZero) {
+    // Files under /proc report a size of 0 but have content.
+    std::ifstream in("/proc/self/cmdline", std::ios::binary);
+    if (!in)
+        GTEST_SKIP() << "no /proc";
+    const std::string expected((std::istreambuf_iterator<char>(in)), {});
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(readWholeFile("/proc/self/cmdline"), expected);
+}
+
 struct BadPly {
     const char* label;
     std::string bytes;
@@ -233,6 +398,29 @@ INSTANTIATE_TEST_SUITE_P(
                    kFaceList + "end_header\n" + littleBody({0, 0, 0}) + "\x01\x05" +
                    std::string(3, '\0'),
                "m.ply: byte 181: face 0 has index 5 but there is 1 point"},
+        BadPly{"late_face_index_out_of_range",
+               kLittle + kVertexHeader + "element face 2\n" +
+                   "property list uchar int vertex_indices\nend_header\n" +
+                   littleBody({0, 0, 0, 1, 1, 1}) + "\x01" + std::string(4, '\0') + "\x01\x02" +
+                   std::string(3, '\0'),
+               "m.ply: byte 198: face 1 has index 2 but there are 2 points"},
+        BadPly{"late_face_without_vertices",
+               kLittle + kVertexHeader + "element face 2\n" +
+                   "property list uchar int vertex_indices\nproperty uchar red\n" +
+                   "property uchar green\nproperty uchar blue\nend_header\n" +
+                   littleBody({0, 0, 0, 1, 1, 1}) + "\x01" + std::string(4, '\0') + "abc" +
+                   std::string(1, '\0') + "abc",
+               "m.ply: byte 261: face 1 has no vertices"},
+        BadPly{"late_face_cut_inside_colour_before_list",
+               kLittle + kVertexHeader + "element face 2\nproperty uchar red\n" +
+                   "property uchar green\nproperty list uchar int vertex_indices\n" +
+                   "property uchar blue\nend_header\n" + littleBody({0, 0, 0, 1, 1, 1}) + "ab\x01" +
+                   std::string(4, '\0') + "cab\x01" + std::string(4, '\0'),
+               "m.ply: byte 268: file ends inside face 1"},
+        BadPly{"big_endian_negative_index",
+               "ply\nformat binary_big_endian 1.0\n" + kVertexHeader + kFaceList + "end_header\n" +
+                   std::string(24, '\0') + "\x01\xff\xff\xff\xfe",
+               "m.ply: byte 190: face 0 has negative index -2"},
         BadPly{"too_few_values", kAscii + kVertexHeader + "end_header\n0 0 0\n1    1\n",
                "m.ply:9: point 1 has too few values"},
         BadPly{"too_many_values", kAscii + kVertexHeader + "end_header\n0 0 0 0\n1 1 1\n",
