@@ -22,9 +22,8 @@ int fuzzScene(const std::uint8_t* data, std::size_t size) {
         check(io::saveScene(*node) == before, kTarget, "a refused scene changed the node");
         return 0;
     }
-    // Reading a scene costs time quadratic in its parameter count (the JSON objects keep file
-    // order and look keys up linearly), so the round trip of a list of tens of thousands of
-    // entries takes minutes; the input itself is small enough to read quickly.
+    // A list of tens of thousands of entries saves to megabytes of text; the round trip of
+    // such a list would take most of the time of every input that reaches it.
     if (node->evalInt(kNumEntriesToken, 0, 0.0) > kMaxRoundTripEntries)
         return 0;
     std::string saved;
