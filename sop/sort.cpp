@@ -1,7 +1,7 @@
 #include <cstdint>
+#include <vector>
 
 #include <UT_String.h>
-#include <UT_StringArray.h>
 
 #include "../parms/parm_templates.h"
 #include "SOP_Hueslice.h"
@@ -16,13 +16,14 @@ constexpr fpreal kParmTime = 0.0;
 }
 
 void SOP_Hueslice::sortColours() {
-    UT_StringArray sortedNames;
     UT_Vector3Array unsortedColours;
-    UT_String name;
     const EntryTokens tokens;
     colourTable.setEntries(0);
 
+    // One pass in entry order reads every colour and name, so that nothing is read after the
+    // first write and the storage is walked in order rather than at the scattered old positions.
     const int count = evalInt(kNumEntriesToken, 0, kParmTime);
+    std::vector<UT_String> oldNames(static_cast<size_t>(count > 0 ? count : 0));
     for (int i = 1; i <= count; ++i) {
         UT_Vector3 colour;
         for (int c = 0; c < 3; ++c) {
@@ -30,6 +31,7 @@ void SOP_Hueslice::sortColours() {
         }
         colourTable.append(colour);
         unsortedColours.append(colour);
+        evalStringInst(tokens.group, &i, oldNames[static_cast<size_t>(i - 1)], 0, kParmTime, 1);
     }
     colourTable.sort(compareColours);
 
@@ -44,13 +46,8 @@ void SOP_Hueslice::sortColours() {
         const UT_Vector3& colour = colourTable(i - 1);
         for (int c = 0; c < 3; ++c)
             setFloatInst(colour[c], tokens.colour, &i, c, kParmTime, 1);
-        const int oldEntry = static_cast<int>(firstOldEntry.find(colour)) + 1;
-        evalStringInst(tokens.group, &oldEntry, name, 0, kParmTime, 1);
-        sortedNames.append(name.buffer());
-    }
-    // Every old name is read before any is written, so any permutation is a clean reordering.
-    for (int i = 1; i <= count; ++i) {
-        setStringInst(sortedNames(i - 1), tokens.group, &i, 0, kParmTime, 1);
+        const size_t oldEntry = firstOldEntry.find(colour);
+        setStringInst(oldNames[oldEntry], tokens.group, &i, 0, kParmTime, 1);
     }
     forceRecook(true);
 }
