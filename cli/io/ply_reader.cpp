@@ -985,26 +985,38 @@ class PlyReader {
     template <typename CountT, typename IndexT, bool Swap>
     std::size_t buildFaces(const Element& e, const Plan& plan, std::size_t pos, GU_Detail& out) {
         const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-        const std::size_t head = plan.prefix + sizeof(CountT);
+        // Locals, not members, so that they stay in registers across the calls into the detail.
+        const std::size_t prefix = plan.prefix;
+        const std::size_t suffix = plan.suffix;
+        const bool byColourTable = plan.colours && plan.byteColours;
+        const bool otherColours = plan.colours && !plan.byteColours;
+        const std::size_t at[3] = {plan.colourAt[0], plan.colourAt[1], plan.colourAt[2]};
+        const bool after[3] = {plan.afterList[0], plan.afterList[1], plan.afterList[2]};
+        const int cd = cdOffset;
         std::vector<unsigned>& indices = scratch;
         for (std::uint64_t r = 0; r < e.count; ++r) {
             const unsigned char* row = data + pos;
-            const auto n = static_cast<std::size_t>(load<CountT, Swap>(row + plan.prefix));
-            const unsigned char* list = row + head;
+            const auto n = static_cast<std::size_t>(load<CountT, Swap>(row + prefix));
+            const unsigned char* list = row + prefix + sizeof(CountT);
             if (indices.size() < n)
                 indices.resize(n);
             for (std::size_t i = 0; i < n; ++i)
                 indices[i] = static_cast<unsigned>(load<IndexT, Swap>(list + i * sizeof(IndexT)));
             const unsigned char* listEnd = list + n * sizeof(IndexT);
+            float rgb[3];
+            if (byColourTable) {
+                for (int c = 0; c < 3; ++c)
+                    rgb[c] = byteColour[(after[c] ? listEnd : row)[at[c]]];
+            } else if (otherColours) {
+                readColours(plan, row, listEnd, rgb);
+            }
             const long long prim = out.appendPrimitive(indices.data(), static_cast<unsigned>(n));
             if (useVertexColours) {
                 firstVertex.push_back(indices[0]);
             } else if (plan.colours) {
-                float rgb[3];
-                readColours(plan, row, listEnd, rgb);
-                std::memcpy(out.primitiveAttribData(prim) + cdOffset, rgb, sizeof rgb);
+                std::memcpy(out.primitiveAttribData(prim) + cd, rgb, sizeof rgb);
             }
-            pos = static_cast<std::size_t>(listEnd - data) + plan.suffix;
+            pos = static_cast<std::size_t>(listEnd - data) + suffix;
         }
         return pos;
     }
