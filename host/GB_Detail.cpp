@@ -10,9 +10,11 @@ int GB_AttributeDict::getOffset(const char* name, int size, int type) const {
 }
 
 const GB_Attribute* GB_AttributeDict::find(const char* name) const {
-    if (!name) return nullptr;
+    if (!name)
+        return nullptr;
     for (const GB_Attribute& a : list) {
-        if (a.name == name) return &a;
+        if (a.name == name)
+            return &a;
     }
     return nullptr;
 }
@@ -30,7 +32,8 @@ int GB_AttributeDict::add(const char* name, int size, int type) {
 }
 
 void GB_Group::add(const GB_Primitive* prim) {
-    if (prim) addIndex(prim->getNum());
+    if (prim)
+        addIndex(prim->getNum());
 }
 
 void GB_Group::addOutOfOrder(unsigned primIndex) {
@@ -38,7 +41,8 @@ void GB_Group::addOutOfOrder(unsigned primIndex) {
         unordered.insert(primIndex);
         return;
     }
-    if (std::binary_search(ordered.begin(), ordered.end(), primIndex)) return;
+    if (std::binary_search(ordered.begin(), ordered.end(), primIndex))
+        return;
     // Out of order: a sorted array would need an O(n) insert, so switch to a hash set.
     unordered.insert(ordered.begin(), ordered.end());
     unordered.insert(primIndex);
@@ -53,7 +57,8 @@ bool GB_Group::contains(unsigned primIndex) const {
 }
 
 std::vector<unsigned> GB_Group::members() const {
-    if (!hashed) return ordered;
+    if (!hashed)
+        return ordered;
     std::vector<unsigned> sorted(unordered.begin(), unordered.end());
     std::sort(sorted.begin(), sorted.end());
     return sorted;
@@ -88,7 +93,8 @@ std::size_t GB_Group::memoryBytes() const {
 }
 
 GB_PrimitiveGroup* GB_GroupList::newGroup(const char* name, int) {
-    if (!name || !*name) return nullptr;
+    if (!name || !*name)
+        return nullptr;
     if (GB_PrimitiveGroup* existing = find(name)) {
         existing->clear();
         return existing;
@@ -110,26 +116,31 @@ GB_PrimitiveGroup* GB_GroupList::append(const char* name) {
 }
 
 GB_PrimitiveGroup* GB_GroupList::find(const char* name) const {
-    if (!name) return nullptr;
+    if (!name)
+        return nullptr;
     const auto found = byName.find(name);
     return found == byName.end() ? nullptr : found->second->get();
 }
 
 bool GB_GroupList::assignEqual(GB_Group* dst, const GB_Group* src) {
-    if (!dst || !src) return false;
-    if (dst != src) dst->assignSorted(src->members());
+    if (!dst || !src)
+        return false;
+    if (dst != src)
+        dst->assignSorted(src->members());
     return true;
 }
 
 std::vector<GB_PrimitiveGroup*> GB_GroupList::groups() const {
     std::vector<GB_PrimitiveGroup*> result;
     result.reserve(order.size());
-    for (const auto& g : order) result.push_back(g.get());
+    for (const auto& g : order)
+        result.push_back(g.get());
     return result;
 }
 
 bool GB_GroupList::owns(const GB_Group* group) const {
-    if (!group) return false;
+    if (!group)
+        return false;
     const auto found = byName.find(group->getName());
     return found != byName.end() && found->second->get() == group;
 }
@@ -137,13 +148,15 @@ bool GB_GroupList::owns(const GB_Group* group) const {
 std::size_t GB_GroupList::memoryBytes() const {
     std::size_t bytes = 0;
     for (const GroupStore* store : {&order, &kept}) {
-        for (const auto& g : *store) bytes += g->memoryBytes();
+        for (const auto& g : *store)
+            bytes += g->memoryBytes();
     }
     return bytes;
 }
 
 bool GB_GroupList::destroy(const GB_Group* group) {
-    if (!owns(group)) return false;
+    if (!owns(group))
+        return false;
     const auto found = byName.find(group->getName());
     (*found->second)->clear();
     kept.splice(kept.end(), order, found->second);
@@ -152,8 +165,10 @@ bool GB_GroupList::destroy(const GB_Group* group) {
 }
 
 void GB_GroupList::copyFrom(const GB_GroupList& other) {
-    if (&other == this) return;
-    for (const auto& g : order) g->clear();
+    if (&other == this)
+        return;
+    for (const auto& g : order)
+        g->clear();
     kept.splice(kept.end(), order);
     byName.clear();
     for (const auto& g : other.order) {
@@ -175,7 +190,8 @@ GB_Detail::GB_Detail(const GB_Detail& other)
 }
 
 GB_Detail& GB_Detail::operator=(const GB_Detail& other) {
-    if (this == &other) return *this;
+    if (this == &other)
+        return *this;
     pointPositions = other.pointPositions;
     primList = other.primList;
     vertexPoints = other.vertexPoints;
@@ -237,7 +253,8 @@ int GB_Detail::addPrimitiveAttrib(const char* name, int size, int type) {
 
 int GB_Detail::addDetailAttrib(const char* name, int size, int type) {
     const int offset = detailDict.add(name, size, type);
-    if (offset >= 0) detailData.resize(static_cast<std::size_t>(detailDict.recordSize()), 0);
+    if (offset >= 0)
+        detailData.resize(static_cast<std::size_t>(detailDict.recordSize()), 0);
     return offset;
 }
 
@@ -249,4 +266,6 @@ const unsigned char* GB_Detail::primitiveAttribData(long long index) const {
     return primData.data() + static_cast<std::size_t>(index) * primDict.recordSize();
 }
 
-void GB_Detail::destroyGroup(GB_Group* group) { primGroups.destroy(group); }
+void GB_Detail::destroyGroup(GB_Group* group) {
+    primGroups.destroy(group);
+}

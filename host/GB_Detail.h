@@ -27,7 +27,7 @@ struct GB_Attribute {
 // Attributes of one kind of element. Every element carries one record of recordSize() bytes in
 // which each attribute sits at its offset.
 class HOST_API GB_AttributeDict {
-public:
+  public:
     // Byte offset of the attribute with exactly this name, size and type; negative otherwise.
     int getOffset(const char* name, int size, int type) const;
     // The attribute of this name, or null.
@@ -36,7 +36,7 @@ public:
     const std::vector<GB_Attribute>& attributes() const { return list; }
     int recordSize() const { return bytes; }
 
-private:
+  private:
     friend class GB_Detail;
     int add(const char* name, int size, int type);
 
@@ -53,14 +53,14 @@ struct GB_Primitive {
 };
 
 class HOST_API GB_PrimitiveList {
-public:
+  public:
     long long entries() const { return static_cast<long long>(prims.size()); }
     // The primitive at `i`, or null when `i` is out of range.
     const GB_Primitive* operator()(long long i) const {
         return i >= 0 && i < entries() ? &prims[static_cast<std::size_t>(i)] : nullptr;
     }
 
-private:
+  private:
     friend class GB_Detail;
     std::vector<GB_Primitive> prims;
 };
@@ -69,7 +69,7 @@ private:
 // a sorted array while they arrive in ascending order (the common case) and a hash set after an
 // out-of-order add. Adding in ascending order is inline, since cooks add millions of members.
 class HOST_API GB_Group {
-public:
+  public:
     explicit GB_Group(std::string groupName) : name(std::move(groupName)) {}
     virtual ~GB_Group() = default;
     const char* getName() const { return name.c_str(); }
@@ -96,7 +96,7 @@ public:
     // Heap bytes held for the members.
     std::size_t memoryBytes() const;
 
-private:
+  private:
     friend class GB_GroupList;
     void addOutOfOrder(unsigned primIndex);
 
@@ -107,7 +107,7 @@ private:
 };
 
 class HOST_API GB_PrimitiveGroup : public GB_Group {
-public:
+  public:
     using GB_Group::GB_Group;
 };
 
@@ -116,7 +116,7 @@ public:
 // out again by newGroup and copies: a node that recooks into the same detail then builds its
 // groups without allocating.
 class HOST_API GB_GroupList {
-public:
+  public:
     // A new empty group of that name. A name the detail already has gives that group, emptied.
     // A null or empty name gives null: no group can be made without a name.
     GB_PrimitiveGroup* newGroup(const char* name, int unused = 0);
@@ -131,7 +131,7 @@ public:
     // Heap bytes held for members, kept groups included.
     std::size_t memoryBytes() const;
 
-private:
+  private:
     friend class GB_Detail;
     using GroupStore = std::list<std::unique_ptr<GB_PrimitiveGroup>>;
     bool destroy(const GB_Group* group);
@@ -148,7 +148,7 @@ private:
 // Geometry: points, polygon primitives, primitive and detail attributes, primitive groups.
 // Copies are deep, groups included.
 class HOST_API GB_Detail {
-public:
+  public:
     GB_Detail() = default;
     GB_Detail(const GB_Detail& other);
     GB_Detail& operator=(const GB_Detail& other);
@@ -189,7 +189,7 @@ public:
     // Removes a group this detail owns; null or a foreign group is ignored.
     void destroyGroup(GB_Group* group);
 
-private:
+  private:
     std::vector<UT_Vector3> pointPositions;
     GB_PrimitiveList primList;
     std::vector<unsigned> vertexPoints;

@@ -3,6 +3,6 @@
 #include "GB_Detail.h"
 
 class HOST_API GU_Detail : public GB_Detail {
-public:
+  public:
     using GB_Detail::GB_Detail;
 };

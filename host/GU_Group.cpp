@@ -8,15 +8,18 @@ GU_Group::GU_Group(GU_Detail* owner, unsigned groupMask) : detail(owner), mask(g
 
 bool GU_Group::boolean(GU_GroupBoolOp op, const GB_Group* a, bool negateA, const GB_Group* b,
                        bool negateB) {
-    if (!held || !a || !b || !detail) return false;
+    if (!held || !a || !b || !detail)
+        return false;
     const unsigned count = static_cast<unsigned>(detail->primitiveCount());
     // Snapshot both operands first: they may alias each other and the result.
     std::vector<bool> inA(count, false), inB(count, false);
     for (unsigned m : a->members()) {
-        if (m < count) inA[m] = true;
+        if (m < count)
+            inA[m] = true;
     }
     for (unsigned m : b->members()) {
-        if (m < count) inB[m] = true;
+        if (m < count)
+            inB[m] = true;
     }
     std::vector<unsigned> result;
     for (unsigned i = 0; i < count; ++i) {
@@ -37,7 +40,8 @@ bool GU_Group::boolean(GU_GroupBoolOp op, const GB_Group* a, bool negateA, const
                 keep = x != y;
                 break;
         }
-        if (keep) result.push_back(i);
+        if (keep)
+            result.push_back(i);
     }
     held->assignSorted(std::move(result));
     return true;
@@ -48,9 +52,11 @@ GU_PrimGroup::GU_PrimGroup(GU_Detail* owner, const char* name) : GU_Group(owner,
 }
 
 GB_PrimitiveGroup* GU_PrimGroup::newGroup(const char* name) {
-    if (!detail) return nullptr;
+    if (!detail)
+        return nullptr;
     GB_PrimitiveGroup* group = detail->primitiveGroups().find(name);
-    if (!group) group = detail->primitiveGroups().newGroup(name, 0);
+    if (!group)
+        group = detail->primitiveGroups().newGroup(name, 0);
     held = group;
     return group;
 }

@@ -13,7 +13,7 @@ enum GU_GroupBoolOp {
 
 // A handle on one group of a detail, for whole-group operations.
 class HOST_API GU_Group {
-public:
+  public:
     GU_Group(GU_Detail* detail, unsigned mask);
     virtual ~GU_Group() = default;
     GB_Group* group() const { return held; }
@@ -23,14 +23,14 @@ public:
     bool boolean(GU_GroupBoolOp op, const GB_Group* a, bool negateA, const GB_Group* b,
                  bool negateB);
 
-protected:
+  protected:
     GU_Detail* detail;
     unsigned mask;
     GB_Group* held = nullptr;
 };
 
 class HOST_API GU_PrimGroup : public GU_Group {
-public:
+  public:
     // Holds the primitive group `name` of `detail`, made if missing.
     GU_PrimGroup(GU_Detail* detail, const char* name);
     // Holds the group `name`, made if missing; returns it.

@@ -18,7 +18,8 @@ void* findSymbol(void* handle, const char* name) {
 }  // namespace
 
 HOST_Plugin::~HOST_Plugin() {
-    if (handle) dlclose(handle);
+    if (handle)
+        dlclose(handle);
 }
 
 std::unique_ptr<HOST_Plugin> HOST_Plugin::open(const std::string& path, std::string& error) {
@@ -73,7 +74,8 @@ std::unique_ptr<HOST_Plugin> HOST_Plugin::inspect(const std::string& path, std::
 std::unique_ptr<HOST_Plugin> HOST_Plugin::load(const std::string& path, OP_OperatorTable& table,
                                                std::string& error) {
     std::unique_ptr<HOST_Plugin> plugin = open(path, error);
-    if (!plugin) return nullptr;
+    if (!plugin)
+        return nullptr;
     const std::size_t before = table.entries();
     plugin->registerOperators(&table);
     if (table.entries() == before) {

@@ -12,7 +12,7 @@ constexpr const char* HOST_PLUGIN_INTERFACE_VERSION = "7.0";
 // A geometry-operator plug-in loaded from a file. The library stays loaded while this object
 // lives, so destroy it only after every table and node that uses its operators.
 class HOST_API HOST_Plugin {
-public:
+  public:
     // Loads the library at `path` (made absolute first; the current folder is never searched
     // implicitly), checks its interface version, reads its tag and lets it add its operators to
     // `table`. On failure returns null, leaves `table` unchanged and sets `error` to one line
@@ -30,7 +30,7 @@ public:
     // Reads version and tag without registering anything; same failures as load().
     static std::unique_ptr<HOST_Plugin> inspect(const std::string& path, std::string& error);
 
-private:
+  private:
     HOST_Plugin() = default;
     static std::unique_ptr<HOST_Plugin> open(const std::string& path, std::string& error);
 

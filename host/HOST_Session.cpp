@@ -30,7 +30,8 @@ SOP_Node* HOST_Session::createNode(const char* token, const char* name) {
 }
 
 void HOST_Session::destroyNode(OP_Node* node) {
-    nodes.erase(std::remove_if(nodes.begin(), nodes.end(),
-                               [node](const std::unique_ptr<OP_Node>& n) { return n.get() == node; }),
-                nodes.end());
+    nodes.erase(
+        std::remove_if(nodes.begin(), nodes.end(),
+                       [node](const std::unique_ptr<OP_Node>& n) { return n.get() == node; }),
+        nodes.end());
 }

@@ -10,7 +10,7 @@
 
 // What a host program needs around nodes: the operator table and a network that owns the nodes.
 class HOST_API HOST_Session {
-public:
+  public:
     HOST_Session();
     ~HOST_Session();
     HOST_Session(const HOST_Session&) = delete;
@@ -24,7 +24,7 @@ public:
     void destroyNode(OP_Node* node);
     const std::string& lastError() const { return error; }
 
-private:
+  private:
     std::unique_ptr<OP_OperatorTable> table;
     std::unique_ptr<OP_Network> root;
     std::vector<std::unique_ptr<OP_Node>> nodes;

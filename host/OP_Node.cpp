@@ -10,18 +10,26 @@ OP_Node::OP_Node(OP_Network* parent, const char* name, OP_Operator* opType)
 
 OP_Node::~OP_Node() = default;
 
-const char* OP_Node::describeInput(unsigned) const { return "Input"; }
+const char* OP_Node::describeInput(unsigned) const {
+    return "Input";
+}
 
-const char* OP_Node::outputLabel(unsigned) const { return "Output"; }
+const char* OP_Node::outputLabel(unsigned) const {
+    return "Output";
+}
 
-void OP_Node::forceRecook(bool) { dirty = true; }
+void OP_Node::forceRecook(bool) {
+    dirty = true;
+}
 
 int OP_Node::pressButton(const char* token) {
     const PRM_Parm* parm = getParm(token);
-    if (!parm || parm->getTemplate().kind() != PRM_Kind::Button) return -1;
+    if (!parm || parm->getTemplate().kind() != PRM_Kind::Button)
+        return -1;
     const PRM_Template& tmpl = parm->getTemplate();
     PRM_Callback callback = tmpl.getCallback();
-    if (!callback) return -1;
+    if (!callback)
+        return -1;
     // Callbacks receive the most-derived object, which is what a plug-in casts back to.
     const int result = callback(dynamic_cast<void*>(this), 0, 0.0f, &tmpl);
     refreshParmEnables();
@@ -31,14 +39,17 @@ int OP_Node::pressButton(const char* token) {
 std::vector<std::string> OP_Node::parmMenu(const char* token, int maxItems) {
     std::vector<std::string> items;
     PRM_Parm* parm = getParm(token);
-    if (!parm || maxItems < 1) return items;
+    if (!parm || maxItems < 1)
+        return items;
     const PRM_ChoiceList* menu = parm->getTemplate().getChoiceListPtr();
-    if (!menu || !menu->getCallback()) return items;
+    if (!menu || !menu->getCallback())
+        return items;
     // One record more than the items, so that a full menu is still ended.
     std::vector<PRM_Name> records(static_cast<size_t>(maxItems) + 1);
     menu->getCallback()(dynamic_cast<void*>(this), records.data(), maxItems + 1, nullptr, parm);
     for (const PRM_Name& record : records) {
-        if (!record.getToken()) break;
+        if (!record.getToken())
+            break;
         items.emplace_back(record.getToken());
     }
     return items;
@@ -69,9 +80,11 @@ std::string checkTemplates(const PRM_Template* t, int depth) {
                 return "parameter '" + std::string(token) + "' has unknown list type code " +
                        std::to_string(t->typeCode());
             }
-            if (depth > 0) return "parameter '" + std::string(token) + "' nests lists";
+            if (depth > 0)
+                return "parameter '" + std::string(token) + "' nests lists";
             const std::string inner = checkTemplates(t->getMultiParmTemplate(), depth + 1);
-            if (!inner.empty()) return inner;
+            if (!inner.empty())
+                return inner;
             continue;
         }
         const PRM_Kind kind = t->kind();
@@ -80,7 +93,8 @@ std::string checkTemplates(const PRM_Template* t, int depth) {
             std::snprintf(code, sizeof code, "0x%x", t->typeCode());
             return "parameter '" + std::string(token) + "' has unknown type code " + code;
         }
-        if (!t->getToken()) return "a parameter of type code has no token";
+        if (!t->getToken())
+            return "a parameter of type code has no token";
         if (t->getVectorSize() < 1 || t->getVectorSize() > PRM_DEFAULT_TABLE_SIZE) {
             return "parameter '" + std::string(token) + "' has vector size " +
                    std::to_string(t->getVectorSize());
@@ -116,13 +130,15 @@ bool OP_OperatorTable::addOperator(OP_Operator* op) {
 
 OP_Operator* OP_OperatorTable::getOperator(const char* token) const {
     for (const auto& op : ops) {
-        if (token && op->getName() == token) return op.get();
+        if (token && op->getName() == token)
+            return op.get();
     }
     return nullptr;
 }
 
 std::vector<OP_Operator*> OP_OperatorTable::operators() const {
     std::vector<OP_Operator*> result;
-    for (const auto& op : ops) result.push_back(op.get());
+    for (const auto& op : ops)
+        result.push_back(op.get());
     return result;
 }

@@ -14,21 +14,21 @@ class OP_Operator;
 class SOP_Node;
 
 class HOST_API OP_Context {
-public:
+  public:
     explicit OP_Context(fpreal cookTime = 0.0) : time(cookTime) {}
     fpreal getTime() const { return time; }
 
-private:
+  private:
     fpreal time;
 };
 
 class HOST_API OP_NetworkBoxItem {
-public:
+  public:
     virtual ~OP_NetworkBoxItem() = default;
 };
 
 class HOST_API OP_Node : public OP_Parameters, public OP_NetworkBoxItem {
-public:
+  public:
     OP_Node(OP_Network* parent, const char* name, OP_Operator* op);
     ~OP_Node() override;
 
@@ -50,25 +50,25 @@ public:
     // `maxItems` tokens, ended by the first null token. Empty when it has no menu.
     std::vector<std::string> parmMenu(const char* token, int maxItems = 256);
 
-protected:
+  protected:
     void parmChanged() override { dirty = true; }
     void markCooked() { dirty = false; }
 
-private:
+  private:
     OP_Network* parentNetwork;
     std::string nodeName;
     bool dirty = true;
 };
 
 class HOST_API OP_Network : public OP_Node {
-public:
+  public:
     using OP_Node::OP_Node;
 };
 
 typedef OP_Node* (*OP_Constructor)(OP_Network* parent, const char* name, OP_Operator* op);
 
 class HOST_API OP_Operator {
-public:
+  public:
     OP_Operator(const char* token, const char* label, OP_Constructor construct,
                 PRM_Template* templates, unsigned minInputs, unsigned maxInputs,
                 void* localVariables = nullptr, unsigned flags = 0,
@@ -83,7 +83,7 @@ public:
     // Makes a node of this type through the operator's constructor; null when it gives none.
     OP_Node* constructNode(OP_Network* parent, const char* name);
 
-private:
+  private:
     std::string token;
     std::string label;
     OP_Constructor construct;
@@ -94,7 +94,7 @@ private:
 
 // The host's table of geometry operators; owns every operator added to it.
 class HOST_API OP_OperatorTable {
-public:
+  public:
     OP_OperatorTable();
     ~OP_OperatorTable();
     OP_OperatorTable(const OP_OperatorTable&) = delete;
@@ -109,7 +109,7 @@ public:
     std::vector<OP_Operator*> operators() const;
     const std::string& lastError() const { return error; }
 
-private:
+  private:
     std::vector<std::unique_ptr<OP_Operator>> ops;
     std::string error;
 };

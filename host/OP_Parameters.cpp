@@ -12,9 +12,12 @@ namespace {
 // Host rule for integer reads of a numeric value: round to nearest, saturate at the int range,
 // and read NaN as 0.
 int toInt(fpreal value) {
-    if (std::isnan(value)) return 0;
-    if (value >= static_cast<fpreal>(INT_MAX)) return INT_MAX;
-    if (value <= static_cast<fpreal>(INT_MIN)) return INT_MIN;
+    if (std::isnan(value))
+        return 0;
+    if (value >= static_cast<fpreal>(INT_MAX))
+        return INT_MAX;
+    if (value <= static_cast<fpreal>(INT_MIN))
+        return INT_MIN;
     return static_cast<int>(std::lround(value));
 }
 
@@ -22,20 +25,26 @@ int toInt(fpreal value) {
 // fit `pattern` (which holds one "%d") or the number is not a plain positive decimal.
 bool matchInstanceToken(const char* pattern, const char* token, int& instance) {
     const char* at = std::strstr(pattern, "%d");
-    if (!at) return false;
+    if (!at)
+        return false;
     const size_t headLen = static_cast<size_t>(at - pattern);
     const char* tail = at + 2;
     const size_t tokenLen = std::strlen(token);
     const size_t tailLen = std::strlen(tail);
-    if (tokenLen <= headLen + tailLen) return false;
-    if (std::strncmp(token, pattern, headLen) != 0) return false;
-    if (std::strcmp(token + tokenLen - tailLen, tail) != 0) return false;
+    if (tokenLen <= headLen + tailLen)
+        return false;
+    if (std::strncmp(token, pattern, headLen) != 0)
+        return false;
+    if (std::strcmp(token + tokenLen - tailLen, tail) != 0)
+        return false;
     const char* digits = token + headLen;
     const size_t count = tokenLen - headLen - tailLen;
-    if (digits[0] == '0' || count > 9) return false;
+    if (digits[0] == '0' || count > 9)
+        return false;
     long value = 0;
     for (size_t i = 0; i < count; ++i) {
-        if (digits[i] < '0' || digits[i] > '9') return false;
+        if (digits[i] < '0' || digits[i] > '9')
+            return false;
         value = value * 10 + (digits[i] - '0');
     }
     instance = static_cast<int>(value);
@@ -72,10 +81,13 @@ OP_Parameters::OP_Parameters(OP_Operator* opType) : opDef(opType) {
 
 OP_Parameters::~OP_Parameters() = default;
 
-int OP_Parameters::updateParmEnables() { return 0; }
+int OP_Parameters::updateParmEnables() {
+    return 0;
+}
 
 bool OP_Parameters::resolveByText(const char* pattern, const int* inst, Address& where) const {
-    if (!pattern) return false;
+    if (!pattern)
+        return false;
     if (!inst) {
         for (size_t i = 0; i < top.size(); ++i) {
             const char* token = top[i]->getToken();
@@ -130,8 +142,10 @@ void OP_Parameters::remember(const KnownPattern& known) const {
 }
 
 bool OP_Parameters::resolveToken(const char* token, Address& where) const {
-    if (!token) return false;
-    if (resolvePattern(token, nullptr, where)) return true;
+    if (!token)
+        return false;
+    if (resolvePattern(token, nullptr, where))
+        return true;
     for (size_t l = 0; l < lists.size(); ++l) {
         const auto& templates = lists[l].entryTemplates;
         for (size_t s = 0; s < templates.size(); ++s) {
@@ -150,18 +164,22 @@ int OP_Parameters::listCount(int list) const {
 }
 
 const PRM_Parm* OP_Parameters::lookup(const Address& where) const {
-    if (where.list < 0) return topParms[static_cast<size_t>(where.slot)].get();
+    if (where.list < 0)
+        return topParms[static_cast<size_t>(where.slot)].get();
     const ListState& list = lists[static_cast<size_t>(where.list)];
     const auto index = static_cast<size_t>(where.instance - 1);
-    if (index >= list.instances.size() || list.instances[index].parms.empty()) return nullptr;
+    if (index >= list.instances.size() || list.instances[index].parms.empty())
+        return nullptr;
     return &list.instances[index].parms[static_cast<size_t>(where.slot)];
 }
 
 PRM_Parm* OP_Parameters::materialise(const Address& where) {
-    if (where.list < 0) return topParms[static_cast<size_t>(where.slot)].get();
+    if (where.list < 0)
+        return topParms[static_cast<size_t>(where.slot)].get();
     ListState& list = lists[static_cast<size_t>(where.list)];
     const auto index = static_cast<size_t>(where.instance - 1);
-    if (index >= list.instances.size()) list.instances.resize(index + 1);
+    if (index >= list.instances.size())
+        list.instances.resize(index + 1);
     Instance& instance = list.instances[index];
     if (instance.parms.empty()) {
         instance.parms.reserve(list.entryTemplates.size());
@@ -176,7 +194,8 @@ void OP_Parameters::valueChanged(const PRM_Parm& parm) {
     // Counts are top-level parameters; list instances (numbered from 1) never are.
     for (size_t l = 0; parm.getInstance() == 0 && l < lists.size(); ++l) {
         ListState& list = lists[l];
-        if (&parm.getTemplate() != list.countTemplate) continue;
+        if (&parm.getTemplate() != list.countTemplate)
+            continue;
         list.count = countValue(parm);
         // Instances past the new count are removed, so growing again gives fresh defaults.
         if (list.instances.size() > static_cast<size_t>(list.count)) {
@@ -193,7 +212,8 @@ int OP_Parameters::evalInt(const char* token, int comp, fpreal time) const {
 
 fpreal OP_Parameters::evalFloat(const char* token, int comp, fpreal time) const {
     Address where;
-    if (!resolvePattern(token, nullptr, where)) return 0.0;
+    if (!resolvePattern(token, nullptr, where))
+        return 0.0;
     return lookup(where)->evalFloat(comp, time);
 }
 
@@ -201,7 +221,7 @@ void OP_Parameters::evalString(UT_String& out, const char* token, int, fpreal) c
     Address where;
     const PRM_Parm* parm = resolvePattern(token, nullptr, where) ? lookup(where) : nullptr;
     out = parm && parm->getTemplate().kind() == PRM_Kind::String ? parm->evalString().c_str()
-                                                                  : nullptr;
+                                                                 : nullptr;
 }
 
 int OP_Parameters::evalIntInst(const char* pattern, const int* inst, int comp, fpreal time,
@@ -212,14 +232,18 @@ int OP_Parameters::evalIntInst(const char* pattern, const int* inst, int comp, f
 fpreal OP_Parameters::evalFloatInst(const char* pattern, const int* inst, int comp, fpreal time,
                                     int) const {
     Address where;
-    if (!inst || !resolvePattern(pattern, inst, where)) return 0.0;
-    if (const PRM_Parm* parm = lookup(where)) return parm->evalFloat(comp, time);
+    if (!inst || !resolvePattern(pattern, inst, where))
+        return 0.0;
+    if (const PRM_Parm* parm = lookup(where))
+        return parm->evalFloat(comp, time);
     // An untouched instance holds its template's defaults.
-    const PRM_Template* t = lists[static_cast<size_t>(where.list)]
-                                .entryTemplates[static_cast<size_t>(where.slot)];
+    const PRM_Template* t =
+        lists[static_cast<size_t>(where.list)].entryTemplates[static_cast<size_t>(where.slot)];
     const PRM_Default* d = t->getDefaults();
-    if (!d || comp < 0 || comp >= std::max(1, t->getVectorSize())) return 0.0;
-    if (t->kind() == PRM_Kind::String || t->kind() == PRM_Kind::Button) return 0.0;
+    if (!d || comp < 0 || comp >= std::max(1, t->getVectorSize()))
+        return 0.0;
+    if (t->kind() == PRM_Kind::String || t->kind() == PRM_Kind::Button)
+        return 0.0;
     return d[std::min(comp, PRM_DEFAULT_TABLE_SIZE - 1)].getFloat();
 }
 
@@ -230,8 +254,8 @@ void OP_Parameters::evalStringInst(const char* pattern, const int* inst, UT_Stri
         out = nullptr;
         return;
     }
-    const PRM_Template* t = lists[static_cast<size_t>(where.list)]
-                                .entryTemplates[static_cast<size_t>(where.slot)];
+    const PRM_Template* t =
+        lists[static_cast<size_t>(where.list)].entryTemplates[static_cast<size_t>(where.slot)];
     if (t->kind() != PRM_Kind::String) {
         out = nullptr;
         return;
@@ -250,7 +274,8 @@ void OP_Parameters::setInt(const char* token, int comp, fpreal time, int value) 
 
 void OP_Parameters::setFloat(const char* token, int comp, fpreal time, fpreal value) {
     Address where;
-    if (resolvePattern(token, nullptr, where)) materialise(where)->setFloat(comp, time, value);
+    if (resolvePattern(token, nullptr, where))
+        materialise(where)->setFloat(comp, time, value);
 }
 
 void OP_Parameters::setIntInst(int value, const char* pattern, const int* inst, int comp,
@@ -266,17 +291,20 @@ void OP_Parameters::setFloatInst(fpreal value, const char* pattern, const int* i
     }
 }
 
-void OP_Parameters::setStringInst(const UT_String& value, const char* pattern, const int* inst,
-                                  int, fpreal, int) {
+void OP_Parameters::setStringInst(const UT_String& value, const char* pattern, const int* inst, int,
+                                  fpreal, int) {
     Address where;
-    if (!inst || !resolvePattern(pattern, inst, where)) return;
+    if (!inst || !resolvePattern(pattern, inst, where))
+        return;
     PRM_Parm* parm = materialise(where);
-    if (parm->getTemplate().kind() == PRM_Kind::String) parm->setString(value.buffer());
+    if (parm->getTemplate().kind() == PRM_Kind::String)
+        parm->setString(value.buffer());
 }
 
 int OP_Parameters::enableParmInst(const char* pattern, const int* inst, int state, int, int) {
     Address where;
-    if (!inst || !resolvePattern(pattern, inst, where)) return 0;
+    if (!inst || !resolvePattern(pattern, inst, where))
+        return 0;
     materialise(where)->enabled = state != 0;
     return 1;
 }
@@ -296,7 +324,8 @@ std::vector<PRM_Parm*> OP_Parameters::allParms() {
     for (size_t i = 0; i < top.size(); ++i) {
         result.push_back(topParms[i].get());
         const int l = listOfTop[i];
-        if (l < 0) continue;
+        if (l < 0)
+            continue;
         const int count = listCount(l);
         const size_t slots = lists[static_cast<size_t>(l)].entryTemplates.size();
         for (int instance = 1; instance <= count; ++instance) {
@@ -315,7 +344,8 @@ bool OP_Parameters::isParmEnabled(const char* token) {
 }
 
 bool OP_Parameters::refreshParmEnables() {
-    if (!enablesStale) return false;
+    if (!enablesStale)
+        return false;
     updateParmEnables();
     enablesStale = false;
     return true;

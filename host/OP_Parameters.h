@@ -12,7 +12,7 @@
 class OP_Operator;
 
 class HOST_API PRM_ParmOwner {
-public:
+  public:
     virtual ~PRM_ParmOwner() = default;
 };
 
@@ -20,7 +20,7 @@ public:
 // by token ("numobj"); list instances by pattern and 1-based index ("group%d", 3) or by their
 // full token ("group3"). Reads of anything that does not exist give 0 or absent text.
 class HOST_API OP_Parameters : public PRM_ParmOwner {
-public:
+  public:
     explicit OP_Parameters(OP_Operator* op);
     ~OP_Parameters() override;
     OP_Parameters(const OP_Parameters&) = delete;
@@ -38,8 +38,8 @@ public:
                     int nestLevel = 1) const;
     fpreal evalFloatInst(const char* pattern, const int* inst, int comp, fpreal time,
                          int nestLevel = 1) const;
-    void evalStringInst(const char* pattern, const int* inst, UT_String& out, int comp,
-                        fpreal time, int nestLevel = 1) const;
+    void evalStringInst(const char* pattern, const int* inst, UT_String& out, int comp, fpreal time,
+                        int nestLevel = 1) const;
 
     // Setting a list's count adds instances with their template defaults or removes the ones
     // past the new count. Writes to parameters that do not exist are ignored.
@@ -74,15 +74,16 @@ public:
     bool refreshParmEnables();
     OP_Operator* getOperator() const { return opDef; }
 
-protected:
+  protected:
     void addError(UT_ErrorSeverity s) {
-        if (s > errorLevel) errorLevel = s;
+        if (s > errorLevel)
+            errorLevel = s;
     }
     void clearErrors() { errorLevel = UT_ERROR_NONE; }
     // Called after every change of a parameter value.
     virtual void parmChanged() {}
 
-private:
+  private:
     friend class PRM_Parm;
     struct Instance {
         // One allocation for the whole instance. It is sized once and never grows, so the

@@ -63,7 +63,8 @@ namespace {
 std::string instanceToken(const char* pattern, int instance) {
     std::string token = pattern ? pattern : "";
     const auto at = token.find("%d");
-    if (at != std::string::npos) token.replace(at, 2, std::to_string(instance));
+    if (at != std::string::npos)
+        token.replace(at, 2, std::to_string(instance));
     return token;
 }
 
@@ -99,7 +100,8 @@ PRM_Parm::Extra& PRM_Parm::ensureExtra() {
 }
 
 fpreal PRM_Parm::evalFloat(int comp, fpreal time) const {
-    if (comp < 0 || comp >= getVectorSize()) return 0.0;
+    if (comp < 0 || comp >= getVectorSize())
+        return 0.0;
     const std::vector<PRM_Key>* keyed = keyList(comp);
     if (!keyed)
         return constant(comp);
@@ -133,7 +135,8 @@ const std::vector<PRM_Key>& PRM_Parm::keys(int comp) const {
 }
 
 void PRM_Parm::setFloat(int comp, fpreal time, fpreal value) {
-    if (comp < 0 || comp >= getVectorSize() || !std::isfinite(time)) return;
+    if (comp < 0 || comp >= getVectorSize() || !std::isfinite(time))
+        return;
     if (std::vector<PRM_Key>* keyed = keyList(comp)) {
         std::vector<PRM_Key>& keys = *keyed;
         auto at = std::lower_bound(keys.begin(), keys.end(), time,

@@ -16,25 +16,25 @@ class OP_Parameters;
 
 // A token and a label. Either may be null, which is how lists and menus are ended.
 class HOST_API PRM_Name {
-public:
+  public:
     PRM_Name(const char* token = nullptr, const char* label = nullptr, int unused = 0);
     const char* getToken() const { return token.buffer(); }
     const char* getLabel() const { return label.buffer(); }
     void setToken(const char* text) { token = text; }
     void setLabel(const char* text) { label = text; }
 
-private:
+  private:
     UT_String token;
     UT_String label;
 };
 
 class HOST_API PRM_Default {
-public:
+  public:
     PRM_Default(float value = 0.0f, const char* text = nullptr) : number(value), string(text) {}
     float getFloat() const { return number; }
     const char* getString() const { return string; }
 
-private:
+  private:
     float number;
     const char* string;
 };
@@ -50,24 +50,24 @@ typedef void (*PRM_ChoiceGenFunc)(void* node, PRM_Name* menu, int size, const PR
                                   PRM_Parm* parm);
 
 class HOST_API PRM_ChoiceList {
-public:
+  public:
     PRM_ChoiceList(PRM_ChoiceListType type, PRM_ChoiceGenFunc callback)
         : listType(type), generator(callback) {}
     PRM_ChoiceGenFunc getCallback() const { return generator; }
     PRM_ChoiceListType getType() const { return listType; }
 
-private:
+  private:
     PRM_ChoiceListType listType;
     PRM_ChoiceGenFunc generator;
 };
 
 // Parameter type codes. The host interprets the ones named here and refuses others.
 class PRM_Type {
-public:
+  public:
     constexpr explicit PRM_Type(unsigned typeCode = 0) : value(typeCode) {}
     constexpr unsigned code() const { return value; }
 
-private:
+  private:
     unsigned value;
 };
 
@@ -88,7 +88,7 @@ enum PRM_MultiType { PRM_MULTITYPE_LIST = 0 };
 typedef int (*PRM_Callback)(void* node, int index, float time, const PRM_Template* tmpl);
 
 class HOST_API PRM_Template {
-public:
+  public:
     // An ordinary parameter. Type code 0 with no name ends a list.
     PRM_Template(PRM_Type type = PRM_Type(PRM_CODE_LIST_END), int vectorSize = 1,
                  PRM_Name* name = nullptr, PRM_Default* defaults = nullptr,
@@ -96,8 +96,8 @@ public:
                  PRM_Callback callback = nullptr, PRM_SpareData* spare = nullptr, int flag = 1,
                  const char* help = nullptr);
     // A list whose count is this parameter and whose every instance holds `subTemplates`.
-    PRM_Template(PRM_MultiType multiType, PRM_Template* subTemplates, float spacing,
-                 PRM_Name* name, PRM_Default* defaults, PRM_Range* range, int flag);
+    PRM_Template(PRM_MultiType multiType, PRM_Template* subTemplates, float spacing, PRM_Name* name,
+                 PRM_Default* defaults, PRM_Range* range, int flag);
 
     bool isMulti() const { return multi; }
     bool isListEnd() const { return !multi && type.code() == PRM_CODE_LIST_END && !name; }
@@ -112,7 +112,7 @@ public:
     PRM_Callback getCallback() const { return callback; }
     const PRM_Template* getMultiParmTemplate() const { return subTemplates; }
 
-private:
+  private:
     PRM_Type type;
     PRM_MultiType multiType = PRM_MULTITYPE_LIST;
     bool multi = false;
@@ -135,7 +135,7 @@ struct PRM_Key {
 // enable flag. Numeric components are constant or keyframed: linear between keys, held outside
 // them.
 class HOST_API PRM_Parm {
-public:
+  public:
     PRM_Parm(OP_Parameters* owner, const PRM_Template* tmpl, int instance);
 
     const PRM_Template& getTemplate() const { return *tmpl; }
@@ -157,7 +157,7 @@ public:
     // Keys are kept sorted by time; a repeated time keeps the last value given.
     void setKeys(int comp, std::vector<PRM_Key> keys);
 
-private:
+  private:
     friend class OP_Parameters;
     // Long lists hold hundreds of thousands of parameters, nearly all constant with at most
     // three components: those live inside the parameter, so making one allocates nothing, and

@@ -25,28 +25,34 @@ UT_ErrorSeverity SOP_Node::lockInputs(OP_Context&) {
     return UT_ERROR_NONE;
 }
 
-void SOP_Node::unlockInputs() { locked = false; }
+void SOP_Node::unlockInputs() {
+    locked = false;
+}
 
 UT_ErrorSeverity SOP_Node::duplicateSource(unsigned index, OP_Context&, GU_Detail* detail, int) {
     const Input* in = input(index);
-    if (!detail) return UT_ERROR_ABORT;
+    if (!detail)
+        return UT_ERROR_ABORT;
     if (!in || !in->geometry) {
         detail->clearAndDestroy();
         addError(UT_ERROR_ABORT);
         return UT_ERROR_ABORT;
     }
-    if (detail != in->geometry.get()) *detail = *in->geometry;
+    if (detail != in->geometry.get())
+        *detail = *in->geometry;
     return UT_ERROR_NONE;
 }
 
-void SOP_Node::buildInputGroups(int index, PRM_Name* menu, int size, unsigned groupType, int,
-                                bool, PRM_Parm*) {
-    if (!menu || size < 1) return;
+void SOP_Node::buildInputGroups(int index, PRM_Name* menu, int size, unsigned groupType, int, bool,
+                                PRM_Parm*) {
+    if (!menu || size < 1)
+        return;
     int used = 0;
     const Input* in = index >= 0 ? input(static_cast<unsigned>(index)) : nullptr;
     if (in && in->geometry && groupType == SOP_GROUP_PRIMITIVE) {
         for (const GB_PrimitiveGroup* g : in->geometry->primitiveGroups().groups()) {
-            if (used + 1 >= size) break;  // keep room for the end record
+            if (used + 1 >= size)
+                break;  // keep room for the end record
             menu[used].setToken(g->getName());
             menu[used].setLabel(g->getName());
             ++used;
@@ -57,13 +63,15 @@ void SOP_Node::buildInputGroups(int index, PRM_Name* menu, int size, unsigned gr
 }
 
 void SOP_Node::setInput(unsigned index, std::shared_ptr<const GU_Detail> geometry) {
-    if (inputs.size() <= index) inputs.resize(index + 1);
+    if (inputs.size() <= index)
+        inputs.resize(index + 1);
     inputs[index] = Input{std::move(geometry), UT_ERROR_NONE};
     forceRecook();
 }
 
 void SOP_Node::setInputFailure(unsigned index, UT_ErrorSeverity failure) {
-    if (inputs.size() <= index) inputs.resize(index + 1);
+    if (inputs.size() <= index)
+        inputs.resize(index + 1);
     inputs[index] = Input{nullptr, failure};
     forceRecook();
 }
@@ -84,6 +92,7 @@ UT_ErrorSeverity SOP_Node::cook(fpreal time) {
 }
 
 UT_ErrorSeverity SOP_Node::cookIfNeeded(fpreal time) {
-    if (needsCook()) cook(time);
+    if (needsCook())
+        cook(time);
     return error();
 }

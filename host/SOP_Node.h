@@ -12,7 +12,7 @@ constexpr unsigned SOP_GROUP_PRIMITIVE = 2;
 
 // A geometry operator node: it owns an output detail and has geometry inputs.
 class HOST_API SOP_Node : public OP_Network {
-public:
+  public:
     SOP_Node(OP_Network* parent, const char* name, OP_Operator* op);
     ~SOP_Node() override;
 
@@ -49,10 +49,10 @@ public:
     UT_ErrorSeverity cookIfNeeded(fpreal time);
     const GU_Detail* getCookedGeo() const { return gdp; }
 
-protected:
+  protected:
     GU_Detail* gdp;
 
-private:
+  private:
     struct Input {
         std::shared_ptr<const GU_Detail> geometry;
         UT_ErrorSeverity failure = UT_ERROR_NONE;

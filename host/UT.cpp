@@ -18,7 +18,8 @@ UT_String& UT_String::operator=(const char* value) {
 
 void UT_String::append(const char* more) {
     present = true;
-    if (more) text += more;
+    if (more)
+        text += more;
 }
 
 void UT_String::itoa(long long value) {
@@ -27,7 +28,8 @@ void UT_String::itoa(long long value) {
 }
 
 bool UT_String::operator==(const char* other) const {
-    if (!present || !other) return !present && !other;
+    if (!present || !other)
+        return !present && !other;
     return text == other;
 }
 
@@ -48,7 +50,8 @@ void UT_Vector3Array::setEntries(long long count) {
 long long UT_Vector3Array::find(const UT_Vector3& key, long long start) const {
     for (long long i = std::max(0LL, start); i < entries(); ++i) {
         const UT_Vector3& v = items[static_cast<size_t>(i)];
-        if (v[0] == key[0] && v[1] == key[1] && v[2] == key[2]) return i;
+        if (v[0] == key[0] && v[1] == key[1] && v[2] == key[2])
+            return i;
     }
     return -1;
 }
@@ -57,7 +60,8 @@ void UT_Vector3Array::sort(UT_Vector3Compare compare) {
     // Bottom-up merge sort: every pass touches each element once and the number of passes is
     // fixed by the size, so no comparator can make it loop or leave the array.
     const size_t n = items.size();
-    if (n < 2) return;
+    if (n < 2)
+        return;
     std::vector<UT_Vector3> buffer(n);
     UT_Vector3* from = items.data();
     UT_Vector3* to = buffer.data();
@@ -74,10 +78,13 @@ void UT_Vector3Array::sort(UT_Vector3Compare compare) {
                     to[k++] = from[i++];
                 }
             }
-            while (i < mid) to[k++] = from[i++];
-            while (j < hi) to[k++] = from[j++];
+            while (i < mid)
+                to[k++] = from[i++];
+            while (j < hi)
+                to[k++] = from[j++];
         }
         std::swap(from, to);
     }
-    if (from != items.data()) std::copy(from, from + n, items.data());
+    if (from != items.data())
+        std::copy(from, from + n, items.data());
 }

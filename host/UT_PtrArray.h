@@ -6,10 +6,11 @@
 // An array of borrowed pointers whose slots start null.
 template <typename T>
 class UT_PtrArray {
-public:
+  public:
     // Inserts a null slot at `index` (clamped to the end); returns the slot's index.
     long long insert(long long index) {
-        if (index < 0 || index > entries()) index = entries();
+        if (index < 0 || index > entries())
+            index = entries();
         slots.insert(slots.begin() + index, nullptr);
         return index;
     }
@@ -20,6 +21,6 @@ public:
     T operator()(long long i) const { return slots[static_cast<size_t>(i)]; }
     size_t capacity() const { return slots.capacity(); }
 
-private:
+  private:
     std::vector<T> slots;
 };

@@ -7,7 +7,7 @@
 // A text value that may be absent. Absent (null) text differs from empty text: parameter reads
 // of instances that do not exist give absent text.
 class HOST_API UT_String {
-public:
+  public:
     UT_String() = default;
     // Copies `text`; null gives absent text.
     UT_String(const char* text);  // NOLINT(google-explicit-constructor): host style
@@ -30,7 +30,7 @@ public:
     bool operator==(const char* other) const;
     bool operator!=(const char* other) const { return !(*this == other); }
 
-private:
+  private:
     std::string text;
     bool present = false;
 };

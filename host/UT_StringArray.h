@@ -8,7 +8,7 @@
 
 // An array of owned texts; absent texts stay absent.
 class HOST_API UT_StringArray {
-public:
+  public:
     // Appends a copy of `text`; returns its index.
     long long append(const char* text);
     void clear() { items.clear(); }
@@ -16,6 +16,6 @@ public:
     // Element `i`, which must be in range.
     const UT_String& operator()(long long i) const { return items[static_cast<size_t>(i)]; }
 
-private:
+  private:
     std::vector<UT_String> items;
 };

@@ -6,7 +6,7 @@
 #include "HOST_API.h"
 
 class HOST_API UT_Vector3 {
-public:
+  public:
     UT_Vector3() = default;
     UT_Vector3(float x, float y, float z) : vec{x, y, z} {}
     float& operator[](int i) { return vec[i]; }
@@ -15,7 +15,7 @@ public:
     float y() const { return vec[1]; }
     float z() const { return vec[2]; }
 
-private:
+  private:
     float vec[3] = {0.0f, 0.0f, 0.0f};
 };
 
@@ -23,7 +23,7 @@ private:
 typedef int (*UT_Vector3Compare)(const UT_Vector3* a, const UT_Vector3* b);
 
 class HOST_API UT_Vector3Array {
-public:
+  public:
     // Appends `key`; returns its index.
     long long append(const UT_Vector3& key);
     long long entries() const { return static_cast<long long>(items.size()); }
@@ -41,6 +41,6 @@ public:
     const UT_Vector3* data() const { return items.data(); }
     size_t capacity() const { return items.capacity(); }
 
-private:
+  private:
     std::vector<UT_Vector3> items;
 };

@@ -27,8 +27,8 @@ PRM_Template entryTemplates[5] = {
                  nullptr, 1, nullptr),
     PRM_Template(PRM_Type(0x101), 1, &parmNames[6], PRMzeroDefaults, nullptr, nullptr, nullptr,
                  nullptr, 1, nullptr),
-    PRM_Template(PRM_Type(0xc0000232), 3, &parmNames[4], PRMoneDefaults, nullptr, nullptr,
-                 nullptr, nullptr, 1, nullptr),
+    PRM_Template(PRM_Type(0xc0000232), 3, &parmNames[4], PRMoneDefaults, nullptr, nullptr, nullptr,
+                 nullptr, 1, nullptr),
     PRM_Template(PRM_Type(0x80000003), 1, &parmNames[5], nullptr, &groupMenu, nullptr, nullptr,
                  nullptr, 1, nullptr),
     PRM_Template(PRM_Type(0), 1, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 1, nullptr),
@@ -39,8 +39,8 @@ PRM_Template parmTemplates[4] = {
                  nullptr, 1, nullptr),
     PRM_Template(PRM_Type(0x201), 1, &parmNames[1], nullptr, nullptr, nullptr, sortCallback,
                  nullptr, 1, nullptr),
-    PRM_Template(static_cast<PRM_MultiType>(0), entryTemplates, 2.0f, &parmNames[2],
-                 PRMoneDefaults, nullptr, 1),
+    PRM_Template(static_cast<PRM_MultiType>(0), entryTemplates, 2.0f, &parmNames[2], PRMoneDefaults,
+                 nullptr, 1),
     PRM_Template(PRM_Type(0), 1, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 1, nullptr),
 };
 

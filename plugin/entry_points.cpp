@@ -8,16 +8,19 @@
 #define HUESLICE_EXPORT extern "C" __attribute__((visibility("default")))
 
 HUESLICE_EXPORT void HoudiniDSOVersion(const char** version) {
-    if (version) *version = "7.0";
+    if (version)
+        *version = "7.0";
 }
 
 HUESLICE_EXPORT void HoudiniGetTagInfo(const char** tag) {
-    if (tag) *tag = hueslice::kBuildTag;
+    if (tag)
+        *tag = hueslice::kBuildTag;
 }
 
 // Adds the operator type to the host's table, which owns it from then on.
 HUESLICE_EXPORT void newSopOperator(OP_OperatorTable* table) {
-    if (!table) return;
+    if (!table)
+        return;
     table->addOperator(new OP_Operator("hueslice", "Hueslice", hueslice::constructNode,
                                        hueslice::parmTemplates, 1, 1, nullptr, 0, nullptr));
 }

@@ -18,7 +18,8 @@ constexpr fpreal kParmTime = 0.0;
 std::vector<Entry> readEntries(const OP_Parameters& parms) {
     const int count = parms.evalInt(kNumEntriesToken, 0, kParmTime);
     std::vector<Entry> entries;
-    if (count < 1) return entries;
+    if (count < 1)
+        return entries;
     entries.resize(static_cast<size_t>(count));
     const EntryTokens tokens;
     for (int i = 1; i <= count; ++i) {
@@ -48,7 +49,8 @@ const char* SOP_Hueslice::describeInput(unsigned index) const {
 }
 
 UT_ErrorSeverity SOP_Hueslice::cookGeometry(OP_Context& context) {
-    if (lockInputs(context) >= UT_ERROR_ABORT) return error();
+    if (lockInputs(context) >= UT_ERROR_ABORT)
+        return error();
     duplicateSource(0, context, gdp, 1);
     cookedDetail = gdp;
 

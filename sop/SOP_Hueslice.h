@@ -13,7 +13,7 @@ namespace hueslice {
 // A node that copies its input and puts primitives into named groups by colour, from a list
 // of entries (colour, group name, enable and isolate toggles) held in its parameters.
 class SOP_Hueslice : public SOP_Node {
-public:
+  public:
     SOP_Hueslice(OP_Network* parent, const char* name, OP_Operator* op);
     ~SOP_Hueslice() override;
 
@@ -37,7 +37,7 @@ public:
     const UT_PtrArray<GB_PrimitiveGroup*>& getGroupTable() const { return groupTable; }
     const GU_Detail* getCookedDetail() const { return cookedDetail; }
 
-private:
+  private:
     UT_Vector3Array colourTable;
     UT_PtrArray<GB_PrimitiveGroup*> groupTable;
     GU_Detail* cookedDetail = nullptr;

@@ -9,9 +9,9 @@
 namespace hueslice {
 
 struct ColourAttribute {
-    int offset;          // byte offset in each primitive's record; negative when there is none
-    UT_String name;      // "Cd", or "Cd" and the layer number
-    UT_String prefix;    // "", or "layer" and the layer number, for generated group names
+    int offset;        // byte offset in each primitive's record; negative when there is none
+    UT_String name;    // "Cd", or "Cd" and the layer number
+    UT_String prefix;  // "", or "layer" and the layer number, for generated group names
 };
 
 // Finds the colour attribute of a detail's current layer: "Cd" unless the detail attribute

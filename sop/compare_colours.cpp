@@ -12,11 +12,16 @@ int compareColours(const UT_Vector3* a, const UT_Vector3* b) {
     colourB.getHSV(&hB, &sB, &vB);
     // Ordered comparisons only: a NaN on either side decides nothing and passes to the next
     // component.
-    if (hA < hB) return -1;
-    if (hA > hB) return 1;
-    if (sA < sB) return -1;
-    if (sA > sB) return 1;
-    if (vA < vB) return -1;
+    if (hA < hB)
+        return -1;
+    if (hA > hB)
+        return 1;
+    if (sA < sB)
+        return -1;
+    if (sA > sB)
+        return 1;
+    if (vA < vB)
+        return -1;
     return 1;
 }
 

@@ -125,9 +125,11 @@ void findDistinctColours(const GB_Detail& detail, int colourOffset, UT_Vector3Ar
 void SOP_Hueslice::initialiseColours() {
     forceRecook(true);
     colourTable.setEntries(0);
-    if (!cookedDetail) return;
+    if (!cookedDetail)
+        return;
     const ColourAttribute attribute = resolveColourAttribute(*cookedDetail);
-    if (attribute.offset < 0) return;
+    if (attribute.offset < 0)
+        return;
 
     findDistinctColours(*cookedDetail, attribute.offset, colourTable);
     const long long count = colourTable.entries();

@@ -16,7 +16,8 @@ int SOP_Hueslice::updateParmEnables() {
             break;
         }
     }
-    if (count < 1) return 0;
+    if (count < 1)
+        return 0;
 
     const char* enableToken = tokens.enable;
     const char* dependentTokens[] = {tokens.colour, tokens.group, tokens.isolate};

@@ -107,7 +107,7 @@ std::string readWholeFile(const std::string& path);
 // failure while writing leaves every target as it was; temporaries never committed are removed
 // when the batch is destroyed.
 class OutputBatch {
-public:
+  public:
     OutputBatch() = default;
     ~OutputBatch();
     OutputBatch(const OutputBatch&) = delete;
@@ -119,7 +119,7 @@ public:
     // first rename that fails; targets renamed before it stay replaced, later ones untouched.
     void commit();
 
-private:
+  private:
     struct Staged {
         std::string path;
         std::string temp;

@@ -34,7 +34,8 @@ TEST(GroupList, DestroyIgnoresNullAndForeignGroups) {
 
 TEST(Group, AddIsIdempotentInAnyOrder) {
     GB_PrimitiveGroup group("g");
-    for (unsigned i : {1u, 5u, 5u, 9u, 3u, 9u, 1u, 0u}) group.addIndex(i);
+    for (unsigned i : {1u, 5u, 5u, 9u, 3u, 9u, 1u, 0u})
+        group.addIndex(i);
     EXPECT_EQ(group.members(), (std::vector<unsigned>{0, 1, 3, 5, 9}));
     EXPECT_TRUE(group.contains(3));
     EXPECT_FALSE(group.contains(4));

@@ -20,13 +20,13 @@ PRM_Template top[] = {
 };
 
 class NullNode : public SOP_Node {
-public:
+  public:
     using SOP_Node::SOP_Node;
     UT_ErrorSeverity cookGeometry(OP_Context&) override { return UT_ERROR_NONE; }
 };
 
 class ParametersTest : public ::testing::Test {
-protected:
+  protected:
     OP_Operator op{"null", "Null", nullptr, top, 1, 1};
     NullNode node{nullptr, "n", &op};
 };
@@ -111,11 +111,11 @@ TEST_F(ParametersTest, TokensAddressInstances) {
 
 TEST(OperatorTable, RefusesUnknownTypeCodesAndDuplicates) {
     static PRM_Name bad("bad", "Bad");
-    static PRM_Template badTemplates[] = {PRM_Template(PRM_Type(0x12345), 1, &bad),
-                                          PRM_Template()};
+    static PRM_Template badTemplates[] = {PRM_Template(PRM_Type(0x12345), 1, &bad), PRM_Template()};
     OP_OperatorTable table;
     EXPECT_FALSE(table.addOperator(new OP_Operator("b", "B", nullptr, badTemplates, 1, 1)));
-    EXPECT_EQ(table.lastError(), "operator 'b' refused: parameter 'bad' has unknown type code 0x12345");
+    EXPECT_EQ(table.lastError(),
+              "operator 'b' refused: parameter 'bad' has unknown type code 0x12345");
     EXPECT_EQ(table.entries(), 0u);
     EXPECT_TRUE(table.addOperator(new OP_Operator("null", "Null", nullptr, top, 1, 1)));
     EXPECT_FALSE(table.addOperator(new OP_Operator("null", "Null", nullptr, top, 1, 1)));

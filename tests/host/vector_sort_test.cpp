@@ -7,16 +7,23 @@
 
 namespace {
 
-int byX(const UT_Vector3* a, const UT_Vector3* b) { return (*a)[0] < (*b)[0] ? -1 : 1; }
+int byX(const UT_Vector3* a, const UT_Vector3* b) {
+    return (*a)[0] < (*b)[0] ? -1 : 1;
+}
 
 std::mt19937 rng(7);
 // Answers at random: no consistent order at all.
-int chaotic(const UT_Vector3*, const UT_Vector3*) { return rng() % 2 ? -1 : 1; }
-int alwaysBefore(const UT_Vector3*, const UT_Vector3*) { return -1; }
+int chaotic(const UT_Vector3*, const UT_Vector3*) {
+    return rng() % 2 ? -1 : 1;
+}
+int alwaysBefore(const UT_Vector3*, const UT_Vector3*) {
+    return -1;
+}
 
 TEST(VectorSort, SortsStably) {
     UT_Vector3Array a;
-    for (int i = 0; i < 100; ++i) a.append(UT_Vector3(static_cast<float>(i % 10), 0, static_cast<float>(i)));
+    for (int i = 0; i < 100; ++i)
+        a.append(UT_Vector3(static_cast<float>(i % 10), 0, static_cast<float>(i)));
     a.sort(byX);
     for (long long i = 1; i < a.entries(); ++i) {
         ASSERT_LE(a(i - 1)[0], a(i)[0]);
@@ -31,10 +38,12 @@ TEST(VectorSort, InconsistentComparatorsStillGiveAPermutation) {
     for (auto compare : {chaotic, alwaysBefore}) {
         for (int n : {0, 1, 2, 3, 17, 1000}) {
             UT_Vector3Array a;
-            for (int i = 0; i < n; ++i) a.append(UT_Vector3(static_cast<float>(i), 0, 0));
+            for (int i = 0; i < n; ++i)
+                a.append(UT_Vector3(static_cast<float>(i), 0, 0));
             a.sort(compare);
             std::vector<bool> seen(static_cast<size_t>(n), false);
-            for (long long i = 0; i < a.entries(); ++i) seen[static_cast<size_t>(a(i)[0])] = true;
+            for (long long i = 0; i < a.entries(); ++i)
+                seen[static_cast<size_t>(a(i)[0])] = true;
             EXPECT_EQ(std::count(seen.begin(), seen.end(), true), n);
         }
     }

@@ -10,7 +10,9 @@
 
 namespace {
 
-std::string fixture(const char* name) { return std::string(FIXTURE_DIR) + "/" + name + ".so"; }
+std::string fixture(const char* name) {
+    return std::string(FIXTURE_DIR) + "/" + name + ".so";
+}
 
 struct LoaderTest : ::testing::Test {
     // Tries to load `path` and expects a refusal with exactly `message`.

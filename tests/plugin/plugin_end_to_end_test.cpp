@@ -17,7 +17,7 @@ using testing_support::quadRow;
 
 // Loads the built plug-in the way the host does: by file name and exported names only.
 class PluginTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string error;
         plugin = HOST_Plugin::load(HUESLICE_PLUGIN_PATH, session->operatorTable(), error);
@@ -74,11 +74,12 @@ TEST(PluginLibrary, ExportsExactlyTheThreeEntryPoints) {
     char line[1024];
     while (std::fgets(line, sizeof line, pipe)) {
         char address[64], type[8], name[900];
-        if (std::sscanf(line, "%63s %7s %899s", address, type, name) == 3) exported.insert(name);
+        if (std::sscanf(line, "%63s %7s %899s", address, type, name) == 3)
+            exported.insert(name);
     }
     ASSERT_EQ(pclose(pipe), 0) << "nm failed";
-    EXPECT_EQ(exported, (std::set<std::string>{"HoudiniDSOVersion", "HoudiniGetTagInfo",
-                                                "newSopOperator"}));
+    EXPECT_EQ(exported,
+              (std::set<std::string>{"HoudiniDSOVersion", "HoudiniGetTagInfo", "newSopOperator"}));
 }
 
 }  // namespace

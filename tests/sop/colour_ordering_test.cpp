@@ -11,7 +11,9 @@ using hueslice::compareColours;
 
 const float kNaN = std::numeric_limits<float>::quiet_NaN();
 
-int compare(UT_Vector3 a, UT_Vector3 b) { return compareColours(&a, &b); }
+int compare(UT_Vector3 a, UT_Vector3 b) {
+    return compareColours(&a, &b);
+}
 
 // Builds an RGB colour with the given hue (degrees), saturation and value.
 UT_Vector3 fromHsv(float h, float s, float v) {
@@ -80,9 +82,8 @@ TEST(HostColour, HexconeConversion) {
     struct Case {
         UT_Vector3 rgb;
         float h, s, v;
-    } cases[] = {{{1, 0, 0}, 0, 1, 1},          {{0, 1, 0}, 120, 1, 1},
-                 {{0, 0, 1}, 240, 1, 1},        {{1, 0, 1}, 300, 1, 1},
-                 {{0.5f, 0.5f, 0.5f}, 0, 0, 0.5f}, {{0, 0, 0}, 0, 0, 0},
+    } cases[] = {{{1, 0, 0}, 0, 1, 1},    {{0, 1, 0}, 120, 1, 1},           {{0, 0, 1}, 240, 1, 1},
+                 {{1, 0, 1}, 300, 1, 1},  {{0.5f, 0.5f, 0.5f}, 0, 0, 0.5f}, {{0, 0, 0}, 0, 0, 0},
                  {{1, 0, 1e-8f}, 0, 1, 1}};
     for (const Case& c : cases) {
         float h, s, v;

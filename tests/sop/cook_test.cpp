@@ -9,11 +9,11 @@
 
 namespace {
 
+using hueslice::quantise;
 using testing_support::groupNames;
 using testing_support::NodeTest;
 using testing_support::originalIndices;
 using testing_support::quadRow;
-using hueslice::quantise;
 
 struct QuantiseCase {
     float input;
@@ -49,8 +49,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 // An entry colour matches every primitive that quantises to the same key.
 TEST_F(NodeTest, PrimitivesJoinTheGroupOfTheirQuantisedColour) {
-    setInput(quadRow({{0.499f, 0, 0}, {0.501f, 0, 0}, {0.5f, 0, 0}, {0.999f, 0.999f, 0.999f},
-                      {1, 1, 1}, {1.003f, 1.0f, 1.0039f}}));
+    setInput(quadRow({{0.499f, 0, 0},
+                      {0.501f, 0, 0},
+                      {0.5f, 0, 0},
+                      {0.999f, 0.999f, 0.999f},
+                      {1, 1, 1},
+                      {1.003f, 1.0f, 1.0039f}}));
     setEntry(1, "red", {0.5f, 0, 0});
     setEntry(2, "white", {1, 1, 1});
     const GU_Detail& out = cook();
@@ -64,7 +68,7 @@ TEST_F(NodeTest, OnlyTheFirstEntryWithAKeyIsConsidered) {
     setEntry(1, "first", {1, 0, 0});
     setEntry(2, "green", {0, 1, 0});
     setEntry(3, "blue_disabled", {0, 0, 1}, /*enabled=*/false);
-    setEntry(4, "", {0, 1, 0});                 // duplicate key behind entry 2
+    setEntry(4, "", {0, 1, 0});                  // duplicate key behind entry 2
     setEntry(5, "green_later", {0, 1.001f, 0});  // same key as entry 2
     setEntry(6, "blue_later", {0, 0, 1});        // same key as the disabled entry 3
     const GU_Detail& out = cook();
@@ -74,8 +78,8 @@ TEST_F(NodeTest, OnlyTheFirstEntryWithAKeyIsConsidered) {
     EXPECT_EQ(originalIndices(out, "blue_later"), (std::vector<int>{}))
         << "the disabled first entry swallows its colour";
     EXPECT_EQ(originalIndices(out, "blue_disabled"), (std::vector<int>{-1}));
-    EXPECT_EQ(groupNames(out), (std::vector<std::string>{"first", "green", "green_later",
-                                                         "blue_later"}));
+    EXPECT_EQ(groupNames(out),
+              (std::vector<std::string>{"first", "green", "green_later", "blue_later"}));
 }
 
 TEST_F(NodeTest, PrimitivesWhoseFirstEntryIsUnnamedJoinNoGroup) {
@@ -174,7 +178,6 @@ TEST_F(NodeTest, AFailedInputLockLeavesTheLastCookInPlace) {
     EXPECT_EQ(node->cook(0.0), UT_ERROR_ABORT);
     EXPECT_EQ(node->getCookedDetail(), first);
     EXPECT_EQ(originalIndices(*node->getCookedGeo(), "red"), (std::vector<int>{0}));
-
 }
 
 TEST_F(NodeTest, AnUnconnectedInputIsAnErrorAndLeavesCookedDetailNull) {
@@ -201,12 +204,13 @@ TEST_P(IsolationTest, HiddenGroupIsTheComplementOfTheIsolatingEntry) {
     EXPECT_EQ(originalIndices(cook(), hueslice::kHiddenGroupName), GetParam().hidden);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Entries, IsolationTest,
-    ::testing::Values(IsolationCase{"Named", "green", true, {0, 2}},
-                      IsolationCase{"Disabled", "green", false, {0, 1, 2}},
-                      IsolationCase{"Unnamed", "", true, {0, 1, 2}}),
-    [](const ::testing::TestParamInfo<IsolationCase>& p) { return p.param.label; });
+INSTANTIATE_TEST_SUITE_P(Entries, IsolationTest,
+                         ::testing::Values(IsolationCase{"Named", "green", true, {0, 2}},
+                                           IsolationCase{"Disabled", "green", false, {0, 1, 2}},
+                                           IsolationCase{"Unnamed", "", true, {0, 1, 2}}),
+                         [](const ::testing::TestParamInfo<IsolationCase>& p) {
+                             return p.param.label;
+                         });
 
 TEST_F(NodeTest, TheLastIsolatingEntryDecidesWhatIsHidden) {
     setInput(quadRow({{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}));

@@ -33,7 +33,8 @@ TEST_F(NodeTest, EnablesOfAnEmptyListSetNothing) {
 TEST_F(NodeTest, DefaultEntriesAreAllEnabled) {
     setCount(3);
     EXPECT_EQ(node->updateParmEnables(), 12) << "the host answers 1 for each of 4 calls per entry";
-    for (int i = 1; i <= 3; ++i) EXPECT_EQ(flags(node, i), (std::vector<int>{1, 1, 1, 1}));
+    for (int i = 1; i <= 3; ++i)
+        EXPECT_EQ(flags(node, i), (std::vector<int>{1, 1, 1, 1}));
 }
 
 TEST_F(NodeTest, OutsideIsolationEachEntryFollowsItsEnableToggle) {

@@ -110,7 +110,8 @@ TEST_F(NodeTest, InitialiseKeepsOneEntryPerNanColourAndMergesSignedZeros) {
     ASSERT_EQ(node->evalInt("numobj", 0, 0.0), 2);
     bool sawPositiveZero = false;
     for (int i = 1; i <= 2; ++i) {
-        if (!std::isnan(colour(i)[0])) sawPositiveZero = !std::signbit(colour(i)[0]);
+        if (!std::isnan(colour(i)[0]))
+            sawPositiveZero = !std::signbit(colour(i)[0]);
     }
     EXPECT_TRUE(sawPositiveZero) << "the first-seen zero is kept";
 }
@@ -119,7 +120,8 @@ TEST_F(NodeTest, InitialiseKeepsOneEntryPerNanColourAndMergesSignedZeros) {
 TEST_F(NodeTest, InitialiseThenCookGroupsEveryPrimitive) {
     const std::vector<UT_Vector3> palette = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 0}};
     std::vector<UT_Vector3> colours;
-    for (int i = 0; i < 20; ++i) colours.push_back(palette[static_cast<size_t>(i * 7 % 4)]);
+    for (int i = 0; i < 20; ++i)
+        colours.push_back(palette[static_cast<size_t>(i * 7 % 4)]);
     setInput(quadRow(colours));
     cook();
     EXPECT_EQ(node->pressButton("init"), 1);

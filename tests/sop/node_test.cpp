@@ -32,10 +32,11 @@ TEST_F(NodeTest, InputLabels) {
 }
 
 TEST(ParameterSet, TemplatesInDialogOrder) {
-    using hueslice::parmTemplates;
     using hueslice::entryTemplates;
+    using hueslice::parmTemplates;
     const char* top[] = {"init", "sort", "numobj"};
-    for (int i = 0; i < 3; ++i) EXPECT_STREQ(parmTemplates[i].getToken(), top[i]);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_STREQ(parmTemplates[i].getToken(), top[i]);
     EXPECT_TRUE(parmTemplates[3].isListEnd());
     EXPECT_TRUE(parmTemplates[2].isMulti());
     EXPECT_EQ(parmTemplates[2].getMultiParmTemplate(), entryTemplates);
@@ -99,7 +100,8 @@ class LayerRuleTest : public ::testing::TestWithParam<LayerCase> {};
 
 TEST_P(LayerRuleTest, ResolvesNameAndPrefix) {
     GU_Detail detail = quadRow({{1, 0, 0}}, GetParam().attribute);
-    if (GetParam().layer != 1000) setLayer(detail, GetParam().layer);
+    if (GetParam().layer != 1000)
+        setLayer(detail, GetParam().layer);
     const hueslice::ColourAttribute found = hueslice::resolveColourAttribute(detail);
     EXPECT_STREQ(found.name.buffer(), GetParam().attribute);
     EXPECT_STREQ(found.prefix.buffer(), GetParam().prefix);

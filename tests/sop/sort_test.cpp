@@ -112,7 +112,8 @@ TEST_F(NodeTest, SortedColoursArePermutationOfTheOriginals) {
         const UT_Vector3 now = colour(i);
         bool found = false;
         for (size_t j = 0; j < colours.size() && !found; ++j) {
-            if (!used[j] && sameBits(colours[j], now)) used[j] = found = true;
+            if (!used[j] && sameBits(colours[j], now))
+                used[j] = found = true;
         }
         EXPECT_TRUE(found) << "entry " << i;
     }

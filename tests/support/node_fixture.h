@@ -16,11 +16,10 @@ namespace testing_support {
 // A session with the operator registered straight from the node's code (no plug-in loading) and
 // one node in it.
 class NodeTest : public ::testing::Test {
-protected:
+  protected:
     NodeTest() {
-        session.operatorTable().addOperator(new OP_Operator("hueslice", "Hueslice",
-                                                            hueslice::constructNode,
-                                                            hueslice::parmTemplates, 1, 1));
+        session.operatorTable().addOperator(new OP_Operator(
+            "hueslice", "Hueslice", hueslice::constructNode, hueslice::parmTemplates, 1, 1));
         node = static_cast<hueslice::SOP_Hueslice*>(session.createNode("hueslice"));
     }
 
@@ -32,8 +31,10 @@ protected:
 
     void setEntry(int i, const char* name, UT_Vector3 colour, bool enabled = true,
                   bool isolate = false) {
-        if (node->evalInt("numobj", 0, 0.0) < i) setCount(i);
-        for (int c = 0; c < 3; ++c) node->setFloatInst(colour[c], "col%d", &i, c, 0.0);
+        if (node->evalInt("numobj", 0, 0.0) < i)
+            setCount(i);
+        for (int c = 0; c < 3; ++c)
+            node->setFloatInst(colour[c], "col%d", &i, c, 0.0);
         node->setStringInst(UT_String(name), "group%d", &i, 0, 0.0);
         node->setIntInst(enabled ? 1 : 0, "enable%d", &i, 0, 0.0);
         node->setIntInst(isolate ? 1 : 0, "isolate%d", &i, 0, 0.0);

@@ -49,12 +49,14 @@ inline void setLayer(GU_Detail& detail, std::int32_t layer) {
 // The "orig" values of a group's members, or {-1} when the group does not exist.
 inline std::vector<int> originalIndices(const GU_Detail& detail, const char* group) {
     const GB_PrimitiveGroup* g = detail.primitiveGroups().find(group);
-    if (!g) return {-1};
+    if (!g)
+        return {-1};
     const int offset = detail.primitiveAttribs().getOffset(kOriginalIndex, 4, GB_ATTRIB_INT);
     std::vector<int> result;
     for (unsigned m : g->members()) {
         std::int32_t orig = -1;
-        if (offset >= 0) std::memcpy(&orig, detail.primitiveAttribData(m) + offset, sizeof orig);
+        if (offset >= 0)
+            std::memcpy(&orig, detail.primitiveAttribData(m) + offset, sizeof orig);
         result.push_back(orig);
     }
     return result;
