@@ -24,7 +24,7 @@ std::string typeName(const GB_Attribute& a) {
 }
 
 std::string keyText(const UT_Vector3& c) {
-    return floatText(c[0]) + " " + floatText(c[1]) + " " + floatText(c[2]);
+    return io::floatText(c[0]) + " " + io::floatText(c[1]) + " " + io::floatText(c[2]);
 }
 
 void printAttributes(const char* heading, const GB_AttributeDict& dict, std::ostream& out) {

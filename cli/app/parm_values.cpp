@@ -59,8 +59,7 @@ std::vector<std::string> splitCommas(const std::string& text) {
 
 }  // namespace
 
-template <typename T>
-std::string shortestText(T value) {
+std::string numberText(double value) {
     if (std::isnan(value))
         return "nan";
     if (std::isinf(value))
@@ -68,14 +67,6 @@ std::string shortestText(T value) {
     char buffer[64];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
     return std::string(buffer, result.ptr);
-}
-
-std::string floatText(float value) {
-    return shortestText(value);
-}
-
-std::string numberText(double value) {
-    return shortestText(value);
 }
 
 void applyAssignment(OP_Parameters& node, const std::string& assignment) {
@@ -137,7 +128,7 @@ std::string describeValue(const PRM_Parm& parm) {
         if (c > 0)
             text += ' ';
         const double v = parm.evalFloat(c, 0.0);
-        text += kind == PRM_Kind::Colour ? floatText(static_cast<float>(v)) : numberText(v);
+        text += kind == PRM_Kind::Colour ? io::floatText(static_cast<float>(v)) : numberText(v);
         animated = animated || parm.isAnimated(c);
     }
     return animated ? text + " (animated)" : text;

@@ -15,8 +15,7 @@ void applyAssignment(OP_Parameters& node, const std::string& assignment);
 // "(animated)" is appended when any component has keys.
 std::string describeValue(const PRM_Parm& parm);
 
-// The shortest text that reads back to the same value ("nan", "inf", "-inf" too).
-std::string floatText(float value);
+// The shortest text that reads back to the same double ("nan", "inf", "-inf" too).
 std::string numberText(double value);
 
 }  // namespace hueslice::cli

@@ -38,8 +38,8 @@ std::string formatGroupTable(const std::vector<GroupRow>& rows, long long hidden
     std::size_t nameWidth = 5, colourWidth = 6;
     for (const GroupRow& row : rows) {
         names.push_back(row.name.empty() ? "(none)" : row.name);
-        colours.push_back(floatText(row.colour[0]) + " " + floatText(row.colour[1]) + " " +
-                          floatText(row.colour[2]));
+        colours.push_back(io::floatText(row.colour[0]) + " " + io::floatText(row.colour[1]) + " " +
+                          io::floatText(row.colour[2]));
         nameWidth = std::max(nameWidth, names.back().size());
         colourWidth = std::max(colourWidth, colours.back().size());
     }

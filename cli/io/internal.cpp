@@ -1,5 +1,7 @@
 #include "io/internal.h"
 
+#include <sop/colour_attribute.h>
+
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -9,15 +11,21 @@
 namespace hueslice::io::detail {
 
 int colourOffset(const GU_Detail& detail) {
-    std::string name = "Cd";
-    const int layerOffset = detail.detailAttribs().getOffset("currentlayer", 4, GB_ATTRIB_INT);
-    if (layerOffset >= 0) {
-        std::int32_t layer = 1;
-        std::memcpy(&layer, detail.detailAttribData() + layerOffset, sizeof layer);
-        if (layer != 1)
-            name += std::to_string(layer);
+    return resolveColourAttribute(detail).offset;
+}
+
+void splitWords(std::string_view line, std::vector<std::string_view>& out) {
+    out.clear();
+    std::size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+            ++i;
+        const std::size_t start = i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t')
+            ++i;
+        if (i > start)
+            out.push_back(line.substr(start, i - start));
     }
-    return detail.primitiveAttribs().getOffset(name.c_str(), 12, GB_ATTRIB_FLOAT);
 }
 
 std::string findMaterialLibrary(std::string_view objText) {
@@ -67,6 +75,10 @@ bool narrowToFloat(double value, float& out) {
     return true;
 }
 
+}  // namespace hueslice::io::detail
+
+namespace hueslice::io {
+
 std::string floatText(float value) {
     if (std::isnan(value))
         return "nan";
@@ -77,4 +89,4 @@ std::string floatText(float value) {
     return std::string(buffer, written.ptr);
 }
 
-}  // namespace hueslice::io::detail
+}  // namespace hueslice::io

@@ -4,21 +4,22 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "GU_Detail.h"
 
 namespace hueslice::io::detail {
 
-// Offset of the colour attribute that the detail's current layer selects ("Cd", or "Cd<n>" when
-// the detail int "currentlayer" is n != 1) as 3 floats, or -1 when there is none.
+// Offset of the colour attribute of the detail's current layer, or -1 when there is none: the
+// node's own rule, so that files show the colours the node groups by.
 int colourOffset(const GU_Detail& detail);
+
+// Splits a line into `out`, words separated by spaces or tabs; `out` keeps its storage, so that
+// long texts are split without allocating per line.
+void splitWords(std::string_view line, std::vector<std::string_view>& out);
 
 // The first material library an OBJ text names on an `mtllib` line; empty when none.
 std::string findMaterialLibrary(std::string_view objText);
-
-// The shortest decimal text that reads back to exactly `value` ("nan", "inf", "-inf" for the
-// non-finite values).
-std::string floatText(float value);
 
 // "1 point" or "3 points": the count and the noun that agrees with it.
 std::string countOf(unsigned long long count, std::string_view one, std::string_view many);

@@ -39,6 +39,10 @@ using Notes = std::vector<std::string>;
 // The host's group of primitives that are not drawn.
 inline constexpr const char* kHiddenGroupName = "3d_hidden_primitives";
 
+// The shortest decimal text that reads back to exactly `value`; "nan", "inf" and "-inf" for the
+// values that have no digits.
+std::string floatText(float value);
+
 // ---- Native JSON geometry ----
 
 // Replaces `out` by the geometry in `text`. Float attributes, points and groups come back

@@ -208,16 +208,13 @@ ParsedJson parseJson(std::string_view text, const std::string& name) {
 }
 
 Json floatToJson(float value) {
-    if (std::isnan(value))
-        return "nan";
-    if (std::isinf(value))
-        return value > 0 ? "inf" : "-inf";
+    const std::string text = floatText(value);
+    if (!std::isfinite(value))
+        return text;
     // The shortest decimal that reads back to this float, held as the double nearest to it:
     // nlohmann prints that double with the same short digits.
-    char buffer[32];
-    const auto written = std::to_chars(buffer, buffer + sizeof buffer, value);
     double asDouble = 0.0;
-    std::from_chars(buffer, written.ptr, asDouble);
+    std::from_chars(text.data(), text.data() + text.size(), asDouble);
     return asDouble;
 }
 

@@ -39,17 +39,7 @@ void forEachLine(std::string_view text, Visit&& visit) {
         }
         ++pos;
         ++lineNo;
-        words.clear();
-        std::size_t i = 0;
-        while (i < line.size()) {
-            while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
-                ++i;
-            const std::size_t start = i;
-            while (i < line.size() && line[i] != ' ' && line[i] != '\t')
-                ++i;
-            if (i > start)
-                words.push_back(line.substr(start, i - start));
-        }
+        detail::splitWords(line, words);
         if (!words.empty() && words[0][0] != '#')
             visit(lineNo, words);
     }
@@ -354,8 +344,7 @@ ObjText writeObj(const GU_Detail& geo, const std::string& mtlFileName, const std
     for (const UT_Vector3& p : geo.points()) {
         nonFinite =
             nonFinite || !std::isfinite(p.x()) || !std::isfinite(p.y()) || !std::isfinite(p.z());
-        obj += "v " + detail::floatText(p.x()) + " " + detail::floatText(p.y()) + " " +
-               detail::floatText(p.z()) + "\n";
+        obj += "v " + floatText(p.x()) + " " + floatText(p.y()) + " " + floatText(p.z()) + "\n";
     }
 
     // The groups of every face, in group creation order.
@@ -402,8 +391,8 @@ ObjText writeObj(const GU_Detail& geo, const std::string& mtlFileName, const std
                 nonFinite = nonFinite || !std::isfinite(rgb[0]) || !std::isfinite(rgb[1]) ||
                             !std::isfinite(rgb[2]);
                 result.mtl += "newmtl colour_" + std::to_string(found.first->second) + "\nKd " +
-                              detail::floatText(rgb[0]) + " " + detail::floatText(rgb[1]) + " " +
-                              detail::floatText(rgb[2]) + "\n";
+                              floatText(rgb[0]) + " " + floatText(rgb[1]) + " " +
+                              floatText(rgb[2]) + "\n";
             }
             if (found.first->second != currentMaterial) {
                 currentMaterial = found.first->second;

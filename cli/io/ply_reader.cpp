@@ -212,25 +212,9 @@ double decodeAs(Scalar t, const unsigned char* p) {
     return 0.0;
 }
 
-// Splits a line into `out`, words separated by spaces or tabs; `out` keeps its storage, so that
-// the rows of an ascii body are split without allocating.
-void splitWords(std::string_view line, std::vector<std::string_view>& out) {
-    out.clear();
-    std::size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
-            ++i;
-        const std::size_t start = i;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\t')
-            ++i;
-        if (i > start)
-            out.push_back(line.substr(start, i - start));
-    }
-}
-
 std::vector<std::string_view> words(std::string_view line) {
     std::vector<std::string_view> out;
-    splitWords(line, out);
+    detail::splitWords(line, out);
     return out;
 }
 
@@ -1079,7 +1063,7 @@ class PlyReader {
         const auto nextRow = [&]() {
             while (nextLine(pos, line)) {
                 ++lineNo;
-                splitWords(line, tokens);
+                detail::splitWords(line, tokens);
                 if (!tokens.empty())
                     return true;
             }
