@@ -223,8 +223,12 @@ TEST_F(NodeTest, TheLastIsolatingEntryDecidesWhatIsHidden) {
 
 // Regression: two unnamed enabled entries shared one destroyed group, and the second removal
 // destroyed it again.
+// Entries 2 and 3 both have an empty name. A host that makes a group for an empty name gives
+// both the same group: entry 2's removal destroys it, and entry 3 must neither destroy it again
+// nor isolate through it.
 TEST(GroupByColour, ADestroyedGroupIsNeverTouchedAgain) {
     GU_Detail detail = quadRow({{1, 0, 0}, {0, 1, 0}});
+    HOST_Internals::allowNamelessGroups(detail, true);
     std::vector<hueslice::Entry> entries(3);
     entries[0].name = "red";
     entries[0].colour = UT_Vector3(1, 0, 0);
@@ -239,6 +243,8 @@ TEST(GroupByColour, ADestroyedGroupIsNeverTouchedAgain) {
     ASSERT_EQ(groups.entries(), 3);
     EXPECT_EQ(groups(1), nullptr);
     EXPECT_EQ(groups(2), nullptr);
+    EXPECT_EQ(detail.primitiveGroups().find(""), nullptr);
+    EXPECT_EQ(groupNames(detail), (std::vector<std::string>{"red", hueslice::kHiddenGroupName}));
     EXPECT_EQ(originalIndices(detail, hueslice::kHiddenGroupName), (std::vector<int>{0, 1}));
 }
 
