@@ -167,40 +167,54 @@ void GB_GroupList::copyFrom(const GB_GroupList& other) {
     }
 }
 
-GB_Detail::GB_Detail(const GB_Detail& other) {
-    *this = other;
-}
-
-GB_Detail& GB_Detail::operator=(const GB_Detail& other) {
-    if (this == &other)
-        return *this;
-    // Vector assignment keeps this detail's storage where it is large enough, so a node that
-    // recooks into the same detail copies without allocating.
-    pointPositions = other.pointPositions;
-    primList.pool = other.primList.pool;
-    vertexPoints = other.vertexPoints;
-    primDict = other.primDict;
-    detailDict = other.detailDict;
-    primData = other.primData;
-    detailData = other.detailData;
+GB_Detail::Geometry::Geometry(const Geometry& other)
+    : pointPositions(other.pointPositions),
+      primList(other.primList),
+      vertexPoints(other.vertexPoints),
+      primDict(other.primDict),
+      primData(other.primData) {
     relinkRecords();
     relinkElements(other.primList);
-    primGroups.copyFrom(other.primGroups);
-    return *this;
 }
 
-void GB_Detail::relinkRecords() {
+void GB_Detail::Geometry::relinkRecords() {
     const auto size = static_cast<std::size_t>(primDict.recordSize());
     unsigned char* base = primData.data();
     for (GB_Primitive& prim : primList.pool)
         prim.record = base + prim.recordSlot * size;
 }
 
-void GB_Detail::relinkElements(const GB_PrimitiveList& layout) {
+void GB_Detail::Geometry::relinkElements(const GB_PrimitiveList& layout) {
     const std::size_t count = layout.elements.size();
     primList.elements.resize(count);
     for (std::size_t i = 0; i < count; ++i)
         primList.elements[i] = layout.elements[i] ? &primList.pool[i] : nullptr;
+}
+
+GB_Detail::GB_Detail() : geo(std::make_shared<Geometry>()) {}
+
+GB_Detail::GB_Detail(const GB_Detail& other) : geo(other.geo) {
+    *this = other;
+}
+
+GB_Detail::~GB_Detail() = default;
+
+GB_Detail& GB_Detail::operator=(const GB_Detail& other) {
+    if (this == &other)
+        return *this;
+    geo = other.geo;
+    detailDict = other.detailDict;
+    detailData = other.detailData;
+    primGroups.copyFrom(other.primGroups);
+    return *this;
+}
+
+GB_Detail::Geometry& GB_Detail::writable() {
+    // Every link inside the storage points into the storage, so the copy is relinked as it is
+    // made and nothing outside it has to follow.
+    if (geo.use_count() > 1)
+        geo = std::make_shared<Geometry>(*geo);
+    return *geo;
 }
 
 void GB_Detail::clearAndDestroy() {
@@ -209,44 +223,48 @@ void GB_Detail::clearAndDestroy() {
 }
 
 long long GB_Detail::appendPoint(const UT_Vector3& pos) {
-    pointPositions.push_back(pos);
+    Geometry& g = writable();
+    g.pointPositions.push_back(pos);
     return pointCount() - 1;
 }
 
 long long GB_Detail::appendPrimitive(const unsigned* pointIndices, unsigned count) {
-    const std::size_t number = primList.pool.size();
-    const auto size = static_cast<std::size_t>(primDict.recordSize());
-    vertexPoints.insert(vertexPoints.end(), pointIndices, pointIndices + count);
-    const std::size_t recordSlot = size == 0 ? number : primData.size() / size;
+    Geometry& g = writable();
+    GB_PrimitiveList& list = g.primList;
+    const std::size_t number = list.pool.size();
+    const auto size = static_cast<std::size_t>(g.primDict.recordSize());
+    g.vertexPoints.insert(g.vertexPoints.end(), pointIndices, pointIndices + count);
+    const std::size_t recordSlot = size == 0 ? number : g.primData.size() / size;
     // Growth moves the storage now and then (amortised O(1) per primitive); the links follow.
-    const bool recordsMove = primData.size() + size > primData.capacity();
-    const bool poolMoves = primList.pool.size() == primList.pool.capacity();
-    primData.resize(primData.size() + size, 0);
-    primList.pool.push_back(GB_Primitive{static_cast<unsigned>(number), count,
-                                         vertexPoints.size() - count, nullptr, recordSlot});
+    const bool recordsMove = g.primData.size() + size > g.primData.capacity();
+    const bool poolMoves = list.pool.size() == list.pool.capacity();
+    g.primData.resize(g.primData.size() + size, 0);
+    list.pool.push_back(GB_Primitive{static_cast<unsigned>(number), count,
+                                     g.vertexPoints.size() - count, nullptr, recordSlot});
     if (recordsMove) {
-        relinkRecords();
+        g.relinkRecords();
     } else {
-        primList.pool.back().record = primData.data() + recordSlot * size;
+        list.pool.back().record = g.primData.data() + recordSlot * size;
     }
     if (poolMoves)
-        relinkElements(primList);
-    primList.elements.push_back(&primList.pool.back());
+        g.relinkElements(list);
+    list.elements.push_back(&list.pool.back());
     return static_cast<long long>(number);
 }
 
 void GB_Detail::reservePrimitives(std::size_t prims, std::size_t vertices) {
-    const bool recordsMove =
-        prims * static_cast<std::size_t>(primDict.recordSize()) > primData.capacity();
-    const bool poolMoves = prims > primList.pool.capacity();
-    primList.pool.reserve(prims);
-    primList.elements.reserve(prims);
-    vertexPoints.reserve(vertices);
-    primData.reserve(prims * static_cast<std::size_t>(primDict.recordSize()));
+    Geometry& g = writable();
+    const auto size = static_cast<std::size_t>(g.primDict.recordSize());
+    const bool recordsMove = prims * size > g.primData.capacity();
+    const bool poolMoves = prims > g.primList.pool.capacity();
+    g.primList.pool.reserve(prims);
+    g.primList.elements.reserve(prims);
+    g.vertexPoints.reserve(vertices);
+    g.primData.reserve(prims * size);
     if (recordsMove)
-        relinkRecords();
+        g.relinkRecords();
     if (poolMoves)
-        relinkElements(primList);
+        g.relinkElements(g.primList);
 }
 
 namespace {
@@ -264,12 +282,13 @@ void widenRecords(std::vector<unsigned char>& data, std::size_t count, std::size
 }  // namespace
 
 int GB_Detail::addPrimitiveAttrib(const char* name, int size, int type) {
-    const int oldSize = primDict.recordSize();
-    const int offset = primDict.add(name, size, type);
-    if (offset >= 0 && primDict.recordSize() != oldSize) {
-        widenRecords(primData, primList.pool.size(), static_cast<std::size_t>(oldSize),
-                     static_cast<std::size_t>(primDict.recordSize()));
-        relinkRecords();
+    Geometry& g = writable();
+    const int oldSize = g.primDict.recordSize();
+    const int offset = g.primDict.add(name, size, type);
+    if (offset >= 0 && g.primDict.recordSize() != oldSize) {
+        widenRecords(g.primData, g.primList.pool.size(), static_cast<std::size_t>(oldSize),
+                     static_cast<std::size_t>(g.primDict.recordSize()));
+        g.relinkRecords();
     }
     return offset;
 }
