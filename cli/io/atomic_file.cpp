@@ -108,6 +108,11 @@ OutputBatch::~OutputBatch() {
 }
 
 void OutputBatch::add(const std::string& path, std::string_view bytes) {
+    add(path, [bytes](const TextSink& sink) { sink(bytes); });
+}
+
+void OutputBatch::add(const std::string& path,
+                      const std::function<void(const TextSink&)>& produce) {
     std::string temp = folderOf(path) + "/." + baseOf(path) + ".tmp.XXXXXX";
     const int fd = ::mkstemp(temp.data());
     if (fd < 0)
@@ -117,14 +122,23 @@ void OutputBatch::add(const std::string& path, std::string_view bytes) {
         ::unlink(temp.c_str());
         failWrite(path, what, error);
     };
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            abandon("cannot write file", n < 0 ? errno : ENOSPC);
-        done += static_cast<std::size_t>(n);
+    const TextSink toFile = [&](std::string_view bytes) {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                failWrite(path, "cannot write file", n < 0 ? errno : ENOSPC);
+            done += static_cast<std::size_t>(n);
+        }
+    };
+    try {
+        produce(toFile);
+    } catch (...) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+        throw;
     }
     // mkstemp makes the file private; give it the usual permissions of a new file.
     const mode_t mask = ::umask(0);
@@ -192,7 +206,7 @@ Notes stageGeometryFile(OutputBatch& batch, const std::string& path, const GU_De
                         const std::vector<LegendEntry>& legend) {
     const std::string ext = extensionOf(path);
     if (ext == "json") {
-        batch.add(path, writeJsonGeometry(detail, path));
+        batch.add(path, [&](const TextSink& sink) { writeJsonGeometry(detail, path, sink); });
         return {};
     }
     if (ext == "svg") {
@@ -201,10 +215,12 @@ Notes stageGeometryFile(OutputBatch& batch, const std::string& path, const GU_De
     }
     if (ext == "obj") {
         const std::string mtlPath = stemPath(path) + ".mtl";
-        ObjText text = writeObj(detail, baseOf(mtlPath), path);
+        ObjText text;
+        batch.add(path, [&](const TextSink& sink) {
+            text = writeObj(detail, baseOf(mtlPath), path, sink);
+        });
         if (!text.mtl.empty())
             batch.add(mtlPath, text.mtl);
-        batch.add(path, text.obj);
         return std::move(text.warnings);
     }
     throw OutputError(path + ": unknown file type (expected .json, .obj or .svg)");

@@ -9,6 +9,7 @@
 // std::bad_alloc when memory really runs out). Element numbers in messages (point 3, face 2)
 // count from 0, in file order.
 
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -36,6 +37,14 @@ class OutputError : public std::runtime_error {
 // Notes for the user about input that was read, each one line, possibly none.
 using Notes = std::vector<std::string>;
 
+// Receives a streaming writer's text piece by piece, in order. It may throw OutputError.
+using TextSink = std::function<void(std::string_view)>;
+
+// Told how far the current read or write has come, as a share from 0 to 1; called now and then
+// by the readers and writers below, from the calling thread. Null (the default) for none.
+using ProgressHook = std::function<void(double share)>;
+void setProgressHook(ProgressHook hook);
+
 // The host's group of primitives that are not drawn.
 inline constexpr const char* kHiddenGroupName = "3d_hidden_primitives";
 
@@ -54,6 +63,8 @@ void readJsonGeometry(std::string_view text, const std::string& name, GU_Detail&
 // `name` for an attribute that JSON cannot describe (a byte size that is not whole 4-byte
 // components, or more than 64 components).
 std::string writeJsonGeometry(const GU_Detail& detail, const std::string& name);
+// The same text handed to `sink` as it is made. On OutputError nothing has been given to `sink`.
+void writeJsonGeometry(const GU_Detail& detail, const std::string& name, const TextSink& sink);
 
 // ---- PLY ----
 
@@ -87,6 +98,10 @@ struct ObjText {
 // no group are written after a bare `g`. Each distinct colour (by bits) becomes one material
 // colour_<n>. Throws OutputError naming `name` for a primitive without vertices.
 ObjText writeObj(const GU_Detail& detail, const std::string& mtlFileName, const std::string& name);
+// The same, the OBJ text handed to `obj` as it is made (result.obj stays empty). On OutputError
+// nothing has been given to `obj`.
+ObjText writeObj(const GU_Detail& detail, const std::string& mtlFileName, const std::string& name,
+                 const TextSink& obj);
 
 // ---- SVG ----
 
@@ -119,6 +134,9 @@ class OutputBatch {
 
     // Writes the temporary for `path`. Throws OutputError naming `path`; its temporary is gone.
     void add(const std::string& path, std::string_view bytes);
+    // The same, with the bytes made by `produce` and written as they come. Whatever `produce`
+    // throws is passed on, and the temporary is gone.
+    void add(const std::string& path, const std::function<void(const TextSink&)>& produce);
     // Renames every staged file into place, in the order added. Throws OutputError naming the
     // first rename that fails; targets renamed before it stay replaced, later ones untouched.
     void commit();

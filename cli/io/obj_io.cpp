@@ -13,6 +13,7 @@
 
 #include "io/internal.h"
 #include "io/io.h"
+#include "io/text_out.h"
 
 namespace hueslice::io {
 
@@ -336,81 +337,175 @@ std::string objSafeName(const std::string& s) {
 
 }  // namespace
 
-ObjText writeObj(const GU_Detail& geo, const std::string& mtlFileName, const std::string& name) {
+namespace {
+
+// Colour bits as a material key: two colours share a material only when every bit agrees.
+struct ColourBits {
+    std::uint32_t c[3];
+    bool operator==(const ColourBits& o) const {
+        return c[0] == o.c[0] && c[1] == o.c[1] && c[2] == o.c[2];
+    }
+};
+struct ColourBitsHash {
+    std::size_t operator()(const ColourBits& k) const {
+        return (k.c[0] * 0x9E3779B97F4A7C15ull) ^ (k.c[1] * 0xC2B2AE3D27D4EB4Full) ^
+               (k.c[2] * 0x165667B19E3779F9ull);
+    }
+};
+
+// The groups of every face as one number per face: faces with the same groups share a number,
+// and sets[number] lists the groups in creation order (set 0: none). Built group by group, each
+// set moving to the set with one more group, so that it costs one number per face however many
+// groups a face is in.
+struct FaceGroupSets {
+    std::vector<unsigned> faceSet;
+    std::vector<std::vector<unsigned>> sets{{}};
+
+    FaceGroupSets(const std::vector<GB_PrimitiveGroup*>& groups, std::size_t faces)
+        : faceSet(faces, 0) {
+        std::unordered_map<unsigned long long, unsigned> grown;  // (set, group) -> set
+        for (std::size_t g = 0; g < groups.size(); ++g) {
+            unsigned lastFrom = 0, lastTo = 0;
+            bool haveLast = false;
+            for (unsigned m : groups[g]->members()) {
+                if (m >= faces)
+                    continue;
+                const unsigned from = faceSet[m];
+                if (!haveLast || from != lastFrom) {
+                    const auto key = (static_cast<unsigned long long>(from) << 32) | g;
+                    const auto found = grown.emplace(key, static_cast<unsigned>(sets.size()));
+                    if (found.second) {
+                        std::vector<unsigned> bigger = sets[from];
+                        bigger.push_back(static_cast<unsigned>(g));
+                        sets.push_back(std::move(bigger));
+                    }
+                    lastFrom = from;
+                    lastTo = found.first->second;
+                    haveLast = true;
+                }
+                faceSet[m] = lastTo;
+            }
+        }
+    }
+};
+
+}  // namespace
+
+ObjText writeObj(const GU_Detail& geo, const std::string& mtlFileName, const std::string& name,
+                 const TextSink& sink) {
     ObjText result;
     const int cd = detail::colourOffset(geo);
-    bool nonFinite = false;
-    std::string& obj = result.obj;
-    if (cd >= 0)
-        obj += "mtllib " + mtlFileName + "\n";
-    for (const UT_Vector3& p : geo.points()) {
-        nonFinite =
-            nonFinite || !std::isfinite(p.x()) || !std::isfinite(p.y()) || !std::isfinite(p.z());
-        obj += "v " + floatText(p.x()) + " " + floatText(p.y()) + " " + floatText(p.z()) + "\n";
+    const GB_PrimitiveList& list = geo.primitives();
+    const long long primCount = geo.primitiveCount();
+    for (long long i = 0; i < primCount; ++i) {
+        if (!list(i) || list(i)->vertexCount == 0) {
+            throw OutputError(name + ": primitive " + std::to_string(i) +
+                              " has no vertices, which obj cannot carry");
+        }
     }
 
-    // The groups of every face, in group creation order.
-    const long long primCount = geo.primitiveCount();
-    std::vector<std::vector<unsigned>> faceGroups(static_cast<std::size_t>(primCount));
     std::vector<std::string> groupNames;
-    for (const GB_PrimitiveGroup* g : geo.primitiveGroups().groups()) {
-        const auto groupId = static_cast<unsigned>(groupNames.size());
+    const std::vector<GB_PrimitiveGroup*> groups = geo.primitiveGroups().groups();
+    for (const GB_PrimitiveGroup* g : groups) {
         groupNames.push_back(objSafeName(g->getName()));
         if (hasWhitespace(g->getName())) {
             result.warnings.push_back(name + ": group '" + g->getName() + "' written as '" +
                                       groupNames.back() + "' (obj names cannot hold whitespace)");
         }
-        for (unsigned m : g->members()) {
-            if (m < faceGroups.size())
-                faceGroups[m].push_back(groupId);
-        }
+    }
+    const FaceGroupSets faceGroups(groups, static_cast<std::size_t>(primCount));
+
+    detail::TextOut obj(sink);
+    bool nonFinite = false;
+    const unsigned long long total = geo.points().size() + static_cast<std::size_t>(primCount);
+    unsigned long long done = 0;
+    if (cd >= 0) {
+        obj.put("mtllib ");
+        obj.put(mtlFileName);
+        obj.put('\n');
+    }
+    for (const UT_Vector3& p : geo.points()) {
+        nonFinite =
+            nonFinite || !std::isfinite(p.x()) || !std::isfinite(p.y()) || !std::isfinite(p.z());
+        obj.put("v ");
+        obj.putFloat(p.x());
+        obj.put(' ');
+        obj.putFloat(p.y());
+        obj.put(' ');
+        obj.putFloat(p.z());
+        obj.put('\n');
+        if (++done % detail::kProgressStep == 0)
+            detail::reportProgress(done, total);
     }
 
-    std::unordered_map<std::string, int> materialOf;  // colour bits -> material number
-    const std::vector<unsigned>* currentGroups = nullptr;
-    static const std::vector<unsigned> kNoGroups;
-    int currentMaterial = -1;
+    std::unordered_map<ColourBits, unsigned, ColourBitsHash> materialOf;
+    ColourBits lastColour{};
+    unsigned lastMaterial = 0;
+    bool haveLast = false;
+    // No face has been written yet: the first face with groups needs a `g` line.
+    unsigned currentSet = 0;
+    long long currentMaterial = -1;
     for (long long i = 0; i < primCount; ++i) {
-        const GB_Primitive& prim = *geo.primitives()(i);
-        if (prim.vertexCount == 0) {
-            throw OutputError(name + ": primitive " + std::to_string(i) +
-                              " has no vertices, which obj cannot carry");
+        const GB_Primitive& prim = *list(i);
+        const unsigned set = faceGroups.faceSet[static_cast<std::size_t>(i)];
+        if (set != currentSet) {
+            obj.put('g');
+            for (unsigned g : faceGroups.sets[set]) {
+                obj.put(' ');
+                obj.put(groupNames[g]);
+            }
+            obj.put('\n');
+            currentSet = set;
         }
-        const std::vector<unsigned>& groups = faceGroups[static_cast<std::size_t>(i)];
-        if (currentGroups ? groups != *currentGroups : !groups.empty()) {
-            obj += "g";
-            for (unsigned g : groups)
-                obj += " " + groupNames[g];
-            obj += "\n";
-        }
-        currentGroups = groups.empty() ? &kNoGroups : &groups;
         if (cd >= 0) {
             float rgb[3];
             std::memcpy(rgb, geo.primitiveAttribData(i) + cd, sizeof rgb);
-            const std::string key(reinterpret_cast<const char*>(rgb), sizeof rgb);
-            const auto found = materialOf.emplace(key, static_cast<int>(materialOf.size()));
-            if (found.second) {
-                nonFinite = nonFinite || !std::isfinite(rgb[0]) || !std::isfinite(rgb[1]) ||
-                            !std::isfinite(rgb[2]);
-                result.mtl += "newmtl colour_" + std::to_string(found.first->second) + "\nKd " +
-                              floatText(rgb[0]) + " " + floatText(rgb[1]) + " " +
-                              floatText(rgb[2]) + "\n";
+            ColourBits bits;
+            std::memcpy(bits.c, rgb, sizeof rgb);
+            if (!haveLast || !(bits == lastColour)) {
+                const auto found =
+                    materialOf.emplace(bits, static_cast<unsigned>(materialOf.size()));
+                if (found.second) {
+                    nonFinite = nonFinite || !std::isfinite(rgb[0]) || !std::isfinite(rgb[1]) ||
+                                !std::isfinite(rgb[2]);
+                    result.mtl += "newmtl colour_" + std::to_string(found.first->second) + "\nKd " +
+                                  floatText(rgb[0]) + " " + floatText(rgb[1]) + " " +
+                                  floatText(rgb[2]) + "\n";
+                }
+                lastColour = bits;
+                lastMaterial = found.first->second;
+                haveLast = true;
             }
-            if (found.first->second != currentMaterial) {
-                currentMaterial = found.first->second;
-                obj += "usemtl colour_" + std::to_string(currentMaterial) + "\n";
+            if (lastMaterial != currentMaterial) {
+                currentMaterial = lastMaterial;
+                obj.put("usemtl colour_");
+                obj.putNumber(static_cast<unsigned long long>(lastMaterial));
+                obj.put('\n');
             }
         }
-        obj += "f";
+        obj.put('f');
         const unsigned* vertices = geo.primitiveVertices(prim);
-        for (unsigned v = 0; v < prim.vertexCount; ++v)
-            obj += " " + std::to_string(vertices[v] + 1ull);
-        obj += "\n";
+        for (unsigned v = 0; v < prim.vertexCount; ++v) {
+            obj.put(' ');
+            obj.putNumber(vertices[v] + 1ull);
+        }
+        obj.put('\n');
+        if (++done % detail::kProgressStep == 0)
+            detail::reportProgress(done, total);
     }
+    obj.flush();
     if (nonFinite) {
         result.warnings.push_back(name + ": some positions or colours are not finite numbers; " +
                                   "other programs may not read them back");
     }
+    return result;
+}
+
+ObjText writeObj(const GU_Detail& geo, const std::string& mtlFileName, const std::string& name) {
+    std::string text;
+    ObjText result =
+        writeObj(geo, mtlFileName, name, [&text](std::string_view piece) { text.append(piece); });
+    result.obj = std::move(text);
     return result;
 }
 

@@ -158,9 +158,12 @@ struct Snapshot {
 
 TEST(Detail, AChangeToAnOriginalOrItsCopyStaysInThatDetail) {
     const ChangeCase cases[] = {
-        {"record write", writeFirstColour}, {"append", appendPointAndPrimitive},
-        {"attribute", addAttribute},        {"reserve", reserveMore},
-        {"hole", punchHole},                {"records moved", reverseRecords},
+        {"record write", writeFirstColour},
+        {"append", appendPointAndPrimitive},
+        {"attribute", addAttribute},
+        {"reserve", reserveMore},
+        {"hole", punchHole},
+        {"records moved", reverseRecords},
         {"clear", clearAll},
     };
     for (const ChangeCase& c : cases) {
