@@ -7,6 +7,7 @@
 #include "commands.h"
 #include "parm_values.h"
 #include "plugin_host.h"
+#include "progress_line.h"
 #include "report.h"
 
 namespace hueslice::cli {
@@ -29,10 +30,14 @@ void cookIfNeeded(SOP_Node& node, const CookOptions& options) {
 }  // namespace
 
 int runCook(const CookOptions& options, std::ostream& out, std::ostream& err) {
+    ProgressLine progress;
     auto geometry = std::make_shared<GU_Detail>();
     io::PlyOptions ply;
     ply.vertexColours = options.vertexColours;
-    printNotes(io::readGeometryFile(options.input, *geometry, ply), err);
+    progress.begin("reading");
+    io::Notes notes = io::readGeometryFile(options.input, *geometry, ply);
+    progress.end();
+    printNotes(notes, err);
 
     PluginHost host(options.plugin);
     SOP_Node& node = host.node();
@@ -40,7 +45,11 @@ int runCook(const CookOptions& options, std::ostream& out, std::ostream& err) {
         io::applyScene(io::readWholeFile(options.scene), options.scene, node);
     }
     node.setInput(0, std::move(geometry));
+    progress.begin("cooking");
+    const double cooks = 2.0 + static_cast<double>(options.steps.size());
+    double cooked = 0;
     cookIfNeeded(node, options);
+    progress.update(++cooked / cooks);
 
     for (const Step& step : options.steps) {
         switch (step.kind) {
@@ -56,8 +65,10 @@ int runCook(const CookOptions& options, std::ostream& out, std::ostream& err) {
                 node.pressButton("sort");
                 break;
         }
+        progress.update(++cooked / cooks);
     }
     cookIfNeeded(node, options);
+    progress.end();
 
     const GU_Detail& result = *node.getCookedGeo();
     const std::vector<GroupRow> rows = groupRows(node);
@@ -65,7 +76,10 @@ int runCook(const CookOptions& options, std::ostream& out, std::ostream& err) {
     // leaves all the old files as they were.
     io::OutputBatch outputs;
     if (!options.output.empty()) {
-        printNotes(io::stageGeometryFile(outputs, options.output, result, legendFor(rows)), err);
+        progress.begin("writing");
+        notes = io::stageGeometryFile(outputs, options.output, result, legendFor(rows));
+        progress.end();
+        printNotes(notes, err);
     }
     if (!options.svg.empty())
         outputs.add(options.svg, io::writeSvg(result, legendFor(rows)));

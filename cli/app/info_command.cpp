@@ -13,6 +13,7 @@
 
 #include "commands.h"
 #include "parm_values.h"
+#include "progress_line.h"
 
 namespace hueslice::cli {
 
@@ -76,7 +77,13 @@ int runInfo(const std::string& input, bool vertexColours, std::ostream& out, std
     GU_Detail detail;
     io::PlyOptions options;
     options.vertexColours = vertexColours;
-    printNotes(io::readGeometryFile(input, detail, options), err);
+    io::Notes notes;
+    {
+        ProgressLine progress;
+        progress.begin("reading");
+        notes = io::readGeometryFile(input, detail, options);
+    }
+    printNotes(notes, err);
 
     out << "file: " << input << "\n";
     out << "points: " << detail.pointCount() << "\n";

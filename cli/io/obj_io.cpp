@@ -41,6 +41,8 @@ void forEachLine(std::string_view text, Visit&& visit) {
         }
         ++pos;
         ++lineNo;
+        if (lineNo % detail::kProgressStep == 0)
+            detail::reportProgress(pos, text.size());
         detail::splitWords(line, words);
         if (!words.empty() && words[0][0] != '#')
             visit(lineNo, words);

@@ -1001,6 +1001,8 @@ class PlyReader {
                 std::memcpy(out.primitiveAttribData(prim) + cd, rgb, sizeof rgb);
             }
             pos = static_cast<std::size_t>(listEnd - data) + suffix;
+            if ((r + 1) % detail::kProgressStep == 0)
+                detail::reportProgress(r + 1, e.count);
         }
         return pos;
     }
