@@ -167,28 +167,26 @@ void GB_GroupList::copyFrom(const GB_GroupList& other) {
     }
 }
 
+bool GB_PrimitiveList::isHole(long long i) const {
+    return std::binary_search(holes.begin(), holes.end(), i);
+}
+
 GB_Detail::Geometry::Geometry(const Geometry& other)
     : pointPositions(other.pointPositions),
       primList(other.primList),
       vertexPoints(other.vertexPoints),
+      vertexStarts(other.vertexStarts),
       primDict(other.primDict),
-      primData(other.primData) {
+      primData(other.primData),
+      recordOrder(other.recordOrder) {
     relinkRecords();
-    relinkElements(other.primList);
 }
 
 void GB_Detail::Geometry::relinkRecords() {
     const auto size = static_cast<std::size_t>(primDict.recordSize());
     unsigned char* base = primData.data();
-    for (GB_Primitive& prim : primList.pool)
-        prim.record = base + prim.recordSlot * size;
-}
-
-void GB_Detail::Geometry::relinkElements(const GB_PrimitiveList& layout) {
-    const std::size_t count = layout.elements.size();
-    primList.elements.resize(count);
-    for (std::size_t i = 0; i < count; ++i)
-        primList.elements[i] = layout.elements[i] ? &primList.pool[i] : nullptr;
+    for (std::size_t i = 0; i < primList.pool.size(); ++i)
+        primList.pool[i].record = base + recordOf(i) * size;
 }
 
 GB_Detail::GB_Detail() : geo(std::make_shared<Geometry>()) {}
@@ -210,8 +208,8 @@ GB_Detail& GB_Detail::operator=(const GB_Detail& other) {
 }
 
 GB_Detail::Geometry& GB_Detail::writable() {
-    // Every link inside the storage points into the storage, so the copy is relinked as it is
-    // made and nothing outside it has to follow.
+    // Every record pointer of the storage points into the storage, so a copy is relinked as it
+    // is made and nothing outside it has to follow.
     if (geo.use_count() > 1)
         geo = std::make_shared<Geometry>(*geo);
     return *geo;
@@ -223,32 +221,27 @@ void GB_Detail::clearAndDestroy() {
 }
 
 long long GB_Detail::appendPoint(const UT_Vector3& pos) {
-    Geometry& g = writable();
-    g.pointPositions.push_back(pos);
+    writable().pointPositions.push_back(pos);
     return pointCount() - 1;
 }
 
 long long GB_Detail::appendPrimitive(const unsigned* pointIndices, unsigned count) {
     Geometry& g = writable();
-    GB_PrimitiveList& list = g.primList;
-    const std::size_t number = list.pool.size();
+    const std::size_t number = g.primList.pool.size();
     const auto size = static_cast<std::size_t>(g.primDict.recordSize());
+    g.vertexStarts.push_back(g.vertexPoints.size());
     g.vertexPoints.insert(g.vertexPoints.end(), pointIndices, pointIndices + count);
-    const std::size_t recordSlot = size == 0 ? number : g.primData.size() / size;
+    if (!g.recordOrder.empty())
+        g.recordOrder.push_back(number);
     // Growth moves the storage now and then (amortised O(1) per primitive); the links follow.
     const bool recordsMove = g.primData.size() + size > g.primData.capacity();
-    const bool poolMoves = list.pool.size() == list.pool.capacity();
     g.primData.resize(g.primData.size() + size, 0);
-    list.pool.push_back(GB_Primitive{static_cast<unsigned>(number), count,
-                                     g.vertexPoints.size() - count, nullptr, recordSlot});
+    g.primList.pool.push_back(GB_Primitive{static_cast<unsigned>(number), count, nullptr});
     if (recordsMove) {
         g.relinkRecords();
     } else {
-        list.pool.back().record = g.primData.data() + recordSlot * size;
+        g.primList.pool.back().record = g.primData.data() + number * size;
     }
-    if (poolMoves)
-        g.relinkElements(list);
-    list.elements.push_back(&list.pool.back());
     return static_cast<long long>(number);
 }
 
@@ -256,15 +249,12 @@ void GB_Detail::reservePrimitives(std::size_t prims, std::size_t vertices) {
     Geometry& g = writable();
     const auto size = static_cast<std::size_t>(g.primDict.recordSize());
     const bool recordsMove = prims * size > g.primData.capacity();
-    const bool poolMoves = prims > g.primList.pool.capacity();
     g.primList.pool.reserve(prims);
-    g.primList.elements.reserve(prims);
+    g.vertexStarts.reserve(prims);
     g.vertexPoints.reserve(vertices);
     g.primData.reserve(prims * size);
     if (recordsMove)
         g.relinkRecords();
-    if (poolMoves)
-        g.relinkElements(g.primList);
 }
 
 namespace {

@@ -10,14 +10,19 @@ std::size_t HOST_Internals::detailBytes(const GB_Detail& detail) {
     const GB_Detail::Geometry& g = *detail.geo;
     return g.pointPositions.capacity() * sizeof(UT_Vector3) +
            g.primList.pool.capacity() * sizeof(GB_Primitive) +
-           g.primList.elements.capacity() * sizeof(GB_Primitive*) +
-           g.vertexPoints.capacity() * sizeof(unsigned) + g.primData.capacity() +
-           groupBytes(detail) + names;
+           g.primList.holes.capacity() * sizeof(long long) +
+           g.vertexPoints.capacity() * sizeof(unsigned) +
+           g.vertexStarts.capacity() * sizeof(std::size_t) + g.primData.capacity() +
+           g.recordOrder.capacity() * sizeof(std::size_t) + groupBytes(detail) + names;
 }
 
 void HOST_Internals::makeHole(GB_Detail& detail, long long index) {
-    if (index >= 0 && index < detail.primitiveCount())
-        detail.writable().primList.elements[static_cast<std::size_t>(index)] = nullptr;
+    if (index < 0 || index >= detail.primitiveCount())
+        return;
+    std::vector<long long>& holes = detail.writable().primList.holes;
+    const auto at = std::lower_bound(holes.begin(), holes.end(), index);
+    if (at == holes.end() || *at != index)
+        holes.insert(at, index);
 }
 
 void HOST_Internals::reverseRecords(GB_Detail& detail) {
@@ -25,12 +30,13 @@ void HOST_Internals::reverseRecords(GB_Detail& detail) {
     const auto size = static_cast<std::size_t>(g.primDict.recordSize());
     const std::size_t count = g.primList.pool.size();
     std::vector<unsigned char> moved(g.primData.size());
-    for (GB_Primitive& prim : g.primList.pool) {
-        const std::size_t slot = count - 1 - prim.recordSlot;
+    std::vector<std::size_t> order(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        order[i] = count - 1 - g.recordOf(i);
         if (size > 0)
-            std::memcpy(moved.data() + slot * size, prim.record, size);
-        prim.recordSlot = slot;
+            std::memcpy(moved.data() + order[i] * size, g.primList.pool[i].record, size);
     }
     g.primData.swap(moved);
+    g.recordOrder.swap(order);
     g.relinkRecords();
 }
