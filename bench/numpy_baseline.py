@@ -2,7 +2,7 @@
 """The yardstick for bench/compare: a short hand-written numpy pipeline doing the command-line
 host's jobs on the quad meshes that bench/compare generates, and the generator of those meshes.
 
-    numpy_baseline.py generate FACES COLOURS STEM   # STEM.ply, STEM.obj and STEM.mtl
+    numpy_baseline.py generate FACES COLOURS STEM [ply]  # STEM.ply, STEM.obj and STEM.mtl
     numpy_baseline.py read IN.ply                   # read only; prints the counts
     numpy_baseline.py obj IN.ply OUT.obj            # group by colour, OBJ + MTL, one g per colour
     numpy_baseline.py json IN.ply OUT.json          # the same groups as JSON geometry
@@ -51,7 +51,7 @@ def write_text(out, fmt, rows):
         out.write((fmt * len(chunk)) % tuple(chunk.ravel().tolist()))
 
 
-def generate(faces, colours, stem):
+def generate(faces, colours, stem, ply_only=False):
     rng = np.random.default_rng(faces * 7919 + colours)
     points, quads = grid(faces)
     palette = rng.choice(1 << 24, size=colours, replace=False)
@@ -70,6 +70,8 @@ def generate(faces, colours, stem):
         f.write(header.encode())
         f.write(points.astype("<f4").tobytes())
         f.write(records.tobytes())
+    if ply_only:
+        return
 
     name = os.path.basename(stem)
     with open(stem + ".mtl", "w") as f:
@@ -186,7 +188,7 @@ def read_obj(path):
 def main(argv):
     job = argv[1]
     if job == "generate":
-        generate(int(argv[2]), int(argv[3]), argv[4])
+        generate(int(argv[2]), int(argv[3]), argv[4], argv[5:] == ["ply"])
     elif job == "read":
         points, quads, keys = read_ply(argv[2])
         print(len(points), "points", len(quads), "faces", len(np.unique(keys)), "colours")

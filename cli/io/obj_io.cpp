@@ -84,9 +84,11 @@ class ObjScanner {
         : text(objText), name(objName) {}
 
     ObjScan scan() {
-        std::vector<long long> faceLines;
-        std::vector<long long> pending;  // 1-based forward references, checked at the end
+        // 1-based references to vertices not yet read, checked at the end, with where they sit
+        // in `indices` and the line of their face. Files that define vertices first have none.
+        std::vector<long long> pending;
         std::vector<std::size_t> pendingAt;
+        std::vector<long long> pendingLine;
         int groupSet = 0;
         int material = -1;
         std::unordered_map<std::string, int> groupIndex;
@@ -107,16 +109,20 @@ class ObjScanner {
                     failAt(name, line, "face has no vertices");
                 for (std::size_t i = 1; i < w.size(); ++i) {
                     const long long index = readReference(w[i], line);
-                    if (index > 0) {
+                    const bool known =
+                        index > 0 && static_cast<unsigned long long>(index) <= result.vertexCount;
+                    if (index > 0 && !known) {
                         pending.push_back(index);
                         pendingAt.push_back(result.indices.size());
+                        pendingLine.push_back(line);
                     }
-                    result.indices.push_back(static_cast<unsigned>(index > 0 ? 0 : -index - 1));
+                    result.indices.push_back(static_cast<unsigned>(known       ? index - 1
+                                                                   : index > 0 ? 0
+                                                                               : -index - 1));
                 }
                 result.faceStart.push_back(static_cast<unsigned>(result.indices.size()));
                 result.faceGroupSet.push_back(groupSet);
                 result.faceMaterial.push_back(material);
-                faceLines.push_back(line);
             } else if (key == "g") {
                 std::vector<int> set;
                 for (std::size_t i = 1; i < w.size(); ++i) {
@@ -150,7 +156,7 @@ class ObjScanner {
             while (result.faceStart[face + 1] <= at)
                 ++face;
             if (static_cast<unsigned long long>(pending[k]) > result.vertexCount) {
-                failAt(name, faceLines[face],
+                failAt(name, pendingLine[k],
                        "face " + std::to_string(face) + " has index " + std::to_string(pending[k]) +
                            " but " + detail::thereAre(result.vertexCount, "point", "points"));
             }
@@ -231,6 +237,50 @@ void checkMaterials(std::string_view mtlText, const std::string& mtlName) {
     });
 }
 
+// The positions of the `v` lines as tinyobjloader reads them. It is given those lines only, a
+// slice at a time: a whole big file would be copied and its faces recorded a second time.
+std::vector<tinyobj::real_t> readPositions(std::string_view text, const std::string& objName) {
+    constexpr std::size_t kSliceBytes = std::size_t{1} << 20;
+    tinyobj::ObjReaderConfig config;
+    config.triangulate = false;
+    config.vertex_color = false;
+    std::vector<tinyobj::real_t> positions;
+    std::string slice;
+    const auto parse = [&] {
+        tinyobj::ObjReader reader;
+        if (!reader.ParseFromString(slice, "", config)) {
+            std::string error = reader.Error();
+            error = error.substr(0, error.find('\n'));
+            throw InputError(objName + ": cannot read obj: " + error);
+        }
+        const std::vector<tinyobj::real_t>& read = reader.GetAttrib().vertices;
+        positions.insert(positions.end(), read.begin(), read.end());
+        slice.clear();
+    };
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        // Lines end as tinyobjloader ends them: \n, \r\n or a bare \r.
+        std::size_t end = pos;
+        while (end < text.size() && text[end] != '\n' && text[end] != '\r')
+            ++end;
+        const std::string_view line = text.substr(pos, end - pos);
+        pos = end + (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n' ? 2 : 1);
+        // A vertex line as tinyobjloader tells one: blanks, 'v', then a blank.
+        const std::size_t first = line.find_first_not_of(" \t");
+        if (first == std::string_view::npos || line.size() < first + 2 || line[first] != 'v' ||
+            (line[first + 1] != ' ' && line[first + 1] != '\t')) {
+            continue;
+        }
+        slice.append(line);
+        slice.push_back('\n');
+        if (slice.size() >= kSliceBytes)
+            parse();
+    }
+    if (!slice.empty())
+        parse();
+    return positions;
+}
+
 }  // namespace
 
 Notes readObj(std::string_view objText, const std::string& objName,
@@ -238,16 +288,7 @@ Notes readObj(std::string_view objText, const std::string& objName,
     Notes notes;
     const ObjScan scan = ObjScanner(objText, objName).scan();
 
-    tinyobj::ObjReaderConfig config;
-    config.triangulate = false;
-    config.vertex_color = false;
-    tinyobj::ObjReader reader;
-    if (!reader.ParseFromString(std::string(objText), "", config)) {
-        std::string error = reader.Error();
-        error = error.substr(0, error.find('\n'));
-        throw InputError(objName + ": cannot read obj: " + error);
-    }
-    const std::vector<tinyobj::real_t>& positions = reader.GetAttrib().vertices;
+    std::vector<tinyobj::real_t> positions = readPositions(objText, objName);
     if (positions.size() != 3 * scan.vertexCount) {
         throw InputError(objName + ": cannot read the vertex positions");
     }
@@ -289,9 +330,11 @@ Notes readObj(std::string_view objText, const std::string& objName,
     for (std::size_t v = 0; v < scan.vertexCount; ++v) {
         geo.appendPoint(UT_Vector3(positions[3 * v], positions[3 * v + 1], positions[3 * v + 2]));
     }
+    positions = std::vector<tinyobj::real_t>();
     const std::size_t faces = scan.faceGroupSet.size();
-    geo.reservePrimitives(faces, scan.indices.size());
+    // The attribute first, so that the reservation covers the records too.
     const int cd = anyColour ? geo.addPrimitiveAttrib("Cd", 12, GB_ATTRIB_FLOAT) : -1;
+    geo.reservePrimitives(faces, scan.indices.size());
     std::vector<GB_PrimitiveGroup*> groups;
     for (const std::string& groupName : scan.groupNames) {
         groups.push_back(geo.primitiveGroups().newGroup(groupName.c_str(), 0));

@@ -84,10 +84,29 @@ INSTANTIATE_TEST_SUITE_P(
         BadObj{"bad_normal", "v 0 0 0\nvn 0 0 1\nf 1//-3\n", "",
                "m.obj:3: face 0 has index -3 but only 1 normal comes before it"},
         BadObj{"empty_face", "v 0 0 0\nf\n", "", "m.obj:2: face has no vertices"},
+        BadObj{"forward_beyond_count", "f 1 2 3\nv 0 0 0\nv 1 0 0\nv 1 1 0\nf 2 3 5\nf 1 9 9\n", "",
+               "m.obj:5: face 1 has index 5 but there are 3 points"},
         BadObj{"short_vertex", "v 0 0\n", "", "m.obj:1: vertex needs 3 numeric coordinates"},
         BadObj{"kd_two_numbers", "v 0 0 0\nusemtl a\nf 1\n", "newmtl a\nKd 0.5 0.5\n",
                "m.mtl:2: Kd needs 3 numbers"}),
     [](const auto& param) { return std::string(param.param.label); });
+
+// Positive indices are resolved as they are read when their vertex is known, and at the end when
+// it comes later in the file; both kinds must land on the right vertex.
+TEST(ObjRead, FacesMayReferToVerticesDefinedAfterThem) {
+    const std::string obj = "f 4 1 2\nv 0 0 0\nv 1 0 0\nf 1 2 -1\nv 1 1 0\nf 3 1 4\nv 0 1 0\n";
+    GU_Detail geo;
+    readObj(obj, "m.obj", std::nullopt, "", geo);
+    ASSERT_EQ(geo.primitiveCount(), 3);
+    const std::vector<std::vector<unsigned>> expected = {{3, 0, 1}, {0, 1, 1}, {2, 0, 3}};
+    for (long long f = 0; f < 3; ++f) {
+        const GB_Primitive& prim = *geo.primitives()(f);
+        const unsigned* v = geo.primitiveVertices(prim);
+        EXPECT_EQ(std::vector<unsigned>(v, v + prim.vertexCount),
+                  expected[static_cast<std::size_t>(f)])
+            << "face " << f;
+    }
+}
 
 TEST(ObjRead, BareGroupAndUnnamedMaterialDoNotCrash) {
     GU_Detail geo;
