@@ -1,4 +1,8 @@
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdlib>
+#include <exception>
 #include <csignal>
 #include <iostream>
 #include <new>
@@ -13,6 +17,26 @@
 namespace {
 
 using namespace hueslice::cli;
+
+// Memory can run out where an exception cannot pass, such as in a destructor that allocates
+// (the JSON library's does), and then the program ends here. Out of memory gets the same
+// message and status as anywhere else; anything else is a fault of the program and aborts.
+[[noreturn]] void onTerminate() {
+    hueslice::io::removeTemporaries();
+    if (std::exception_ptr current = std::current_exception()) {
+        try {
+            std::rethrow_exception(current);
+        } catch (const std::bad_alloc&) {
+            static const char kMessage[] = "hueslice: out of memory\n";
+            if (::write(STDERR_FILENO, kMessage, sizeof kMessage - 1) < 0) {
+                // Ending anyway.
+            }
+            ::_exit(1);
+        } catch (...) {
+        }
+    }
+    std::abort();
+}
 
 int fail(int status, const std::string& message) {
     std::cerr << "hueslice: " << hueslice::io::printable(message) << "\n";
@@ -120,6 +144,7 @@ int main(int argc, char** argv) {
     // A reader that goes away makes the write fail with EPIPE, reported like any failed write.
     std::signal(SIGPIPE, SIG_IGN);
     hueslice::io::cleanUpOnSignals();
+    std::set_terminate(onTerminate);
     try {
         return run(argc, argv);
     } catch (const UsageError& e) {

@@ -30,9 +30,7 @@ volatile std::sig_atomic_t gTemporaryCount = 0;
 constexpr int kCleanUpSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 extern "C" void removeTemporariesAndExit(int signal) {
-    const char* const* names = gTemporaries;
-    for (std::sig_atomic_t i = 0; names && i < gTemporaryCount; ++i)
-        ::unlink(names[i]);
+    removeTemporaries();
     static const char kMessage[] = "hueslice: interrupted\n";
     if (::write(STDERR_FILENO, kMessage, sizeof kMessage - 1) < 0) {
         // Nothing more can be done about a failed message while exiting.
@@ -547,6 +545,12 @@ void OutputBatch::commit() {
         files[i].target = std::move(targets[i]);
     }
     Commit(std::move(files)).run();
+}
+
+void removeTemporaries() noexcept {
+    const char* const* names = gTemporaries;
+    for (std::sig_atomic_t i = 0; names && i < gTemporaryCount; ++i)
+        ::unlink(names[i]);
 }
 
 void cleanUpOnSignals() {

@@ -163,6 +163,10 @@ class OutputBatch {
 // replaced file is restored first. Signals the program was started with ignored stay ignored.
 void cleanUpOnSignals();
 
+// Removes the temporaries of a batch being committed, if any; safe in a signal handler or when
+// the program must end at once.
+void removeTemporaries() noexcept;
+
 // Replaces the file at `path` by `bytes` so that readers see either the old or the new content.
 // On any failure the old file is left as it was and OutputError is thrown.
 void writeFileAtomically(const std::string& path, std::string_view bytes);
