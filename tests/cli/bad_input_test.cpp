@@ -274,8 +274,9 @@ TEST_P(BadInputTest, OneLineExitStatusAndOutputsUntouched) {
         const auto o = std::find(row.args.begin(), row.args.end(), "-o");
         const std::string output = o == row.args.end() ? "out.json" : *(o + 1);
         EXPECT_NE(read(output), old.at(output).second) << "the cook's result in " << output;
-        if (output == "out.json")
+        if (output == "out.json") {
             EXPECT_EQ(read(output).rfind("{\n  \"points\": [", 0), 0u) << "the cook's result";
+        }
     } else {
         EXPECT_EQ(snapshot(dir), old) << "every old file as it was";
     }
