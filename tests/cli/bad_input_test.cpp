@@ -4,7 +4,10 @@
 // byte, with its permissions, and no stray file left in the folder. The rows that are legal
 // input check that they really cook.
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,8 +15,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -200,8 +205,8 @@ std::map<std::string, std::pair<fs::perms, std::string>> snapshot(const fs::path
     std::map<std::string, std::pair<fs::perms, std::string>> files;
     for (const auto& entry : fs::recursive_directory_iterator(dir)) {
         if (entry.is_regular_file() && !entry.is_symlink()) {
-            files[fs::relative(entry.path(), dir).string()] = {
-                entry.status().permissions(), cli_testing::readFile(entry.path())};
+            files[fs::relative(entry.path(), dir).string()] = {entry.status().permissions(),
+                                                               cli_testing::readFile(entry.path())};
         }
     }
     return files;
@@ -821,25 +826,15 @@ const Row kNameRows[] = {
      cook("in.ply"),
      1,
      "hueslice: in.ply:4: property name holds a NUL byte\n"},
-    {"MaterialNamesWithSpacesLostTheirColour",
-     objWithLibrary("in.mtl", "in.mtl", "dark red"),
-     cook("in.obj"),
-     0,
-     ""},
-    {"LibraryNameWithSpacesWasCutAtTheSpace",
-     objWithLibrary("my lib.mtl", "my lib.mtl", "red"),
-     cook("in.obj"),
-     0,
-     ""},
-    {"LibraryListStillNamesItsFirstFile",
-     objWithLibrary("in.mtl other.mtl", "in.mtl", "red"),
-     cook("in.obj"),
-     0,
-     ""},
+    {"MaterialNamesWithSpacesLostTheirColour", objWithLibrary("in.mtl", "in.mtl", "dark red"),
+     cook("in.obj"), 0, ""},
+    {"LibraryNameWithSpacesWasCutAtTheSpace", objWithLibrary("my lib.mtl", "my lib.mtl", "red"),
+     cook("in.obj"), 0, ""},
+    {"LibraryListStillNamesItsFirstFile", objWithLibrary("in.mtl other.mtl", "in.mtl", "red"),
+     cook("in.obj"), 0, ""},
     {"MessageQuotingANewlineAndAnEscapeStaysOneLine",
-     meshAnd("scene.json", R"({"parameters": {"a\nb\u001b[31m": 1}})"),
-     cookWithScene("scene.json"), 1,
-     "hueslice: scene.json:1: unknown parameter 'a\\nb\\x1B[31m'\n"},
+     meshAnd("scene.json", R"({"parameters": {"a\nb\u001b[31m": 1}})"), cookWithScene("scene.json"),
+     1, "hueslice: scene.json:1: unknown parameter 'a\\nb\\x1B[31m'\n"},
     {"InvalidUtf8InAMessage",
      {{"in\xff.ply", ""}},
      cook("in\xff.ply"),
@@ -962,10 +957,20 @@ const Row kResourceRows[] = {
      "hueslice: lib.mtl: cannot read file: not a regular file\n",
      Setup::None,
      {"lib.mtl"}},
-    {"InputFifoHungForever", kMesh, cook("in.ply"), 1,
-     "hueslice: in.ply: cannot read file: not a regular file\n", Setup::None, {"in.ply"}},
-    {"InputDevice", kMesh, cook("in.ply"), 1,
-     "hueslice: in.ply: cannot read file: not a regular file\n", Setup::None, {},
+    {"InputFifoHungForever",
+     kMesh,
+     cook("in.ply"),
+     1,
+     "hueslice: in.ply: cannot read file: not a regular file\n",
+     Setup::None,
+     {"in.ply"}},
+    {"InputDevice",
+     kMesh,
+     cook("in.ply"),
+     1,
+     "hueslice: in.ply: cannot read file: not a regular file\n",
+     Setup::None,
+     {},
      {{"in.ply", "/dev/zero"}}},
     {"PlyHeaderOf100000PropertiesTookMinutes",
      {{"in.ply", manyPropertiesPly(100000)}},
@@ -977,15 +982,10 @@ const Row kResourceRows[] = {
      cook("in.ply"),
      0,
      ""},
-    {"SavedSceneOfMoreThan100000EntriesWasRefused",
-     meshAnd("scene.json", savedScene(100001)),
-     cookWithScene("scene.json"),
-     0,
-     ""},
+    {"SavedSceneOfMoreThan100000EntriesWasRefused", meshAnd("scene.json", savedScene(100001)),
+     cookWithScene("scene.json"), 0, ""},
     {"ShortSceneStillCannotAskForAHugeList",
-     meshAnd("scene.json", R"({"parameters": {"numobj": 100001}})"),
-     cookWithScene("scene.json"),
-     1,
+     meshAnd("scene.json", R"({"parameters": {"numobj": 100001}})"), cookWithScene("scene.json"), 1,
      "hueslice: scene.json:1: parameter 'numobj': count must be from 0 to 100000\n"},
     {"OutOfMemoryReadingJsonAborted",
      {{"in.json", bigJsonPoints()}},
@@ -999,13 +999,192 @@ const Row kResourceRows[] = {
      1,
      "hueslice: out of memory\n",
      Setup::MemoryLimit},
-    {"OutOfMemoryReadingASceneAborted",
-     meshAnd("scene.json", savedScene(100001)),
-     cookWithScene("scene.json"),
-     1,
-     "hueslice: out of memory\n",
-     Setup::MemoryLimit},
+    {"OutOfMemoryReadingASceneAborted", meshAnd("scene.json", savedScene(100001)),
+     cookWithScene("scene.json"), 1, "hueslice: out of memory\n", Setup::MemoryLimit},
 };
 INSTANTIATE_TEST_SUITE_P(Resources, BadInputTest, ::testing::ValuesIn(kResourceRows), suite);
+
+// ---- Outputs under way ----
+
+// The program run in the background, in the test's folder, with stdout and stderr in files.
+class Running {
+  public:
+    Running(const fs::path& dir, const std::vector<std::string>& args) : folder(dir) {
+        std::vector<std::string> argv = {HUESLICE_PROGRAM};
+        argv.insert(argv.end(), args.begin(), args.end());
+        pid = ::fork();
+        if (pid == 0) {
+            if (::chdir(dir.c_str()) != 0)
+                ::_exit(127);
+            std::FILE* toOut = std::freopen("stdout.txt", "w", stdout);
+            std::FILE* toErr = std::freopen("stderr.txt", "w", stderr);
+            if (!toOut || !toErr)
+                ::_exit(127);
+            std::vector<char*> raw;
+            for (std::string& a : argv)
+                raw.push_back(a.data());
+            raw.push_back(nullptr);
+            ::execv(raw[0], raw.data());
+            ::_exit(127);
+        }
+    }
+
+    // Waits until `count` temporaries of the program exist; false after ten seconds.
+    bool awaitTemporaries(std::size_t count) const {
+        for (int i = 0; i < 10000; ++i) {
+            if (temporaries() >= count)
+                return true;
+            ::usleep(1000);
+        }
+        return false;
+    }
+
+    std::size_t temporaries() const {
+        std::size_t n = 0;
+        for (const auto& entry : fs::directory_iterator(folder))
+            n += entry.path().filename().string().rfind(".hueslice-", 0) == 0;
+        return n;
+    }
+
+    // The exit status, or -1 when the program did not exit normally.
+    int wait() {
+        int raw = 0;
+        ::waitpid(pid, &raw, 0);
+        err = cli_testing::readFile(folder / "stderr.txt");
+        out = cli_testing::readFile(folder / "stdout.txt");
+        fs::remove(folder / "stderr.txt");
+        fs::remove(folder / "stdout.txt");
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    }
+
+    pid_t pid = -1;
+    fs::path folder;
+    std::string out;
+    std::string err;
+};
+
+// Everything a FIFO gives until its writer closes it.
+std::string drain(const fs::path& fifo) {
+    std::ifstream in(fifo, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Writing into a FIFO waits for its reader, so a FIFO output holds the program between writing
+// its temporaries and renaming them, for as long as the test likes.
+class OutputUnderWayTest : public CliTest {
+  protected:
+    void SetUp() override {
+        CliTest::SetUp();
+        write("mesh.json", kJsonTriangle + "}\n");
+        write("out.json", "old output\n");
+        write("scene.json", "old scene\n");
+        ASSERT_EQ(::mkfifo((dir / "pipe.svg").c_str(), 0644), 0);
+    }
+
+    const std::vector<std::string> args = {"cook",         "mesh.json",  "-o",    "out.json",
+                                           "--save-scene", "scene.json", "--svg", "pipe.svg"};
+};
+
+class SignalTest : public OutputUnderWayTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(SignalTest, SignalDuringTheRunLeftHiddenTemporariesAndNewFiles) {
+    const auto old = snapshot(dir);
+    Running program(dir, args);
+    ASSERT_TRUE(program.awaitTemporaries(2));
+    ::kill(program.pid, GetParam());
+    EXPECT_EQ(program.wait(), 128 + GetParam());
+    EXPECT_EQ(program.err, "hueslice: interrupted\n");
+    EXPECT_EQ(snapshot(dir), old);
+    EXPECT_EQ(program.temporaries(), 0u);
+    EXPECT_TRUE(fs::is_fifo(dir / "pipe.svg"));
+}
+INSTANTIATE_TEST_SUITE_P(Signals, SignalTest, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
+                         [](const ::testing::TestParamInfo<int>& p) {
+                             return std::string(p.param == SIGINT    ? "Interrupt"
+                                                : p.param == SIGTERM ? "Terminate"
+                                                                     : "HangUp");
+                         });
+
+TEST_F(OutputUnderWayTest, RenameFailingAfterTheTemporariesPutsTheEarlierFilesBack) {
+    Running program(dir, args);
+    ASSERT_TRUE(program.awaitTemporaries(2));
+    // The later target becomes a folder that no rename can replace.
+    fs::remove(dir / "scene.json");
+    fs::create_directories(dir / "scene.json");
+    write("scene.json/keep", "kept\n");
+    EXPECT_EQ(drain(dir / "pipe.svg").rfind("<?xml", 0), 0u) << "the picture is streamed";
+    EXPECT_EQ(program.wait(), 1);
+    EXPECT_EQ(program.err, "hueslice: scene.json: cannot replace file: Is a directory\n");
+    EXPECT_EQ(read("out.json"), "old output\n");
+    EXPECT_EQ(read("scene.json/keep"), "kept\n");
+    EXPECT_EQ(program.temporaries(), 0u);
+    EXPECT_EQ(listing(dir), (std::set<std::string>{"mesh.json", "out.json", "pipe.svg",
+                                                   "scene.json", "scene.json/keep"}));
+}
+
+TEST_F(OutputUnderWayTest, FifoIsWrittenIntoAndKept) {
+    Running program(dir, args);
+    const std::string svg = drain(dir / "pipe.svg");
+    EXPECT_EQ(program.wait(), 0) << program.err;
+    EXPECT_EQ(svg.rfind("<?xml", 0), 0u);
+    EXPECT_EQ(svg.substr(svg.size() - 7), "</svg>\n");
+    EXPECT_TRUE(fs::is_fifo(dir / "pipe.svg"));
+    EXPECT_EQ(read("out.json").rfind("{\n  \"points\"", 0), 0u);
+    EXPECT_EQ(read("scene.json").rfind("{\n  \"parameters\"", 0), 0u);
+}
+
+TEST_F(CliTest, CharacterDeviceIsWrittenIntoNotReplaced) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "making a device node needs root";
+    write("mesh.json", kJsonTriangle + "}\n");
+    // A null device of the test's own, so that a fault cannot replace the system's.
+    ASSERT_EQ(::mknod((dir / "null.svg").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+    const auto r = run({"cook", "mesh.json", "--svg", "null.svg"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::is_character_file(dir / "null.svg"));
+}
+
+TEST_F(CliTest, StandardOutputTakesTheJsonAndTheTableGoesToStderr) {
+    write("mesh.json", kJsonTriangle + "}\n");
+    const auto r = run({"cook", "mesh.json", "-o", "-"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("{\n  \"points\"", 0), 0u);
+    EXPECT_NE(r.err.find("entry  group"), std::string::npos);
+    EXPECT_FALSE(exists("-"));
+}
+
+TEST_F(CliTest, ReplacedFilesKeepTheirPermissions) {
+    write("mesh.json", kJsonTriangle + "}\n");
+    const std::pair<const char*, fs::perms> files[] = {
+        {"out.json", fs::perms::owner_read | fs::perms::owner_write},
+        {"scene.json", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read},
+        {"out.svg", fs::perms::owner_all | fs::perms::others_read}};
+    for (const auto& [name, perms] : files) {
+        write(name, "old\n");
+        fs::permissions(dir / name, perms);
+    }
+    const auto r = run(
+        {"cook", "mesh.json", "-o", "out.json", "--save-scene", "scene.json", "--svg", "out.svg"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    for (const auto& [name, perms] : files) {
+        EXPECT_EQ(fs::status(dir / name).permissions(), perms) << name;
+        EXPECT_NE(read(name), "old\n") << name;
+    }
+}
+
+TEST_F(CliTest, DemoIsAllOrNothing) {
+    ASSERT_EQ(run({"demo", "d"}).status, 0);
+    write("d/output.json", "old output\n");
+    fs::remove(dir / "d/scene.json");
+    fs::create_directories(dir / "d/scene.json");
+    write("d/scene.json/keep", "kept\n");
+    const auto old = snapshot(dir);
+    const auto r = run({"demo", "d"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "hueslice: d/scene.json: is a folder, not a file\n");
+    EXPECT_EQ(snapshot(dir), old);
+}
 
 }  // namespace
