@@ -200,11 +200,18 @@ Target classify(const std::string& path) {
     } else if (errno != ENOENT) {
         failWrite(path, "cannot create file", errno);
     }
-    // Renaming replaces a name in a folder, so two names are one target when they are one name
-    // in one folder, however they are spelled.
     struct stat folder {};
     if (::stat(folderOf(path).c_str(), &folder) != 0)
         failWrite(path, "cannot create file", errno);
+    // In a sticky folder such as /tmp only the owner of a file (or of the folder) may replace
+    // it; seen now, the failure comes before anything is written.
+    const uid_t user = ::geteuid();
+    if (target.kind == TargetKind::Replace && (folder.st_mode & S_ISVTX) && user != 0 &&
+        target.old.st_uid != user && folder.st_uid != user) {
+        failWrite(path, "cannot replace file", EPERM);
+    }
+    // Renaming replaces a name in a folder, so two names are one target when they are one name
+    // in one folder, however they are spelled.
     target.key = identity(folder) + "/" + baseOf(path);
     return target;
 }
@@ -253,6 +260,7 @@ class Commit {
         std::string backup;  // Replace: a second name of the old file while renaming
         bool tempMade = false;
         bool backupMade = false;
+        bool movedAside = false;  // the backup is the old file's only name
         bool placed = false;
     };
 
@@ -430,6 +438,7 @@ class Commit {
                 return errno;
             }
             f.backupMade = true;
+            f.movedAside = true;
             return 0;
         }
         return EEXIST;
@@ -439,19 +448,21 @@ class Commit {
     [[noreturn]] void undo(const std::string& reason) {
         std::string lost;
         for (auto f = files.rbegin(); f != files.rend(); ++f) {
-            if (f->target.kind == TargetKind::Replace && f->backupMade) {
-                // The backup goes back under the target's name, whether or not the new file
-                // got there.
+            if (f->target.kind == TargetKind::Replace && f->backupMade && !f->placed &&
+                !f->movedAside) {
+                // The old file never left; its second name just goes.
+                ::unlink(f->backup.c_str());
+                f->backupMade = false;
+            } else if (f->target.kind == TargetKind::Replace && f->backupMade) {
                 if (::rename(f->backup.c_str(), f->path.c_str()) == 0) {
-                    // When the new file never got there, both names are one file and rename
-                    // leaves both.
-                    ::unlink(f->backup.c_str());
                     f->backupMade = false;
                     f->placed = false;
-                } else if (lost.empty()) {
-                    lost = "; could not restore " + f->path + ": " + std::strerror(errno) +
-                           " (its old content is in " + f->backup + ")";
-                    f->backupMade = false;  // keep it for the user
+                } else {
+                    if (lost.empty()) {
+                        lost = "; could not restore " + f->path + ": " + std::strerror(errno) +
+                               " (its old content is in " + f->backup + ")";
+                    }
+                    f->backupMade = false;  // the only copy of the old content: kept
                 }
             } else if (f->placed) {
                 ::unlink(f->path.c_str());

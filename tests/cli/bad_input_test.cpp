@@ -154,6 +154,8 @@ enum class Setup {
     ReadOnlyFolder,  // a folder "ro" that the program may not write into
     FileSizeLimit,   // the program runs with a file size limit far below its output
     MemoryLimit,     // the program runs with far less address space than the input needs
+    StickyFolder,    // a folder "sticky" like /tmp with sticky/mine.json of the program's user
+                     // and sticky/theirs.json of another user, writable by all
 };
 
 struct Row {
@@ -250,6 +252,22 @@ TEST_P(BadInputTest, OneLineExitStatusAndOutputsUntouched) {
                             fs::perm_options::add);
             before = "setpriv --reuid=65534 --regid=65534 --clear-groups";
         }
+    } else if (row.setup == Setup::StickyFolder) {
+        // A shared folder such as /tmp holding another user's file: only a second user can
+        // make that happen, and only root can act as two users.
+        if (geteuid() != 0 || !fs::exists("/usr/bin/setpriv"))
+            GTEST_SKIP() << "needs root and setpriv";
+        fs::create_directory(dir / "sticky");
+        fs::permissions(dir / "sticky", fs::perms::all | fs::perms::sticky_bit);
+        write("sticky/mine.json", "mine\n");
+        write("sticky/theirs.json", "theirs\n");
+        ASSERT_EQ(::chown((dir / "sticky/mine.json").c_str(), 65534, 65534), 0);
+        fs::permissions(dir / "sticky/theirs.json", fs::perms::all);
+        for (const auto& entry : fs::recursive_directory_iterator(dir))
+            fs::permissions(entry.path(), fs::perms::others_read, fs::perm_options::add);
+        fs::permissions(dir, fs::perms::others_read | fs::perms::others_exec,
+                        fs::perm_options::add);
+        before = "setpriv --reuid=65534 --regid=65534 --clear-groups";
     } else if (row.setup == Setup::FileSizeLimit) {
         before = "ulimit -f 8 &&";
     } else if (row.setup == Setup::MemoryLimit) {
@@ -885,6 +903,12 @@ const Row kOutputRows[] = {
      {"cook", "mesh.json", "-o", "out.json", "--svg", "x.svg"},
      1,
      "hueslice: x.svg: is a folder, not a file\n"},
+    {"AnotherUsersFileInAStickyFolderAfterOurOwnWasReplaced",
+     kMesh,
+     {"cook", "mesh.json", "-o", "sticky/mine.json", "--save-scene", "sticky/theirs.json"},
+     1,
+     "hueslice: sticky/theirs.json: cannot replace file: Operation not permitted\n",
+     Setup::StickyFolder},
     {"LongOutputNameWasRefused",
      meshAnd(kLongName, "old scene\n"),
      {"cook", "mesh.json", "-o", "out.json", "--save-scene", kLongName},
@@ -1155,7 +1179,7 @@ TEST_F(CliTest, StandardOutputTakesTheJsonAndTheTableGoesToStderr) {
     EXPECT_FALSE(exists("-"));
 }
 
-TEST_F(CliTest, ReplacedFilesKeepTheirPermissions) {
+TEST_F(CliTest, ReplacedFilesKeepTheirPermissionsAndOwner) {
     write("mesh.json", kJsonTriangle + "}\n");
     const std::pair<const char*, fs::perms> files[] = {
         {"out.json", fs::perms::owner_read | fs::perms::owner_write},
@@ -1165,12 +1189,23 @@ TEST_F(CliTest, ReplacedFilesKeepTheirPermissions) {
         write(name, "old\n");
         fs::permissions(dir / name, perms);
     }
+    // Root can give a file back to its owner, and must.
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown((dir / "scene.json").c_str(), 65534, 65534), 0);
+    }
     const auto r = run(
         {"cook", "mesh.json", "-o", "out.json", "--save-scene", "scene.json", "--svg", "out.svg"});
     EXPECT_EQ(r.status, 0) << r.err;
     for (const auto& [name, perms] : files) {
         EXPECT_EQ(fs::status(dir / name).permissions(), perms) << name;
         EXPECT_NE(read(name), "old\n") << name;
+    }
+    struct stat info {};
+    ASSERT_EQ(::stat((dir / "scene.json").c_str(), &info), 0);
+    if (root) {
+        EXPECT_EQ(info.st_uid, 65534u);
+        EXPECT_EQ(info.st_gid, 65534u);
     }
 }
 
