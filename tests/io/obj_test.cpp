@@ -1,3 +1,4 @@
+#include <HOST_Internals.h>
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -119,8 +120,8 @@ TEST(ObjWrite, KdRoundTripsBitExactForEveryByteColour) {
 
 TEST(ObjWrite, GroupsRoundTripAndWhitespaceNamesAreRenamedWithAWarning) {
     GU_Detail geo = testing::makeSquare();
-    geo.primitiveGroups().newGroup("two words", 0)->addIndex(1);
-    geo.primitiveGroups().newGroup(kHiddenGroupName, 0)->addIndex(1);
+    HOST_Internals::addMember(*geo.primitiveGroups().newGroup("two words", 0), 1);
+    HOST_Internals::addMember(*geo.primitiveGroups().newGroup(kHiddenGroupName, 0), 1);
     const ObjText text = writeObj(geo, "m.mtl", "m.obj");
     EXPECT_TRUE(text.mtl.empty());
     EXPECT_EQ(
@@ -149,7 +150,8 @@ TEST_P(ObjGroupNames, DistinctGroupsStayDistinct) {
     const unsigned tri[3] = {0, 1, 2};
     for (std::size_t g = 0; g < c.names.size(); ++g) {
         geo.appendPrimitive(tri, 3);
-        geo.primitiveGroups().newGroup(c.names[g].c_str(), 0)->addIndex(static_cast<unsigned>(g));
+        HOST_Internals::addMember(*geo.primitiveGroups().newGroup(c.names[g].c_str(), 0),
+                                  static_cast<unsigned>(g));
     }
     const ObjText text = writeObj(geo, "x.mtl", "x.obj");
     GU_Detail back;
