@@ -279,17 +279,16 @@ class Commit {
     }
 
     ~Commit() {
-        {
-            SignalBlock block;
-            gTemporaries = nullptr;
-            gTemporaryCount = 0;
-        }
+        // Under the block, so that the handler never sees a list of names already gone.
+        SignalBlock block;
         for (const File& f : files) {
             if (f.tempMade && !f.placed)
                 ::unlink(f.temp.c_str());
             if (f.backupMade)
                 ::unlink(f.backup.c_str());
         }
+        gTemporaries = nullptr;
+        gTemporaryCount = 0;
     }
 
     Commit(const Commit&) = delete;
