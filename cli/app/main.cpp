@@ -1,9 +1,9 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <exception>
-#include <csignal>
 #include <iostream>
 #include <new>
 #include <string>
