@@ -227,7 +227,7 @@ TEST(OutputBatch, TheLongestLegalNameCanBeReplaced) {
     EXPECT_EQ(entriesIn(folder), 1u);
 }
 
-TEST(OutputBatch, FolderAndFifoTargetsAreCheckedBeforeWriting) {
+TEST(OutputBatch, FolderTargetIsRefusedBeforeAnythingIsWritten) {
     const std::string folder = makeFolder();
     ASSERT_EQ(::mkdir((folder + "/x.svg").c_str(), 0755), 0);
     OutputBatch batch;
