@@ -162,28 +162,29 @@ void writeFileAtomically(const std::string& path, std::string_view bytes) {
     batch.commit();
 }
 
-Notes readGeometryFile(const std::string& path, GU_Detail& out, const PlyOptions& options) {
+Notes readGeometryFile(const std::string& path, GU_Detail& out, const ReadOptions& options,
+                       ColourSource* source) {
     const std::string ext = extensionOf(path);
     if (ext == "json") {
-        readJsonGeometry(readWholeFile(path), path, out);
+        readJsonGeometry(readWholeFile(path), path, out, source);
         return {};
     }
     if (ext == "ply")
-        return readPly(readWholeFile(path), path, out, options);
+        return readPly(readWholeFile(path), path, out, options, source);
     if (ext == "obj") {
         const std::string obj = readWholeFile(path);
         const std::string library = detail::findMaterialLibrary(obj);
         if (library.empty())
-            return readObj(obj, path, std::nullopt, "", out);
+            return readObj(obj, path, std::nullopt, "", out, options, source);
         const bool beside = library[0] != '/' && path.find('/') != std::string::npos;
         const std::string mtlPath = beside ? folderOf(path) + "/" + library : library;
         std::string mtl;
         try {
             mtl = readWholeFile(mtlPath);
         } catch (const InputError&) {
-            return readObj(obj, path, std::nullopt, mtlPath, out);
+            return readObj(obj, path, std::nullopt, mtlPath, out, options, source);
         }
-        return readObj(obj, path, std::string_view(mtl), mtlPath, out);
+        return readObj(obj, path, std::string_view(mtl), mtlPath, out, options, source);
     }
     throw InputError(path + ": unknown file type (expected .json, .ply or .obj)");
 }

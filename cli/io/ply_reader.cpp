@@ -8,6 +8,7 @@
 #include <string>
 #include <type_traits>
 
+#include "io/corner_vote.h"
 #include "io/internal.h"
 #include "io/io.h"
 
@@ -228,11 +229,11 @@ std::string shown(std::string_view token) {
 
 class PlyReader {
   public:
-    PlyReader(std::string_view fileBytes, const std::string& fileName, const PlyOptions& opts)
+    PlyReader(std::string_view fileBytes, const std::string& fileName, const ReadOptions& opts)
         : bytes(fileBytes), name(fileName), options(opts) {}
 
     // Replaces `out` by the file's mesh; on a fault, throws and leaves `out` as it was.
-    Notes read(GU_Detail& out) {
+    Notes read(GU_Detail& out, ColourSource* source) {
         if (bytes.empty())
             failPlain("empty file");
         readHeader();
@@ -247,12 +248,19 @@ class PlyReader {
             readBinary(out);
             finish(out);
         }
+        if (source)
+            *source = colourSource;
         return notes;
     }
 
   private:
     [[noreturn]] void failLine(long long line, const std::string& what) const {
-        throw InputError(name + ":" + std::to_string(line) + ": " + what);
+        // A header fault may come from a mistyped keyword that was read as a comment.
+        const std::string hint =
+            headerDone || firstUnknownLine == 0
+                ? std::string()
+                : " (line " + std::to_string(firstUnknownLine) + " was read as a comment)";
+        throw InputError(name + ":" + std::to_string(line) + ": " + what + hint);
     }
     [[noreturn]] void failByte(std::size_t offset, const std::string& what) const {
         throw InputError(name + ": byte " + std::to_string(offset) + ": " + what);
@@ -321,7 +329,11 @@ class PlyReader {
             } else if (key == "property") {
                 readProperty(w, lineNo);
             } else {
-                failLine(lineNo, "unknown header line '" + shown(key) + "'");
+                // Some old writers put free text in the header without a comment keyword.
+                if (unknownLines++ == 0) {
+                    firstUnknownLine = lineNo;
+                    firstUnknownKey = std::string(key);
+                }
             }
         }
         if (!sawFormat)
@@ -335,6 +347,15 @@ class PlyReader {
         header.dataStart = pos;
         header.dataLine = lineNo + 1;
         checkElements();
+        headerDone = true;
+        if (unknownLines > 0) {
+            notes.push_back(name + ":" + std::to_string(firstUnknownLine) +
+                            ": header line starting '" + shown(firstUnknownKey) +
+                            "' has no ply keyword; read as a comment" +
+                            (unknownLines > 1
+                                 ? " (and " + std::to_string(unknownLines - 1) + " more such lines)"
+                                 : ""));
+        }
     }
 
     // A file cut short inside its header is reported as such, rather than as a fault in the
@@ -517,15 +538,14 @@ class PlyReader {
     void prepare() {
         const bool faceColours = face && face->hasColour;
         const bool vertexColours = vertex && vertex->hasColour;
-        if (vertexColours && !faceColours) {
-            if (options.vertexColours) {
-                useVertexColours = true;
-            } else {
-                notes.push_back(
-                    name + ": vertex colours only; faces get no colour (use --vertex-colours)");
-            }
-        } else if (vertexColours && options.vertexColours) {
-            notes.push_back(name + ": faces have colours of their own; vertex colours are ignored");
+        useVertexColours = vertexColours && (options.vertexColours || !faceColours);
+        if (faceColours && vertexColours && !options.vertexColours) {
+            notes.push_back(name +
+                            ": faces have colours of their own; vertex colours are not used "
+                            "(--vertex-colours uses them)");
+        }
+        if (options.vertexColours && !vertexColours) {
+            notes.push_back(name + ": no vertex colours, so --vertex-colours changes nothing");
         }
         storeColour = faceColours || useVertexColours;
         checkCounts();
@@ -540,10 +560,8 @@ class PlyReader {
             geo.reservePoints(static_cast<std::size_t>(vertex->count));
         if (face)
             geo.reservePrimitives(static_cast<std::size_t>(face->count), vertices);
-        if (useVertexColours) {
+        if (useVertexColours)
             vertexRgb.reserve(static_cast<std::size_t>(vertex->count) * 3);
-            firstVertex.reserve(face ? static_cast<std::size_t>(face->count) : 0);
-        }
     }
 
     // Refuses declared counts that the bytes after the header cannot hold, before anything is
@@ -651,9 +669,7 @@ class PlyReader {
         } else if (e.kind == ElementKind::Face) {
             const long long prim =
                 geo.appendPrimitive(row.indices.data(), static_cast<unsigned>(row.indices.size()));
-            if (useVertexColours) {
-                firstVertex.push_back(row.indices[0]);
-            } else if (cdOffset >= 0) {
+            if (cdOffset >= 0 && !useVertexColours) {
                 std::memcpy(geo.primitiveAttribData(prim) + cdOffset, row.colour,
                             sizeof row.colour);
             }
@@ -995,11 +1011,8 @@ class PlyReader {
                 readColours(plan, row, listEnd, rgb);
             }
             const long long prim = out.appendPrimitive(indices.data(), static_cast<unsigned>(n));
-            if (useVertexColours) {
-                firstVertex.push_back(indices[0]);
-            } else if (plan.colours) {
+            if (plan.colours)
                 std::memcpy(out.primitiveAttribData(prim) + cd, rgb, sizeof rgb);
-            }
             pos = static_cast<std::size_t>(listEnd - data) + suffix;
         }
         return pos;
@@ -1109,21 +1122,47 @@ class PlyReader {
             failLine(lineNo, "data after the last element");
     }
 
+    // Colours faces from their corners once every point and face is known, since a file may
+    // list its faces before its points, and counts where the colours came from.
     void finish(GU_Detail& geo) {
-        if (!useVertexColours)
-            return;
-        for (std::size_t prim = 0; prim < firstVertex.size(); ++prim) {
-            const std::size_t v = firstVertex[prim];
-            std::memcpy(geo.primitiveAttribData(static_cast<long long>(prim)) + cdOffset,
-                        &vertexRgb[3 * v], 3 * sizeof(float));
+        const long long faces = geo.primitiveCount();
+        colourSource.cornersFirst = options.vertexColours;
+        if (useVertexColours) {
+            CornerVoter voter;
+            const GB_PrimitiveList& list = geo.primitives();
+            for (long long i = 0; i < faces; ++i) {
+                const GB_Primitive& prim = *list(i);
+                const unsigned* corners = geo.primitiveVertices(prim);
+                const VoteResult vote = voter.vote(vertexRgb.data(), corners, prim.vertexCount);
+                colourSource.ties += vote.tie;
+                const std::size_t v = corners[vote.winner];
+                std::memcpy(geo.primitiveAttribData(i) + cdOffset, &vertexRgb[3 * v],
+                            3 * sizeof(float));
+            }
+            colourSource.cornerColour = faces;
+            notes.push_back(detail::cornerColourNote(name, faces, colourSource.ties));
+        } else if (storeColour) {
+            colourSource.ownColour = faces;
+        } else {
+            colourSource.noColour = faces;
+        }
+        if (faces == 0) {
+            const std::string why =
+                !face ? "the file has no 'face' element" : "the 'face' element has no rows";
+            notes.push_back(detail::noFacesNote(name, why, vertex && vertex->hasColour));
         }
     }
 
     std::string_view bytes;
     const std::string& name;
-    const PlyOptions& options;
+    const ReadOptions& options;
     Header header;
     Notes notes;
+    ColourSource colourSource;
+    bool headerDone = false;
+    long long unknownLines = 0;  // header lines without a keyword, read as comments
+    long long firstUnknownLine = 0;
+    std::string firstUnknownKey;
     const Element* vertex = nullptr;
     const Element* face = nullptr;
     std::uint64_t pointCount = 0;
@@ -1133,15 +1172,14 @@ class PlyReader {
     int cdOffset = -1;
     float byteColour[256] = {};     // uchar colour values as stored
     std::vector<unsigned> scratch;  // indices of one face
-    std::vector<float> vertexRgb;
-    std::vector<unsigned> firstVertex;
+    std::vector<float> vertexRgb;   // three per point, when faces take their corners' colours
 };
 
 }  // namespace
 
 Notes readPly(std::string_view bytes, const std::string& name, GU_Detail& out,
-              const PlyOptions& options) {
-    return PlyReader(bytes, name, options).read(out);
+              const ReadOptions& options, ColourSource* source) {
+    return PlyReader(bytes, name, options).read(out, source);
 }
 
 }  // namespace hueslice::io
