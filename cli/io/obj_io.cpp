@@ -399,7 +399,8 @@ Notes readObj(std::string_view objText, const std::string& objName,
             const VoteResult vote =
                 voter.vote(scan.vertexRgb.data(), corners,
                            scan.faceStart[f + 1] - scan.faceStart[f], scan.vertexColoured.data());
-            cornerChoice[f] = {vote.winner < 0 ? -1 : corners[vote.winner], vote.tie};
+            const long long vertex = vote.winner < 0 ? -1LL : corners[vote.winner];
+            cornerChoice[f] = {vertex, vote.tie};
             anyColour = anyColour || vote.winner >= 0;
         }
     }

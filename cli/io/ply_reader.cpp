@@ -697,7 +697,7 @@ class PlyReader {
         std::size_t suffix = 0;
         Scalar countType = Scalar::UInt8;
         Scalar indexType = Scalar::Int32;
-        // Colours wanted from the row (points with --vertex-colours, faces with colours of their
+        // Colours wanted from the row (points whose colours faces take, faces with colours of their
         // own): offset from the row's start, or from the list's end when `afterList`.
         bool colours = false;
         bool byteColours = false;  // all three are uchar: converted by table
@@ -1140,7 +1140,8 @@ class PlyReader {
                             3 * sizeof(float));
             }
             colourSource.cornerColour = faces;
-            notes.push_back(detail::cornerColourNote(name, faces, colourSource.ties));
+            if (faces > 0)
+                notes.push_back(detail::cornerColourNote(name, faces, colourSource.ties));
         } else if (storeColour) {
             colourSource.ownColour = faces;
         } else {
