@@ -6,6 +6,7 @@
 
 #include <io/io.h>
 
+#include "colour_collisions.h"
 #include "commands.h"
 #include "plugin_host.h"
 #include "report.h"
@@ -73,6 +74,7 @@ int runDemo(const std::string& folder, const std::string& plugin, std::ostream& 
 
     const GU_Detail& result = *node.getCookedGeo();
     const std::vector<GroupRow> rows = groupRows(node);
+    printNotes(colourCollisions(rows), err);
     const std::vector<io::LegendEntry> legend = legendFor(rows);
     for (const char* name : {"output.json", "output.obj", "output.svg"}) {
         printNotes(io::stageGeometryFile(outputs, (dir / name).string(), result, legend), err);

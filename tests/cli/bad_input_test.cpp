@@ -271,7 +271,24 @@ const Row kPlyHeaderRows[] = {
      {{"in.ply", plyHeader("ascii", "")}},
      cook("in.ply"),
      0,
-     ""},
+     "hueslice: in.ply: no faces were read (the file has no 'face' element), so there is nothing "
+     "to group\n"},
+    {"FreeTextHeaderLineIsAComment",
+     {{"in.ply", "ply\nformat ascii 1.0\nCreated by an old exporter\n" + kVertexElement +
+                     faceElement(1) + "end_header\n" + kAsciiPoints + "3 0 1 2\n"}},
+     cook("in.ply"),
+     0,
+     "hueslice: in.ply:3: header line starting 'Created' has no ply keyword; read as a "
+     "comment\n"},
+    {"MistypedPropertyKeywordIsNamed",
+     {{"in.ply",
+       "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+       "propperty float z\n" +
+           faceElement(1) + "end_header\n" + kAsciiPoints + "3 0 1 2\n"}},
+     cook("in.ply"),
+     1,
+     "hueslice: in.ply:3: element 'vertex' needs properties x, y and z (line 6 was read as a "
+     "comment)\n"},
     {"MissingEndHeader",
      {{"in.ply", "ply\nformat ascii 1.0\n" + kVertexElement}},
      cook("in.ply"),
@@ -558,6 +575,31 @@ const Row kObjRows[] = {
      cook("in.obj"),
      0,
      "hueslice: in.obj: material library 'in.mtl' not found; faces get no colour\n"},
+    {"ObjEmptyFile", {{"in.obj", ""}}, cook("in.obj"), 1, "hueslice: in.obj: empty file\n"},
+    {"ObjUtf16",
+     {{"in.obj", std::string("\xFF\xFEv\0 \0\x30\0 \0\x30\0 \0\x30\0\n\0", 18)}},
+     cook("in.obj"),
+     1,
+     "hueslice: in.obj: the file is UTF-16 text; obj files are read as UTF-8\n"},
+    {"ObjVertexColourBeyondFloat",
+     {{"in.obj", "v 0 0 0 1 0 0\nv 1 0 0 0 -1e40 0\n"}},
+     cook("in.obj"),
+     1,
+     "hueslice: in.obj:2: vertex colour is beyond the float range\n"},
+    {"ObjOnlyPointsAndLines",
+     {{"in.obj", kObjTriangle + "p 1 2\nl 1 2 3\n"}},
+     cook("in.obj"),
+     0,
+     "hueslice: in.obj:4: skipped 1 point element (p) and 1 line element (l), the first here; "
+     "only faces are read\nhueslice: in.obj: no faces were read (the file has only points and "
+     "lines), so there is nothing to group\n"},
+    {"ObjPartlyColouredVertices",
+     {{"in.obj", "v 0 0 0 1 0 0\nv 1 0 0\nv 0 1 0 1 0 0\nf 1 2 3\n"}},
+     cook("in.obj"),
+     0,
+     "hueslice: in.obj:2: 1 of 3 vertices have no colour, the first here; they do not vote for "
+     "their faces' colour\nhueslice: in.obj: 1 face takes the colour most of its corners share "
+     "(vertex colours); no face had a tie\n"},
     {"MtlKdWithTwoNumbers",
      {{"in.obj", "mtllib in.mtl\n" + kObjTriangle + "usemtl red\nf 1 2 3\n"},
       {"in.mtl", "newmtl red\nKd 1 0\n"}},
