@@ -6,7 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 namespace hueslice::io {
 
@@ -22,6 +22,11 @@ struct VoteResult {
 // when a face has more corners than any face before it, and never per face.
 class CornerVoter {
   public:
+    CornerVoter();
+    ~CornerVoter();
+    CornerVoter(const CornerVoter&) = delete;
+    CornerVoter& operator=(const CornerVoter&) = delete;
+
     // Votes on the face whose corners are the vertices corners[0 .. count). `rgb` holds three
     // floats per vertex. When `coloured` is not null, a vertex v for which coloured[v] is 0 has
     // no colour and does not vote; null means every vertex has one. Two colours are the same
@@ -31,12 +36,14 @@ class CornerVoter {
     VoteResult vote(const float* rgb, const unsigned* corners, std::size_t count,
                     const unsigned char* coloured = nullptr);
 
+    // The same vote with each vertex's colour given as one 32-bit key, such as three 8-bit
+    // components packed together: two colours are the same when their keys are equal.
+    VoteResult vote(const std::uint32_t* keys, const unsigned* corners, std::size_t count,
+                    const unsigned char* coloured = nullptr);
+
   private:
-    struct Ballot {
-        std::uint32_t key[3];
-        std::uint32_t corner;
-    };
-    std::vector<Ballot> ballots;
+    struct Scratch;
+    std::unique_ptr<Scratch> scratch;
 };
 
 }  // namespace hueslice::io

@@ -548,6 +548,17 @@ class PlyReader {
             notes.push_back(name + ": no vertex colours, so --vertex-colours changes nothing");
         }
         storeColour = faceColours || useVertexColours;
+        // With the points read first, each face votes as it is built, while its indices are at
+        // hand; otherwise finish() votes once the points are known.
+        voteWhileBuilding = useVertexColours && face && vertex < face;
+        packedVertexColours = useVertexColours;
+        for (std::size_t i = 0; useVertexColours && i < vertex->properties.size(); ++i) {
+            const Property& p = vertex->properties[i];
+            if (p.role == Role::Red || p.role == Role::Green || p.role == Role::Blue)
+                packedVertexColours = packedVertexColours && p.type == Scalar::UInt8;
+        }
+        for (int v = 0; v < 256; ++v)
+            detail::narrowToFloat(v / 255.0, byteColour[v]);
         checkCounts();
     }
 
@@ -560,8 +571,11 @@ class PlyReader {
             geo.reservePoints(static_cast<std::size_t>(vertex->count));
         if (face)
             geo.reservePrimitives(static_cast<std::size_t>(face->count), vertices);
-        if (useVertexColours)
+        if (packedVertexColours) {
+            vertexKeys.reserve(static_cast<std::size_t>(vertex->count));
+        } else if (useVertexColours) {
             vertexRgb.reserve(static_cast<std::size_t>(vertex->count) * 3);
+        }
     }
 
     // Refuses declared counts that the bytes after the header cannot hold, before anything is
@@ -595,6 +609,7 @@ class PlyReader {
     struct Row {
         double xyz[3] = {0.0, 0.0, 0.0};
         double rgb[3] = {0.0, 0.0, 0.0};
+        double rawRgb[3] = {0.0, 0.0, 0.0};  // as written, before scaling
         std::vector<unsigned> indices;
         float position[3] = {0.0f, 0.0f, 0.0f};
         float colour[3] = {0.0f, 0.0f, 0.0f};
@@ -614,6 +629,7 @@ class PlyReader {
             case Role::Blue:
                 row.rgb[static_cast<int>(p.role) - static_cast<int>(Role::Red)] =
                     isInteger(p.type) ? value / maxOf(p.type) : value;
+                row.rawRgb[static_cast<int>(p.role) - static_cast<int>(Role::Red)] = value;
                 break;
             case Role::Indices:
                 if (!(value >= 0.0 && value < static_cast<double>(pointCount))) {
@@ -664,12 +680,19 @@ class PlyReader {
     void store(const Element& e, const Row& row, GU_Detail& geo) {
         if (e.kind == ElementKind::Vertex) {
             geo.appendPoint(UT_Vector3(row.position[0], row.position[1], row.position[2]));
-            if (useVertexColours)
+            if (packedVertexColours) {
+                vertexKeys.push_back(packedKey(static_cast<unsigned char>(row.rawRgb[0]),
+                                               static_cast<unsigned char>(row.rawRgb[1]),
+                                               static_cast<unsigned char>(row.rawRgb[2])));
+            } else if (useVertexColours) {
                 vertexRgb.insert(vertexRgb.end(), row.colour, row.colour + 3);
+            }
         } else if (e.kind == ElementKind::Face) {
             const long long prim =
                 geo.appendPrimitive(row.indices.data(), static_cast<unsigned>(row.indices.size()));
-            if (cdOffset >= 0 && !useVertexColours) {
+            if (voteWhileBuilding) {
+                vote(geo, prim, row.indices.data(), row.indices.size());
+            } else if (cdOffset >= 0 && !useVertexColours) {
                 std::memcpy(geo.primitiveAttribData(prim) + cdOffset, row.colour,
                             sizeof row.colour);
             }
@@ -829,8 +852,6 @@ class PlyReader {
 
     void readBinary(GU_Detail& out) {
         swapBytes = (header.format == Format::BinaryLittle) != hostIsLittleEndian();
-        for (int v = 0; v < 256; ++v)
-            detail::narrowToFloat(v / 255.0, byteColour[v]);
         std::vector<Plan> plans;
         for (const Element& e : header.elements)
             plans.push_back(planFor(e));
@@ -993,6 +1014,7 @@ class PlyReader {
         const std::size_t at[3] = {plan.colourAt[0], plan.colourAt[1], plan.colourAt[2]};
         const bool after[3] = {plan.afterList[0], plan.afterList[1], plan.afterList[2]};
         const int cd = cdOffset;
+        const bool voting = voteWhileBuilding;
         std::vector<unsigned>& indices = scratch;
         for (std::uint64_t r = 0; r < e.count; ++r) {
             const unsigned char* row = data + pos;
@@ -1011,8 +1033,11 @@ class PlyReader {
                 readColours(plan, row, listEnd, rgb);
             }
             const long long prim = out.appendPrimitive(indices.data(), static_cast<unsigned>(n));
-            if (plan.colours)
+            if (plan.colours) {
                 std::memcpy(out.primitiveAttribData(prim) + cd, rgb, sizeof rgb);
+            } else if (voting) {
+                vote(out, prim, indices.data(), n);
+            }
             pos = static_cast<std::size_t>(listEnd - data) + suffix;
         }
         return pos;
@@ -1024,7 +1049,10 @@ class PlyReader {
             out.appendPoint(UT_Vector3(load<float, Swap>(row + plan.xyzAt[0]),
                                        load<float, Swap>(row + plan.xyzAt[1]),
                                        load<float, Swap>(row + plan.xyzAt[2])));
-            if (plan.colours) {
+            if (packedVertexColours) {
+                vertexKeys.push_back(
+                    packedKey(row[plan.colourAt[0]], row[plan.colourAt[1]], row[plan.colourAt[2]]));
+            } else if (plan.colours) {
                 float rgb[3];
                 readColours(plan, row, row, rgb);
                 vertexRgb.insert(vertexRgb.end(), rgb, rgb + 3);
@@ -1122,22 +1150,40 @@ class PlyReader {
             failLine(lineNo, "data after the last element");
     }
 
-    // Colours faces from their corners once every point and face is known, since a file may
-    // list its faces before its points, and counts where the colours came from.
+    // Gives face `prim` the colour most of its corners share. Every point has a colour here,
+    // so some corner always wins.
+    void vote(GU_Detail& geo, long long prim, const unsigned* corners, std::size_t count) {
+        unsigned char* cd = geo.primitiveAttribData(prim) + cdOffset;
+        if (packedVertexColours) {
+            const VoteResult result = voter.vote(vertexKeys.data(), corners, count);
+            colourSource.ties += result.tie;
+            const std::uint32_t key = vertexKeys[corners[result.winner]];
+            const float rgb[3] = {byteColour[key & 0xff], byteColour[(key >> 8) & 0xff],
+                                  byteColour[key >> 16]};
+            std::memcpy(cd, rgb, sizeof rgb);
+            return;
+        }
+        const VoteResult result = voter.vote(vertexRgb.data(), corners, count);
+        colourSource.ties += result.tie;
+        std::memcpy(cd, &vertexRgb[3 * corners[result.winner]], 3 * sizeof(float));
+    }
+
+    static std::uint32_t packedKey(unsigned char r, unsigned char g, unsigned char b) {
+        return r | static_cast<std::uint32_t>(g) << 8 | static_cast<std::uint32_t>(b) << 16;
+    }
+
+    // Colours faces from their corners when a file lists its faces before its points, and
+    // counts where the colours came from.
     void finish(GU_Detail& geo) {
         const long long faces = geo.primitiveCount();
         colourSource.cornersFirst = options.vertexColours;
         if (useVertexColours) {
-            CornerVoter voter;
-            const GB_PrimitiveList& list = geo.primitives();
-            for (long long i = 0; i < faces; ++i) {
-                const GB_Primitive& prim = *list(i);
-                const unsigned* corners = geo.primitiveVertices(prim);
-                const VoteResult vote = voter.vote(vertexRgb.data(), corners, prim.vertexCount);
-                colourSource.ties += vote.tie;
-                const std::size_t v = corners[vote.winner];
-                std::memcpy(geo.primitiveAttribData(i) + cdOffset, &vertexRgb[3 * v],
-                            3 * sizeof(float));
+            if (!voteWhileBuilding) {
+                const GB_PrimitiveList& list = geo.primitives();
+                for (long long i = 0; i < faces; ++i) {
+                    const GB_Primitive& prim = *list(i);
+                    vote(geo, i, geo.primitiveVertices(prim), prim.vertexCount);
+                }
             }
             colourSource.cornerColour = faces;
             if (faces > 0)
@@ -1169,11 +1215,17 @@ class PlyReader {
     std::uint64_t pointCount = 0;
     bool swapBytes = false;
     bool useVertexColours = false;
-    bool storeColour = false;  // faces get "Cd"
+    bool voteWhileBuilding = false;
+    bool packedVertexColours = false;  // uchar vertex colours, kept as they are written
+    bool storeColour = false;          // faces get "Cd"
     int cdOffset = -1;
     float byteColour[256] = {};     // uchar colour values as stored
     std::vector<unsigned> scratch;  // indices of one face
-    std::vector<float> vertexRgb;   // three per point, when faces take their corners' colours
+    // The colours faces take from their corners: three floats per point, or one packed key per
+    // point for uchar colours, whose equal colours are then equal keys.
+    std::vector<float> vertexRgb;
+    std::vector<std::uint32_t> vertexKeys;
+    CornerVoter voter;
 };
 
 }  // namespace
