@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include <HOST_Internals.h>
 #include <tiny_obj_loader.h>
 
 #include "io/corner_vote.h"
@@ -425,7 +426,8 @@ Notes readObj(std::string_view objText, const std::string& objName,
         const long long prim =
             geo.appendPrimitive(scan.indices.data() + start, scan.faceStart[f + 1] - start);
         for (int g : scan.groupSets[static_cast<std::size_t>(scan.faceGroupSet[f])]) {
-            groups[static_cast<std::size_t>(g)]->addIndex(static_cast<unsigned>(prim));
+            HOST_Internals::addMember(*groups[static_cast<std::size_t>(g)],
+                                      static_cast<unsigned>(prim));
         }
         const int m = scan.faceMaterial[f];
         const tinyobj::real_t* own = m >= 0 ? kd[static_cast<std::size_t>(m)] : nullptr;
