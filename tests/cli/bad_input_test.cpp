@@ -586,20 +586,6 @@ const Row kObjRows[] = {
      cook("in.obj"),
      1,
      "hueslice: in.obj:2: vertex colour is beyond the float range\n"},
-    {"ObjOnlyPointsAndLines",
-     {{"in.obj", kObjTriangle + "p 1 2\nl 1 2 3\n"}},
-     cook("in.obj"),
-     0,
-     "hueslice: in.obj:4: skipped 1 point element (p) and 1 line element (l), the first here; "
-     "only faces are read\nhueslice: in.obj: no faces were read (the file has only points and "
-     "lines), so there is nothing to group\n"},
-    {"ObjPartlyColouredVertices",
-     {{"in.obj", "v 0 0 0 1 0 0\nv 1 0 0\nv 0 1 0 1 0 0\nf 1 2 3\n"}},
-     cook("in.obj"),
-     0,
-     "hueslice: in.obj:2: 1 of 3 vertices have no colour, the first here; they do not vote for "
-     "their faces' colour\nhueslice: in.obj: 1 face takes the colour most of its corners share "
-     "(vertex colours); no face had a tie\n"},
     {"MtlKdWithTwoNumbers",
      {{"in.obj", "mtllib in.mtl\n" + kObjTriangle + "usemtl red\nf 1 2 3\n"},
       {"in.mtl", "newmtl red\nKd 1 0\n"}},

@@ -201,6 +201,16 @@ TEST_F(CliTest, VertexColoursGroupByTheColourMostCornersShare) {
     EXPECT_EQ(r.err,
               "hueslice: mesh.ply: 4 faces take the colour most of their corners share (vertex "
               "colours); 1 face had a tie, settled by the earliest corner\n");
+
+    // Written as JSON, the voted colours are the faces' own and group the same way.
+    ASSERT_EQ(run({"cook", "mesh.ply", "-o", "voted.json"}).status, 0);
+    const auto back = run({"cook", "voted.json", "--initialise"});
+    EXPECT_EQ(back.out, r.out);
+    EXPECT_EQ(back.err, "");
+    const auto info = run({"info", "voted.json"});
+    EXPECT_NE(info.out.find("colour source: face colours\n  faces with a colour of their own: 4\n"),
+              std::string::npos)
+        << info.out;
 }
 
 TEST_F(CliTest, HelpPromisesTheMajorityAndVertexColoursFlagKeepsIt) {

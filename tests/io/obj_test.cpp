@@ -193,17 +193,6 @@ TEST(ObjVertexColours, MaterialsWinUnlessVertexColoursAreAskedFor) {
     EXPECT_TRUE(source.cornersFirst);
 }
 
-TEST(ObjVertexColours, ReadBackFromJsonAsFaceColours) {
-    GU_Detail geo;
-    readObj(kBorderVertices + "f 1 2 3\nf 4 1 2\n", "m.obj", std::nullopt, "", geo);
-    GU_Detail back;
-    ColourSource source;
-    readJsonGeometry(writeJsonGeometry(geo, "m.json"), "m.json", back, &source);
-    testing::expectSameDetail(geo, back);
-    EXPECT_EQ(source.ownColour, 2);
-    EXPECT_EQ(source.cornerColour, 0);
-}
-
 // ---- What is not read ----
 
 struct Skipped {

@@ -285,17 +285,6 @@ INSTANTIATE_TEST_SUITE_P(
         return std::string(param.param.type) + (param.param.prefix[0] ? "_diffuse" : "");
     });
 
-TEST(PlyColourSource, CountsOwnColoursAndUncolouredFaces) {
-    GU_Detail geo;
-    ColourSource source;
-    readPly(asciiSquare(), "m.ply", geo, {}, &source);
-    EXPECT_EQ(source.ownColour, 2);
-    EXPECT_EQ(source.cornerColour + source.noColour, 0);
-    readPly(colouredPly("", {"", "", ""}, "", {"3 0 1 2"}), "m.ply", geo, {}, &source);
-    EXPECT_EQ(source.noColour, 1);
-    EXPECT_EQ(source.ownColour + source.cornerColour, 0);
-}
-
 // ---- Header lines without a keyword ----
 
 struct HeaderCase {
