@@ -62,6 +62,13 @@ VoteResult voteSmall(Colours colours, const unsigned* corners, std::size_t count
         if (voting[i])
             keys[i] = keyOf(colours, corners[i]);
     }
+    // Most faces lie inside one colour region, and all corners alike settle the vote at once.
+    bool alike = count > 0 && voting[0];
+    for (std::size_t i = 1; i < count; ++i)
+        alike = alike && voting[i] && keys[i] == keys[0];
+    if (alike)
+        return VoteResult{0, false};
+
     VoteResult result;
     std::size_t best = 0;
     for (std::size_t i = 0; i < count; ++i) {

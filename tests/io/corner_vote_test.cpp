@@ -82,6 +82,8 @@ INSTANTIATE_TEST_SUITE_P(
                       VoteCase{"uncoloured_first_corner", ".BB", 1, false},
                       VoteCase{"no_coloured_corner", "...", -1, false},
                       VoteCase{"single_corner", "C", 0, false},
+                      VoteCase{"no_corners", "", -1, false},
+                      VoteCase{"alike_but_one_uncoloured", "A.AA", 0, false},
                       VoteCase{"sixteen_corners_small_path", repeated("AB", 7) + "BC", 1, false},
                       VoteCase{"seventeen_corners_sorted_path", "C" + repeated("AB", 8), 1, true},
                       VoteCase{"large_late_majority", repeated("ABCD", 10) + "DD", 3, false},
