@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <memory>
 #include <ostream>
 #include <string>
@@ -49,6 +51,11 @@ int runCook(const CookOptions& options, std::ostream& out, std::ostream& err) {
     const std::vector<std::string> files = outputFiles(options);
     io::checkOutputTargets(files);
 
+    // A progress line would land in the middle of a document written to the same terminal.
+    for (const std::string& file : files) {
+        if (file == io::kStandardOutput && ::isatty(STDOUT_FILENO) == 1)
+            ProgressLine::silence();
+    }
     ProgressLine progress;
     auto geometry = std::make_shared<GU_Detail>();
     io::PlyOptions ply;

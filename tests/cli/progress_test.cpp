@@ -23,15 +23,17 @@ struct TerminalRun {
 };
 
 // Runs `hueslice ARGS...` in `dir` with standard error on a pseudo-terminal and standard output
-// in stdout.txt; progress lines appear at once (no delay).
-TerminalRun runOnTerminal(const std::string& dir, const std::vector<std::string>& args) {
+// in stdout.txt (or on the terminal too); progress lines appear at once (no delay).
+TerminalRun runOnTerminal(const std::string& dir, const std::vector<std::string>& args,
+                          bool stdoutOnTerminal = false) {
     int master = -1;
     const pid_t child = forkpty(&master, nullptr, nullptr, nullptr);
     if (child == 0) {
         if (::chdir(dir.c_str()) != 0)
             _exit(126);
-        const int out = ::open("stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out < 0 || ::dup2(out, STDOUT_FILENO) < 0)
+        const int out =
+            stdoutOnTerminal ? -1 : ::open("stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (!stdoutOnTerminal && (out < 0 || ::dup2(out, STDOUT_FILENO) < 0))
             _exit(126);
         ::setenv("HUESLICE_PROGRESS_DELAY", "0", 1);
         std::vector<char*> argv{const_cast<char*>(HUESLICE_PROGRAM)};
