@@ -362,5 +362,29 @@ TEST(ObjRead, NamesWithANulAreRefusedAtTheirLine) {
               "m.mtl:2: material name holds a NUL byte");
 }
 
+// Faces in overlapping groups: each face's own set of groups, in creation order, opens a `g`
+// line whenever it differs from the face before.
+TEST(ObjWrite, OverlappingGroupsGiveEachFaceItsOwnSetOfGroups) {
+    GU_Detail geo = testing::makeMesh(
+        {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}},
+        {{0, 1, 2}, {0, 1, 2}, {0, 1, 2}, {0, 1, 2}, {0, 1, 2}, {0, 1, 2}, {0, 1, 2}});
+    const std::vector<std::pair<const char*, std::vector<unsigned>>> groups = {
+        {"a", {0, 1, 2}}, {"b", {1, 2, 4, 6}}, {"c", {2, 3, 6}}};
+    for (const auto& [groupName, members] : groups) {
+        GB_PrimitiveGroup* g = geo.primitiveGroups().newGroup(groupName, 0);
+        for (unsigned m : members)
+            HOST_Internals::addMember(*g, m);
+    }
+    std::string streamed;
+    const ObjStream stream = streamObj(geo, "m.mtl", "m.obj");
+    stream.writeObj([&](std::string_view piece) { streamed.append(piece); });
+    const ObjText text = writeObj(geo, "m.mtl", "m.obj");
+    EXPECT_EQ(streamed, text.obj);
+    const std::string faces = text.obj.substr(text.obj.find("g "));
+    EXPECT_EQ(faces,
+              "g a\nf 1 2 3\ng a b\nf 1 2 3\ng a b c\nf 1 2 3\ng c\nf 1 2 3\ng b\nf 1 2 3\n"
+              "g\nf 1 2 3\ng b c\nf 1 2 3\n");
+}
+
 }  // namespace
 }  // namespace hueslice::io
