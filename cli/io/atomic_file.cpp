@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "io/exchange.h"
 #include "io/internal.h"
 #include "io/io.h"
 
@@ -185,7 +186,12 @@ Notes readGeometryFile(const std::string& path, GU_Detail& out, const PlyOptions
         }
         return readObj(obj, path, std::string_view(mtl), mtlPath, out);
     }
-    throw InputError(path + ": unknown file type (expected .json, .ply or .obj)");
+    if (ext == "gltf" || ext == "glb")
+        return readGltf(readWholeFile(path), path, out, folderOf(path));
+    if (ext == "3mf")
+        return read3mf(readWholeFile(path), path, out);
+    throw InputError(path +
+                     ": unknown file type (expected .json, .ply, .obj, .3mf, .gltf or .glb)");
 }
 
 Notes stageGeometryFile(OutputBatch& batch, const std::string& path, const GU_Detail& detail,
@@ -207,7 +213,21 @@ Notes stageGeometryFile(OutputBatch& batch, const std::string& path, const GU_De
         batch.add(path, text.obj);
         return std::move(text.warnings);
     }
-    throw OutputError(path + ": unknown file type (expected .json, .obj or .svg)");
+    WrittenFile file;
+    if (ext == "gltf" || ext == "glb")
+        file = writeGltf(detail, legend, ext == "glb", path);
+    else if (ext == "3mf")
+        file = write3mf(detail, legend, path);
+    else if (ext == "stl")
+        file = writeStl(detail, path);
+    else if (ext == "ply")
+        file = writePly(detail, path);
+    else
+        throw OutputError(path +
+                          ": unknown file type (expected .json, .obj, .svg, .3mf, .gltf, "
+                          ".glb, .stl or .ply)");
+    batch.add(path, file.bytes);
+    return std::move(file.notes);
 }
 
 Notes writeGeometryFile(const std::string& path, const GU_Detail& detail,
