@@ -195,7 +195,7 @@ Notes readGeometryFile(const std::string& path, GU_Detail& out, const PlyOptions
 }
 
 Notes stageGeometryFile(OutputBatch& batch, const std::string& path, const GU_Detail& detail,
-                        const std::vector<LegendEntry>& legend) {
+                        const std::vector<LegendEntry>& legend, bool keepOrder) {
     const std::string ext = extensionOf(path);
     if (ext == "json") {
         batch.add(path, writeJsonGeometry(detail, path));
@@ -207,7 +207,7 @@ Notes stageGeometryFile(OutputBatch& batch, const std::string& path, const GU_De
     }
     if (ext == "obj") {
         const std::string mtlPath = stemPath(path) + ".mtl";
-        ObjText text = writeObj(detail, baseOf(mtlPath), path);
+        ObjText text = writeObj(detail, baseOf(mtlPath), path, keepOrder);
         if (!text.mtl.empty())
             batch.add(mtlPath, text.mtl);
         batch.add(path, text.obj);

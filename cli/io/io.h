@@ -83,10 +83,13 @@ struct ObjText {
     Notes warnings;   // e.g. group names changed to fit the format
 };
 
-// OBJ and MTL text for a detail. `mtlFileName` is the name the `mtllib` line gives. Faces with
-// no group are written after a bare `g`. Each distinct colour (by bits) becomes one material
-// colour_<n>. Throws OutputError naming `name` for a primitive without vertices.
-ObjText writeObj(const GU_Detail& detail, const std::string& mtlFileName, const std::string& name);
+// OBJ and MTL text for a detail. `mtlFileName` is the name the `mtllib` line gives. Faces are
+// written together by their set of groups (sets in order of first use, input order within a
+// set), so each distinct set has one `g` line; `keepOrder` keeps the input order instead. Faces
+// with no group are written after a bare `g`. Each distinct colour (by bits) becomes one
+// material colour_<n>. Throws OutputError naming `name` for a primitive without vertices.
+ObjText writeObj(const GU_Detail& detail, const std::string& mtlFileName, const std::string& name,
+                 bool keepOrder = false);
 
 // ---- SVG ----
 
@@ -135,14 +138,15 @@ class OutputBatch {
 // On any failure the old file is left as it was and OutputError is thrown.
 void writeFileAtomically(const std::string& path, std::string_view bytes);
 
-// Reads .json, .ply or .obj by extension (case-insensitive) into `out`. An OBJ's material
-// library is looked for beside it. Returns notes.
+// Reads .json, .ply, .obj, .3mf, .gltf or .glb by extension (case-insensitive) into `out`. An
+// OBJ's material library and a .gltf's external buffers are looked for beside it. Returns notes.
 Notes readGeometryFile(const std::string& path, GU_Detail& out, const PlyOptions& options = {});
 
-// Stages .json, .obj (with the .mtl of the same stem beside it) or .svg by extension into
-// `batch`. `legend` is used by .svg only. Returns warnings.
+// Stages .json, .obj (with the .mtl of the same stem beside it), .svg, .3mf, .gltf, .glb, .stl
+// or .ply by extension into `batch`. `legend` gives the pictures and the parts of the exchange
+// formats their colours; `keepOrder` is for .obj (see writeObj). Returns warnings.
 Notes stageGeometryFile(OutputBatch& batch, const std::string& path, const GU_Detail& detail,
-                        const std::vector<LegendEntry>& legend = {});
+                        const std::vector<LegendEntry>& legend = {}, bool keepOrder = false);
 
 // stageGeometryFile for one file, committed at once.
 Notes writeGeometryFile(const std::string& path, const GU_Detail& detail,

@@ -1,5 +1,6 @@
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -113,10 +114,18 @@ Notes stageSplit(OutputBatch& batch, const std::string& folder, const std::strin
                         format + "'");
     }
     for (std::size_t i = 0; i < plan.parts.size(); ++i) {
-        if (plan.parts[i].name.empty())
-            stems[i] = claim(kUngrouped);
+        if (!plan.parts[i].name.empty())
+            continue;
+        stems[i] = claim(kUngrouped);
+        if (stems[i] != kUngrouped) {
+            notes.push_back(folder + ": faces in no group written as '" + stems[i] + "." + format +
+                            "'");
+        }
     }
 
+    std::set<std::string> fileNotes;
+    for (const std::string& note : notes)
+        fileNotes.insert(note.substr(std::min(note.size(), folder.size() + 2)));
     for (std::size_t i = 0; i < plan.parts.size(); ++i) {
         const GU_Detail part = detail::partDetail(geo, plan.parts[i], plan.colourOffset);
         std::vector<LegendEntry> partLegend;
@@ -127,8 +136,13 @@ Notes stageSplit(OutputBatch& batch, const std::string& folder, const std::strin
             partLegend.push_back(entry);
         }
         const std::string path = folder + "/" + stems[i] + "." + format;
-        for (std::string& note : stageGeometryFile(batch, path, part, partLegend))
-            notes.push_back(std::move(note));
+        // The polygons split into fans were counted once for the folder; other notes are
+        // kept, once each.
+        for (const std::string& note : stageGeometryFile(batch, path, part, partLegend)) {
+            const std::string what = note.substr(std::min(note.size(), path.size() + 2));
+            if (what.find("triangle fans") == std::string::npos && fileNotes.insert(what).second)
+                notes.push_back(folder + ": " + what);
+        }
     }
     return notes;
 }
