@@ -14,6 +14,7 @@
 #include "io/exchange.h"
 #include "io/internal.h"
 #include "io/parts.h"
+#include "io/threemf_references.h"
 
 namespace hueslice::io {
 
@@ -435,6 +436,7 @@ Notes read3mf(std::string_view bytes, const std::string& name, GU_Detail& out) {
     Handle reader;
     check<InputError>(lib3mf_model_queryreader(model.get(), "3mf", reader.out()), model.get(), name,
                       "cannot start the 3MF reader");
+    detail::checkPropertyReferences(bytes, name);
     std::vector<BYTE> copy(bytes.begin(), bytes.end());
     check<InputError>(lib3mf_reader_readfrombuffer(reader.get(), copy.data(), copy.size()),
                       reader.get(), name, "cannot read 3mf");
