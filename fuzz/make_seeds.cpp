@@ -2,6 +2,7 @@
 // with a few small valid inputs each, built through the project's own writers where there are
 // some, so that the fuzzers start from inputs that reach deep into the readers and the node.
 
+#include <HOST_Internals.h>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -55,7 +56,7 @@ GU_Detail colouredRow(const std::vector<std::vector<float>>& colours, int layer 
         const long long prim = detail.appendPrimitive(tri, 3);
         std::memcpy(detail.primitiveAttribData(prim) + offset, colours[i].data(), 12);
         if (i % 2 == 1)
-            group->addIndex(static_cast<unsigned>(prim));
+            HOST_Internals::addMember(*group, static_cast<unsigned>(prim));
     }
     return detail;
 }
@@ -171,7 +172,7 @@ void gltfSeeds(const fs::path& dir) {
     GU_Detail row = colouredRow(kColours);
     writeSeed(dir, "row_glb", hueslice::io::writeGltf(row, {}, true, "row.glb").bytes);
     writeSeed(dir, "row_gltf", hueslice::io::writeGltf(row, {}, false, "row.gltf").bytes);
-    row.primitiveGroups().newGroup(hueslice::io::kHiddenGroupName)->addIndex(0);
+    HOST_Internals::addMember(*row.primitiveGroups().newGroup(hueslice::io::kHiddenGroupName), 0);
     writeSeed(dir, "hidden_glb", hueslice::io::writeGltf(row, {}, true, "hidden.glb").bytes);
     std::string tree = hueslice::io::writeGltf(colouredRow({{1, 0, 0}}), {}, false, "t").bytes;
     tree.replace(tree.find("\"nodes\":[{"), 10,
@@ -182,7 +183,7 @@ void gltfSeeds(const fs::path& dir) {
 void threeMfSeeds(const fs::path& dir) {
     GU_Detail row = colouredRow(kColours);
     writeSeed(dir, "row", hueslice::io::write3mf(row, {}, "row.3mf").bytes);
-    row.primitiveGroups().newGroup(hueslice::io::kHiddenGroupName)->addIndex(1);
+    HOST_Internals::addMember(*row.primitiveGroups().newGroup(hueslice::io::kHiddenGroupName), 1);
     writeSeed(dir, "hidden", hueslice::io::write3mf(row, {}, "hidden.3mf").bytes);
 }
 

@@ -9,6 +9,8 @@
 
 #include <tiny_gltf.h>
 
+#include <HOST_Internals.h>
+
 #include "io/exchange.h"
 #include "io/internal.h"
 #include "io/parts.h"
@@ -402,7 +404,7 @@ class SceneReader {
             }
             colours.insert(colours.end(), rgb, rgb + 3);
             if (group)
-                group->addIndex(static_cast<unsigned>(face));
+                HOST_Internals::addMember(*group, static_cast<unsigned>(face));
         };
         if (mode == kTriangles) {
             for (std::size_t i = 0; i + 2 < order.size(); i += 3)

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -79,15 +80,21 @@ WrittenFile writeStl(const GU_Detail& geo, const std::string& name) {
 WrittenFile writePly(const GU_Detail& geo, const std::string& name) {
     WrittenFile result;
     const int cd = detail::colourOffset(geo);
+    // Holes in the primitive list are not faces.
     unsigned maxVertices = 0;
-    for (long long i = 0; i < geo.primitiveCount(); ++i)
-        maxVertices = std::max(maxVertices, geo.primitives()(i)->vertexCount);
+    long long faces = 0;
+    for (long long i = 0; i < geo.primitiveCount(); ++i) {
+        if (const GB_Primitive* prim = geo.primitives()(i)) {
+            maxVertices = std::max(maxVertices, prim->vertexCount);
+            ++faces;
+        }
+    }
     const bool wideCount = maxVertices > 255;
     std::string& out = result.bytes;
     out = "ply\nformat binary_little_endian 1.0\ncomment written by hueslice\nelement vertex " +
           std::to_string(geo.pointCount()) +
           "\nproperty float x\nproperty float y\nproperty float z\nelement face " +
-          std::to_string(geo.primitiveCount()) + "\nproperty list " +
+          std::to_string(faces) + "\nproperty list " +
           (wideCount ? "uint" : "uchar") + " int vertex_indices\n" +
           (cd >= 0 ? "property uchar red\nproperty uchar green\nproperty uchar blue\n" : "") +
           "end_header\n";
@@ -99,6 +106,8 @@ WrittenFile writePly(const GU_Detail& geo, const std::string& name) {
     }
     bool clamped = false;
     for (long long i = 0; i < geo.primitiveCount(); ++i) {
+        if (!geo.primitives()(i))
+            continue;
         const GB_Primitive& prim = *geo.primitives()(i);
         if (wideCount)
             putU32(out, prim.vertexCount);

@@ -1,3 +1,5 @@
+#include <HOST_Internals.h>
+
 #include "io/parts.h"
 
 #include <cmath>
@@ -31,13 +33,16 @@ PartPlan planParts(const GU_Detail& geo, const std::vector<LegendEntry>& legend,
     std::vector<unsigned> groupCount(primCount, 0);
     unsigned long long tooSmall = 0;
     unsigned long long polygons = 0;
+    // A hole in the primitive list is no face.
     const auto usable = [&](unsigned prim) {
-        return hidden[prim] == 0 && geo.primitives()(prim)->vertexCount >= 3;
+        const GB_Primitive* p = geo.primitives()(prim);
+        return p && hidden[prim] == 0 && p->vertexCount >= 3;
     };
     for (std::size_t p = 0; p < primCount; ++p) {
-        const unsigned vertices = geo.primitives()(static_cast<long long>(p))->vertexCount;
-        if (hidden[p])
+        const GB_Primitive* prim = geo.primitives()(static_cast<long long>(p));
+        if (!prim || hidden[p])
             continue;
+        const unsigned vertices = prim->vertexCount;
         if (vertices < 3)
             ++tooSmall;
         else if (vertices > 3)
@@ -160,7 +165,7 @@ GU_Detail partDetail(const GU_Detail& geo, const Part& part, int colourOffset) {
                         geo.primitiveAttribData(face) + colourOffset, 3 * sizeof(float));
         }
         if (group)
-            group->addIndex(static_cast<unsigned>(index));
+            HOST_Internals::addMember(*group, static_cast<unsigned>(index));
     }
     return out;
 }

@@ -11,6 +11,8 @@
 
 #include <Model/COM/NMR_DLLInterfaces.h>
 
+#include <HOST_Internals.h>
+
 #include "io/exchange.h"
 #include "io/internal.h"
 #include "io/parts.h"
@@ -349,7 +351,7 @@ class ModelReader {
             }
             const long long face = geo.appendPrimitive(v, 3);
             if (group)
-                group->addIndex(static_cast<unsigned>(face));
+                HOST_Internals::addMember(*group, static_cast<unsigned>(face));
             float rgb[3] = {fallback[0], fallback[1], fallback[2]};
             bool coloured = hasDefault;
             if (perTriangle && triangleColour(handler.get(), t, rgb))

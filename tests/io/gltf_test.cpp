@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <HOST_Internals.h>
+
 #include "io/exchange.h"
 #include "support/package_files.h"
 #include "test_geometry.h"
@@ -198,9 +200,9 @@ GU_Detail groupedTriangles() {
     setColour(geo, 2, 1, 0, 0);
     setColour(geo, 3, 0, 0, 1);
     GB_PrimitiveGroup* reds = geo.primitiveGroups().newGroup("reds");
-    reds->addIndex(0);
-    reds->addIndex(2);
-    geo.primitiveGroups().newGroup("greens")->addIndex(1);
+    HOST_Internals::addMember(*reds, 0);
+    HOST_Internals::addMember(*reds, 2);
+    HOST_Internals::addMember(*geo.primitiveGroups().newGroup("greens"), 1);
     return geo;
 }
 
@@ -233,8 +235,8 @@ INSTANTIATE_TEST_SUITE_P(Encodings, GltfRoundTrip, ::testing::Values(false, true
 TEST(GltfOutput, HiddenPrimitivesAreLeftOut) {
     GU_Detail geo = groupedTriangles();
     GB_PrimitiveGroup* hidden = geo.primitiveGroups().newGroup(kHiddenGroupName);
-    hidden->addIndex(0);
-    hidden->addIndex(3);
+    HOST_Internals::addMember(*hidden, 0);
+    HOST_Internals::addMember(*hidden, 3);
     GU_Detail back;
     readGltf(writeGltf(geo, {}, true, "out.glb").bytes, "out.glb", back);
     EXPECT_EQ(back.primitiveCount(), 2);
@@ -260,8 +262,8 @@ TEST(GltfOutput, EveryKindOfWrittenFilePassesTheValidator) {
     setColour(quads, 0, 2.0f, -1.0f, std::nanf(""));  // clamped into range
     setColour(quads, 1, 0.5f, 0.5f, 0.5f);
     GU_Detail everythingHidden = makeSquare();
-    everythingHidden.primitiveGroups().newGroup(kHiddenGroupName)->addIndex(0);
-    everythingHidden.primitiveGroups().find(kHiddenGroupName)->addIndex(1);
+    HOST_Internals::addMember(*everythingHidden.primitiveGroups().newGroup(kHiddenGroupName), 0);
+    HOST_Internals::addMember(*everythingHidden.primitiveGroups().find(kHiddenGroupName), 1);
     const struct {
         const char* file;
         const GU_Detail* geo;

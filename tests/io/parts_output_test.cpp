@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <HOST_Internals.h>
+
 #include "io/exchange.h"
 #include "test_geometry.h"
 
@@ -28,9 +30,9 @@ GU_Detail interleaved() {
     GB_PrimitiveGroup* a = geo.primitiveGroups().newGroup("a");
     GB_PrimitiveGroup* b = geo.primitiveGroups().newGroup("b");
     for (unsigned p : {0u, 2u, 3u})
-        a->addIndex(p);
+        HOST_Internals::addMember(*a, p);
     for (unsigned p : {1u, 3u, 5u})
-        b->addIndex(p);
+        HOST_Internals::addMember(*b, p);
     return geo;
 }
 
@@ -81,7 +83,7 @@ float f32At(const std::string& bytes, std::size_t at) {
 TEST(StlOutput, BinaryTrianglesWithNormalsAndNoHiddenFaces) {
     GU_Detail geo = makeMesh({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {5, 5, 5}},
                              {{0, 1, 2, 3}, {0, 4}, {4, 1, 0}});
-    geo.primitiveGroups().newGroup(kHiddenGroupName)->addIndex(2);
+    HOST_Internals::addMember(*geo.primitiveGroups().newGroup(kHiddenGroupName), 2);
     const WrittenFile file = writeStl(geo, "out.stl");
     ASSERT_EQ(file.bytes.size(), 84u + 2 * 50);  // the quad as two triangles; nothing else
     EXPECT_EQ(u32At(file.bytes, 80), 2u);
@@ -156,11 +158,11 @@ class SplitFolder : public ::testing::Test {
 TEST_F(SplitFolder, OneFilePerGroupWithSafeUniqueNamesAndTheFacesInNoGroup) {
     GU_Detail geo = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}},
                              {{0, 1, 2}, {1, 3, 2}, {0, 1, 3}, {0, 3, 2}, {2, 1, 0}});
-    geo.primitiveGroups().newGroup("a/b")->addIndex(0);
-    geo.primitiveGroups().newGroup("a_b")->addIndex(1);
-    geo.primitiveGroups().newGroup("ungrouped")->addIndex(2);
+    HOST_Internals::addMember(*geo.primitiveGroups().newGroup("a/b"), 0);
+    HOST_Internals::addMember(*geo.primitiveGroups().newGroup("a_b"), 1);
+    HOST_Internals::addMember(*geo.primitiveGroups().newGroup("ungrouped"), 2);
     geo.primitiveGroups().newGroup("empty");
-    geo.primitiveGroups().newGroup(kHiddenGroupName)->addIndex(4);
+    HOST_Internals::addMember(*geo.primitiveGroups().newGroup(kHiddenGroupName), 4);
     const std::string folder = (dir / "parts").string();
     OutputBatch batch;
     const Notes notes = stageSplit(batch, folder, "stl", geo, {});
@@ -178,7 +180,7 @@ TEST_F(SplitFolder, EveryFormatReadsBackWhereTheProgramReadsIt) {
     GU_Detail geo = makeSquare();
     setColour(geo, 0, 1, 0, 0);
     setColour(geo, 1, 0, 0, 1);
-    geo.primitiveGroups().newGroup("red")->addIndex(0);
+    HOST_Internals::addMember(*geo.primitiveGroups().newGroup("red"), 0);
     for (const char* format : kSplitFormats) {
         SCOPED_TRACE(format);
         const std::string folder = (dir / format).string();

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include <HOST_Internals.h>
+
 #include "io/exchange.h"
 #include "support/package_files.h"
 #include "test_geometry.h"
@@ -164,9 +166,9 @@ GU_Detail groupedTriangles() {
     setColour(geo, 2, 1, 0, 0);
     setColour(geo, 3, 0, 0, 1);
     GB_PrimitiveGroup* reds = geo.primitiveGroups().newGroup("reds");
-    reds->addIndex(0);
-    reds->addIndex(2);
-    geo.primitiveGroups().newGroup("greens")->addIndex(1);
+    HOST_Internals::addMember(*reds, 0);
+    HOST_Internals::addMember(*reds, 2);
+    HOST_Internals::addMember(*geo.primitiveGroups().newGroup("greens"), 1);
     return geo;
 }
 
@@ -224,8 +226,8 @@ TEST(ThreeMfOutput, PartsAreComponentsOfOneAssemblyThatIsTheOnlyBuildItem) {
 TEST(ThreeMfOutput, HiddenPrimitivesAreLeftOut) {
     GU_Detail geo = groupedTriangles();
     GB_PrimitiveGroup* hidden = geo.primitiveGroups().newGroup(kHiddenGroupName);
-    hidden->addIndex(1);
-    hidden->addIndex(3);
+    HOST_Internals::addMember(*hidden, 1);
+    HOST_Internals::addMember(*hidden, 3);
     const GU_Detail back = read(write3mf(geo, legend(), "out.3mf").bytes);
     EXPECT_EQ(back.primitiveCount(), 2);
     EXPECT_EQ(back.primitiveGroups().entries(), 1u);  // no greens, no part for the blue face
@@ -234,8 +236,8 @@ TEST(ThreeMfOutput, HiddenPrimitivesAreLeftOut) {
 TEST(ThreeMfOutput, NothingVisibleOrNonFinitePositionIsRefused) {
     GU_Detail everythingHidden = makeSquare();
     GB_PrimitiveGroup* hidden = everythingHidden.primitiveGroups().newGroup(kHiddenGroupName);
-    hidden->addIndex(0);
-    hidden->addIndex(1);
+    HOST_Internals::addMember(*hidden, 0);
+    HOST_Internals::addMember(*hidden, 1);
     GU_Detail nan = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, std::nanf(""), 0}}, {{0, 1, 2}});
     EXPECT_EQ(inputErrorOf([&] { write3mf(everythingHidden, {}, "out.3mf"); }),
               "out.3mf: there is no visible triangle to write");
