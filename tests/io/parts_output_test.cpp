@@ -114,6 +114,20 @@ TEST(PlyOutput, ReadsBackWithPointsFacesAndByteColours) {
     EXPECT_EQ(file.notes, Notes{"out.ply: colours outside [0, 1] written clamped"});
 }
 
+// Regression: the writers followed every list element, and a host's list may hold holes.
+TEST(ExchangeOutput, HolesInThePrimitiveListAreNoFaces) {
+    GU_Detail geo = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}, {2, 1, 0}, {0, 2, 1}});
+    HOST_Internals::makeHole(geo, 1);
+    EXPECT_EQ(u32At(writeStl(geo, "out.stl").bytes, 80), 2u);
+    GU_Detail back;
+    readPly(writePly(geo, "out.ply").bytes, "out.ply", back);
+    EXPECT_EQ(back.primitiveCount(), 2);
+    readGltf(writeGltf(geo, {}, true, "out.glb").bytes, "out.glb", back);
+    EXPECT_EQ(back.primitiveCount(), 2);
+    read3mf(write3mf(geo, {}, "out.3mf").bytes, "out.3mf", back);
+    EXPECT_EQ(back.primitiveCount(), 2);
+}
+
 TEST(SafeFileName, UnsafeNamesChangeAndSafeOnesStay) {
     const struct {
         std::string group;
