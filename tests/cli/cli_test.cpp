@@ -263,6 +263,28 @@ TEST_F(CliTest, ThreeMfAndGlbComeBackWithTheirGroups) {
     }
 }
 
+TEST_F(CliTest, GltfBuffersAreReadFromBesideTheFile) {
+    write("mesh.ply", meshPly("ascii"));
+    ASSERT_EQ(run({"cook", "mesh.ply", "-o", "full.gltf"}).status, 0);
+    // Move the embedded buffer out into a file of its own.
+    std::string gltf = read("full.gltf");
+    const std::string prefix = "data:application/octet-stream;base64,";
+    const std::size_t start = gltf.find(prefix);
+    ASSERT_NE(start, std::string::npos);
+    const std::size_t end = gltf.find('"', start);
+    const std::string encoded = gltf.substr(start + prefix.size(), end - start - prefix.size());
+    std::filesystem::create_directory(dir / "sub");
+    write("sub/mesh.b64", encoded);
+    ASSERT_EQ(std::system(("base64 -d '" + (dir / "sub/mesh.b64").string() + "' > '" +
+                           (dir / "sub/mesh.bin").string() + "'")
+                              .c_str()),
+              0);
+    write("sub/split.gltf", gltf.replace(start, end - start, "mesh.bin"));
+    const auto r = run({"info", "sub/split.gltf"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("primitives: 8"), std::string::npos) << r.out;
+}
+
 TEST_F(CliTest, GlbForViewingPassesTheValidator) {
     if (std::system("command -v node > /dev/null 2>&1") != 0)
         GTEST_SKIP() << "node is not installed, so the glTF validator cannot run";

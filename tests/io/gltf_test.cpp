@@ -144,6 +144,9 @@ TEST(GltfInput, StripsAndFansBecomeTriangles) {
         EXPECT_EQ(std::vector<unsigned>(geo.primitiveVertices(p), geo.primitiveVertices(p) + 3),
                   second);
     }
+    Notes notes;
+    EXPECT_EQ(readText(gltfJson(R"(, "mode": 1)", "", dataUri()), &notes).primitiveCount(), 0);
+    EXPECT_EQ(notes, Notes{"in.gltf: 1 primitive of points or lines left out"});
 }
 
 TEST(GltfInput, RefusedFilesLeaveTheOutputAlone) {
@@ -282,7 +285,11 @@ TEST(GltfOutput, EveryKindOfWrittenFilePassesTheValidator) {
         const std::string name = c.file;
         const GU_Detail& geo = c.geo ? *c.geo : name.rfind("plain", 0) == 0 ? plain : grouped;
         const bool binary = name.substr(name.size() - 4) == ".glb";
-        std::ofstream(dir / name, std::ios::binary) << writeGltf(geo, {}, binary, name).bytes;
+        const WrittenFile file = writeGltf(geo, {}, binary, name);
+        if (c.geo == &quads) {
+            EXPECT_EQ(file.notes.back(), name + ": colours outside [0, 1] written clamped");
+        }
+        std::ofstream(dir / name, std::ios::binary) << file.bytes;
         command += " '" + (dir / name).string() + "'";
     }
     command += " > '" + (dir / "report.txt").string() + "' 2>&1";

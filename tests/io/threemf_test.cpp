@@ -80,6 +80,9 @@ INSTANTIATE_TEST_SUITE_P(
         ColourCase{"ObjectDefaultColourGroup",
                    kColours + meshObject(5, R"(pid="2" pindex="1")", {"", ""}),
                    {rgb(255, 255, 0), rgb(255, 255, 0)}},
+        ColourCase{"TriangleWithoutAnyPropertyIsWhite",
+                   kBase + meshObject(5, "", {R"(pid="1" p1="0")", ""}),
+                   {rgb(255, 0, 0), rgb(255, 255, 255)}},
         ColourCase{"NoPropertiesNoColours", meshObject(5, "", {"", ""}), {}}),
     [](const auto& param) { return std::string(param.param.label); });
 
@@ -185,9 +188,13 @@ std::vector<LegendEntry> legend() {
 }
 
 TEST(ThreeMfRoundTrip, GroupsCountsAndColoursComeBack) {
-    const WrittenFile file = write3mf(groupedTriangles(), legend(), "out.3mf");
+    GU_Detail geo = groupedTriangles();
+    geo.appendPoint(UT_Vector3(0.1234567f, 0, 0));
+    const unsigned extra[3] = {6, 1, 2};
+    geo.appendPrimitive(extra, 3);  // no group; its colour is black
+    const WrittenFile file = write3mf(geo, legend(), "out.3mf");
     const GU_Detail back = read(file.bytes);
-    ASSERT_EQ(back.primitiveCount(), 4);
+    ASSERT_EQ(back.primitiveCount(), 5);
     const GB_PrimitiveGroup* reds = back.primitiveGroups().find("reds");
     const GB_PrimitiveGroup* greens = back.primitiveGroups().find("greens");
     ASSERT_NE(reds, nullptr);
@@ -198,6 +205,9 @@ TEST(ThreeMfRoundTrip, GroupsCountsAndColoursComeBack) {
     EXPECT_EQ(colourOf(back, 0), rgb(255, 0, 0));
     EXPECT_EQ(colourOf(back, 2), rgb(0, 255, 0));
     EXPECT_EQ(colourOf(back, 3), rgb(0, 0, 255));  // no group: its own colour
+    EXPECT_EQ(colourOf(back, 4), rgb(0, 0, 0));
+    EXPECT_EQ(back.points()[back.primitiveVertices(*back.primitives()(4))[0]].x(), 0.123456f)
+        << "coordinates are cut to six decimals";
 }
 
 TEST(ThreeMfOutput, PartsAreComponentsOfOneAssemblyThatIsTheOnlyBuildItem) {
