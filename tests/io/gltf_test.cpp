@@ -118,6 +118,20 @@ TEST(GltfInput, NodesPlaceTheirMeshesThroughTheWholeTree) {
     EXPECT_TRUE(colourOf(geo, 0).empty());  // no material anywhere: no colours
 }
 
+TEST(GltfInput, RotationsAndMatricesTurnTheMesh) {
+    // A quarter turn about z, as a quaternion and as a matrix: point 1 (1, 0, 0) goes to (0, 1, 0).
+    for (const std::string node :
+         {R"({"rotation": [0, 0, 0.70710678118654752, 0.70710678118654752], "mesh": 0})",
+          R"({"matrix": [0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1], "mesh": 0})"}) {
+        SCOPED_TRACE(node);
+        const GU_Detail geo = readText(
+            gltfJson("", R"(, "nodes": [)" + node + R"(], "scenes": [{"nodes": [0]}])", dataUri()));
+        EXPECT_NEAR(geo.points()[1].x(), 0.0f, 1e-6f);
+        EXPECT_NEAR(geo.points()[1].y(), 1.0f, 1e-6f);
+        EXPECT_NEAR(geo.points()[2].x(), -1.0f, 1e-6f);
+    }
+}
+
 TEST(GltfInput, TexturesAreNotedNotSampled) {
     Notes notes;
     readText(gltfJson(R"(, "material": 0)",
