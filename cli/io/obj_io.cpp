@@ -379,10 +379,13 @@ ObjText writeObj(const GU_Detail& geo, const std::string& mtlFileName, const std
         std::vector<std::size_t> faceSet(static_cast<std::size_t>(primCount));
         std::vector<std::size_t> start;
         for (std::size_t i = 0; i < faceSet.size(); ++i) {
-            const auto found = setOf.emplace(faceGroups[i], start.size());
-            if (found.second)
+            // Looked up before inserting, so that only a new set copies its key.
+            auto found = setOf.find(faceGroups[i]);
+            if (found == setOf.end()) {
+                found = setOf.emplace(faceGroups[i], start.size()).first;
                 start.push_back(0);
-            faceSet[i] = found.first->second;
+            }
+            faceSet[i] = found->second;
             ++start[faceSet[i]];
         }
         std::size_t next = 0;
