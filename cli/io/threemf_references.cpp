@@ -78,7 +78,10 @@ std::vector<std::pair<std::string, std::string>> modelParts(std::string_view pac
 }  // namespace
 
 void checkPropertyReferences(std::string_view package, const std::string& name) {
-    for (const auto& [partName, xml] : modelParts(package)) {
+    for (const auto& part : modelParts(package)) {
+        // Named, not bound: lambdas below capture them, which clang refuses for bindings.
+        const std::string& partName = part.first;
+        const std::string& xml = part.second;
         pugi::xml_document document;
         if (!document.load_buffer(xml.data(), xml.size(), pugi::parse_minimal))
             continue;  // the reader reports malformed XML with its own words
