@@ -3,11 +3,14 @@
 
 #include <memory>
 #include <ostream>
+#include <string>
+#include <vector>
 
 #include <io/exchange.h>
 #include <io/io.h>
 
 #include "cli_errors.h"
+#include "colour_collisions.h"
 #include "commands.h"
 #include "parm_values.h"
 #include "plugin_host.h"
@@ -17,7 +20,7 @@ namespace hueslice::cli {
 
 void printNotes(const std::vector<std::string>& notes, std::ostream& err) {
     for (const std::string& note : notes)
-        err << "hueslice: " << note << "\n";
+        err << "hueslice: " << io::printable(note) << "\n";
 }
 
 namespace {
@@ -28,6 +31,18 @@ void cookIfNeeded(SOP_Node& node, const CookOptions& options) {
     if (node.cookIfNeeded(options.time) >= UT_ERROR_ABORT) {
         throw io::InputError(options.input + ": the node could not cook this geometry");
     }
+}
+
+// Every file the outputs would write, in the order they are staged.
+std::vector<std::string> outputFiles(const CookOptions& options) {
+    std::vector<std::string> files;
+    if (!options.output.empty())
+        files = io::geometryOutputFiles(options.output);
+    if (!options.svg.empty())
+        files.push_back(options.svg);
+    if (!options.saveScene.empty())
+        files.push_back(options.saveScene);
+    return files;
 }
 
 // Every output is written before any replaces its file, so a failure in one of them leaves
@@ -43,8 +58,13 @@ void writeOutputs(const CookOptions& options, SOP_Node& node, const GU_Detail& r
         printNotes(
             io::stageSplit(outputs, options.splitFolder, options.splitFormat, result, legend), err);
     }
-    if (!options.svg.empty())
-        outputs.add(options.svg, io::writeSvg(result, legend));
+    if (!options.svg.empty()) {
+        io::Notes warnings;
+        outputs.add(options.svg, io::writeSvg(result, legend, &warnings));
+        for (std::string& w : warnings)
+            w = options.svg + ": " + w;
+        printNotes(warnings, err);
+    }
     if (!options.saveScene.empty())
         outputs.add(options.saveScene, io::saveScene(node));
     outputs.commit();
@@ -53,6 +73,10 @@ void writeOutputs(const CookOptions& options, SOP_Node& node, const GU_Detail& r
 }  // namespace
 
 int runCook(const CookOptions& options, std::ostream& out, std::ostream& err) {
+    // Clashing or unusable outputs are refused before any work, let alone any write.
+    const std::vector<std::string> files = outputFiles(options);
+    io::checkOutputTargets(files);
+
     auto geometry = std::make_shared<GU_Detail>();
     io::PlyOptions ply;
     ply.vertexColours = options.vertexColours;
@@ -85,6 +109,7 @@ int runCook(const CookOptions& options, std::ostream& out, std::ostream& err) {
 
     const GU_Detail& result = *node.getCookedGeo();
     const std::vector<GroupRow> rows = groupRows(node);
+    printNotes(colourCollisions(rows), err);
     // A split folder made here is removed again when the outputs fail, so that a failure
     // leaves nothing behind; the batch has removed its temporaries by then.
     struct stat info {};
@@ -97,7 +122,11 @@ int runCook(const CookOptions& options, std::ostream& out, std::ostream& err) {
             ::rmdir(options.splitFolder.c_str());
         throw;
     }
-    out << formatGroupTable(rows, hiddenCount(result));
+    // With an output on standard output the table goes to stderr, so the output stays clean.
+    bool toStandardOutput = false;
+    for (const std::string& file : files)
+        toStandardOutput = toStandardOutput || file == io::kStandardOutput;
+    (toStandardOutput ? err : out) << formatGroupTable(rows, hiddenCount(result));
     return 0;
 }
 

@@ -188,6 +188,10 @@ class GeometryReader {
     void checkName(const std::string& attribName, const std::string& path, const char* kind) {
         if (attribName.empty())
             fail(name, parsed.keyLine(path), std::string(kind) + " with an empty name");
+        // Names become C strings in the host, where a NUL would cut them short and could make
+        // two names one.
+        if (attribName.find('\0') != std::string::npos)
+            fail(name, parsed.keyLine(path), std::string(kind) + " name holds a NUL character");
     }
 
     void readPrimitiveAttributes(const Json& root, GU_Detail& geo) {
@@ -331,10 +335,17 @@ const char* typeName(int type) {
 
 }  // namespace
 
-void readJsonGeometry(std::string_view text, const std::string& name, GU_Detail& out) {
+void readJsonGeometry(std::string_view text, const std::string& name, GU_Detail& out,
+                      ColourSource* source) {
     const detail::ParsedJson parsed = detail::parseJson(text, name);
     GU_Detail geo;
     GeometryReader(parsed, name).read(geo);
+    if (source) {
+        // JSON carries colours on primitives only: the current layer's attribute or nothing.
+        *source = ColourSource();
+        (detail::colourOffset(geo) >= 0 ? source->ownColour : source->noColour) =
+            geo.primitiveCount();
+    }
     out = geo;
 }
 
