@@ -31,9 +31,9 @@ struct WrittenFile {
 // Replaces `out` by the triangles of the default scene (every node of the scene, transforms
 // applied; or every mesh once when there is no scene), as .glb when `bytes` starts with the
 // binary magic and as .gltf text otherwise. A face's colour is its material's baseColorFactor
-// times the COLOR_0 of its first corner; a named node (else its mesh's name) gives a group of
-// its faces. `folder` is where a .gltf's external buffers are looked for; without one any
-// external reference is refused. Textures are not sampled (a note says so).
+// times the COLOR_0 most of its corners share (see corner_vote.h); a named node (else its mesh's
+// name) gives a group of its faces. `folder` is where a .gltf's external buffers are looked for;
+// without one any external reference is refused. Textures are not sampled (a note says so).
 Notes readGltf(std::string_view bytes, const std::string& name, GU_Detail& out,
                const std::optional<std::string>& folder = std::nullopt);
 

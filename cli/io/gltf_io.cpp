@@ -11,6 +11,7 @@
 
 #include <HOST_Internals.h>
 
+#include "io/corner_vote.h"
 #include "io/exchange.h"
 #include "io/internal.h"
 #include "io/parts.h"
@@ -231,11 +232,8 @@ class SceneReader {
                             colours.data() + 3 * static_cast<std::size_t>(f), 12);
             }
         }
-        if (usedVertexColours) {
-            notes.push_back(name +
-                            ": COLOR_0 vertex colours: each face takes the colour of "
-                            "its first corner");
-        }
+        if (votedFaces > 0)
+            notes.push_back(detail::cornerColourNote(name, votedFaces, ties));
         if (skippedPrimitives > 0) {
             notes.push_back(name + ": " +
                             detail::countOf(skippedPrimitives, "primitive", "primitives") +
@@ -324,7 +322,6 @@ class SceneReader {
                                " COLOR_0 values for " + std::to_string(points.count) +
                                " positions");
             }
-            usedVertexColours = true;
             anyColour = true;
         }
         float base[3] = {1.0f, 1.0f, 1.0f};
@@ -392,15 +389,29 @@ class SceneReader {
                 order.push_back(static_cast<std::uint32_t>(i));
         }
 
+        // COLOR_0 as floats, three per position, for the vote of each face's corners.
+        cornerRgb.clear();
+        if (corners.data) {
+            cornerRgb.reserve(3 * corners.count);
+            for (std::size_t i = 0; i < corners.count; ++i) {
+                for (int k = 0; k < 3; ++k)
+                    cornerRgb.push_back(componentOf(corners, i, k));
+            }
+        }
         const auto addTriangle = [&](std::uint32_t a, std::uint32_t b, std::uint32_t c) {
             const unsigned v[3] = {static_cast<unsigned>(firstPoint + a),
                                    static_cast<unsigned>(firstPoint + b),
                                    static_cast<unsigned>(firstPoint + c)};
             const long long face = geo.appendPrimitive(v, 3);
             float rgb[3] = {base[0], base[1], base[2]};
-            if (corners.data) {
+            if (!cornerRgb.empty()) {
+                const unsigned local[3] = {a, b, c};
+                const VoteResult result = voter.vote(cornerRgb.data(), local, 3);
+                const std::size_t winner = local[result.winner];
                 for (int k = 0; k < 3; ++k)
-                    rgb[k] *= componentOf(corners, a, k);
+                    rgb[k] *= cornerRgb[3 * winner + static_cast<std::size_t>(k)];
+                ++votedFaces;
+                ties += result.tie ? 1 : 0;
             }
             colours.insert(colours.end(), rgb, rgb + 3);
             if (group)
@@ -428,8 +439,11 @@ class SceneReader {
     std::vector<float> colours;  // per face
     Notes notes;
     std::unordered_map<int, bool> notedTexture;
+    CornerVoter voter;
+    std::vector<float> cornerRgb;  // COLOR_0 of the primitive being read
+    long long votedFaces = 0;
+    long long ties = 0;
     bool anyColour = false;
-    bool usedVertexColours = false;
     unsigned long long skippedPrimitives = 0;
 };
 
