@@ -16,6 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "io/exchange.h"
 #include "io/internal.h"
 #include "io/io.h"
 
@@ -646,15 +647,22 @@ Notes readGeometryFile(const std::string& path, GU_Detail& out, const ReadOption
         const std::string mtl = readWholeFile(mtlPath);
         return readObj(obj, path, std::string_view(mtl), mtlPath, out, options, source);
     }
-    throw InputError(path + ": unknown file type (expected .json, .ply or .obj)");
+    if (ext == "gltf" || ext == "glb")
+        return readGltf(readWholeFile(path), path, out, folderOf(path));
+    if (ext == "3mf")
+        return read3mf(readWholeFile(path), path, out);
+    throw InputError(path +
+                     ": unknown file type (expected .json, .ply, .obj, .3mf, .gltf or .glb)");
 }
 
 Notes stageGeometryFile(OutputBatch& batch, const std::string& path, const GU_Detail& detail,
-                        const std::vector<LegendEntry>& legend) {
+                        const std::vector<LegendEntry>& legend, bool keepOrder) {
     const std::string ext = path == kStandardOutput ? "json" : extensionOf(path);
     if (ext == "json") {
-        batch.add(path,
-                  [&detail, path](const TextSink& sink) { writeJsonGeometry(detail, path, sink); });
+        // The copy shares the detail's storage, and lives as long as the batch needs it.
+        batch.add(path, [copy = GU_Detail(detail), path](const TextSink& sink) {
+            writeJsonGeometry(copy, path, sink);
+        });
         return {};
     }
     if (ext == "svg") {
@@ -666,7 +674,7 @@ Notes stageGeometryFile(OutputBatch& batch, const std::string& path, const GU_De
     }
     if (ext == "obj") {
         const std::string mtlPath = materialLibraryOf(path);
-        ObjStream text = streamObj(detail, baseOf(mtlPath), path);
+        ObjStream text = streamObj(detail, baseOf(mtlPath), path, keepOrder);
         if (!text.mtl.empty()) {
             batch.add(mtlPath, std::move(text.mtl));
             if (mtlPath != stemPath(path) + ".mtl") {
@@ -677,7 +685,21 @@ Notes stageGeometryFile(OutputBatch& batch, const std::string& path, const GU_De
         batch.add(path, std::move(text.writeObj));
         return std::move(text.warnings);
     }
-    throw OutputError(path + ": unknown file type (expected .json, .obj or .svg)");
+    WrittenFile file;
+    if (ext == "gltf" || ext == "glb")
+        file = writeGltf(detail, legend, ext == "glb", path);
+    else if (ext == "3mf")
+        file = write3mf(detail, legend, path);
+    else if (ext == "stl")
+        file = writeStl(detail, path);
+    else if (ext == "ply")
+        file = writePly(detail, path);
+    else
+        throw OutputError(path +
+                          ": unknown file type (expected .json, .obj, .svg, .3mf, .gltf, "
+                          ".glb, .stl or .ply)");
+    batch.add(path, file.bytes);
+    return std::move(file.notes);
 }
 
 Notes writeGeometryFile(const std::string& path, const GU_Detail& detail,

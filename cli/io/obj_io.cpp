@@ -680,7 +680,8 @@ struct FaceGroupSets {
 // MTL and the warnings are known before the OBJ text is made.
 class ObjPlan {
   public:
-    ObjPlan(const GU_Detail& detail, const std::string& mtlFileName, const std::string& fileName)
+    ObjPlan(const GU_Detail& detail, const std::string& mtlFileName, const std::string& fileName,
+            bool keepOrder)
         : geo(detail),
           mtlName(mtlFileName),
           name(fileName),
@@ -689,8 +690,8 @@ class ObjPlan {
           faceGroups(detail.primitiveGroups().groups(),
                      static_cast<std::size_t>(detail.primitiveCount())) {
         const GB_PrimitiveList& list = geo.primitives();
-        const long long primCount = geo.primitiveCount();
-        for (long long i = 0; i < primCount; ++i) {
+        orderFaces(keepOrder);
+        for (const unsigned i : order) {
             if (!list(i) || list(i)->vertexCount == 0) {
                 throw OutputError(name + ": primitive " + std::to_string(i) +
                                   " has no vertices, which obj cannot carry");
@@ -701,7 +702,8 @@ class ObjPlan {
             nonFinite = nonFinite || !std::isfinite(p.x()) || !std::isfinite(p.y()) ||
                         !std::isfinite(p.z());
         }
-        for (long long i = 0; i < primCount && cd >= 0; ++i) {
+        for (std::size_t k = 0; k < order.size() && cd >= 0; ++k) {
+            const unsigned i = order[k];
             float rgb[3];
             if (materialOf(i, rgb).second) {
                 nonFinite = nonFinite || !std::isfinite(rgb[0]) || !std::isfinite(rgb[1]) ||
@@ -746,9 +748,9 @@ class ObjPlan {
         // No face has been written yet: the first face with groups needs a `g` line.
         unsigned currentSet = 0;
         long long currentMaterial = -1;
-        for (long long i = 0; i < primCount; ++i) {
+        for (const unsigned i : order) {
             const GB_Primitive& prim = *list(i);
-            const unsigned set = faceGroups.faceSet[static_cast<std::size_t>(i)];
+            const unsigned set = faceGroups.faceSet[i];
             if (set != currentSet) {
                 obj.put('g');
                 for (unsigned g : faceGroups.sets[set]) {
@@ -782,6 +784,41 @@ class ObjPlan {
     }
 
   private:
+    // Faces with the same set of groups are written together, sets in order of first use and
+    // faces in input order within a set, so that each set gets one `g` line and readers that
+    // make one mesh per `g` line make one per set; `keepOrder` keeps the input order instead.
+    void orderFaces(bool keepOrder) {
+        const std::vector<unsigned>& faceSet = faceGroups.faceSet;
+        order.resize(faceSet.size());
+        if (keepOrder) {
+            for (std::size_t i = 0; i < order.size(); ++i)
+                order[i] = static_cast<unsigned>(i);
+            return;
+        }
+        constexpr std::size_t kUnseen = static_cast<std::size_t>(-1);
+        std::vector<std::size_t> start(faceGroups.sets.size(), kUnseen);  // by set, then place
+        std::vector<std::size_t> count;                                   // by rank of first use
+        for (const unsigned set : faceSet) {
+            if (start[set] == kUnseen) {
+                start[set] = count.size();
+                count.push_back(0);
+            }
+            ++count[start[set]];
+        }
+        std::size_t next = 0;
+        for (std::size_t& c : count) {
+            const std::size_t n = c;
+            c = next;
+            next += n;
+        }
+        for (std::size_t& s : start) {
+            if (s != kUnseen)
+                s = count[s];
+        }
+        for (std::size_t i = 0; i < faceSet.size(); ++i)
+            order[start[faceSet[i]]++] = static_cast<unsigned>(i);
+    }
+
     // Primitive i's colour in `rgb`, its material number (by first use), and whether that
     // material is new. Runs of one colour cost no lookup.
     std::pair<long long, bool> materialOf(long long i, float rgb[3]) {
@@ -797,13 +834,16 @@ class ObjPlan {
         return {lastMaterial, found.second};
     }
 
-    const GU_Detail& geo;
+    // A copy: the text may be written after the caller's detail is gone. It shares the caller's
+    // points, primitives and records rather than copying them.
+    const GU_Detail geo;
     const std::string mtlName;
     const std::string name;
     const int cd;
     ObjText result;
     const std::vector<std::string> groupNames;
     const FaceGroupSets faceGroups;
+    std::vector<unsigned> order;  // the faces in the order they are written
     std::unordered_map<ColourBits, long long, ColourBitsHash> materials;
     ColourBits lastColour{};
     long long lastMaterial = 0;
@@ -812,8 +852,9 @@ class ObjPlan {
 
 }  // namespace
 
-ObjStream streamObj(const GU_Detail& geo, const std::string& mtlFileName, const std::string& name) {
-    auto plan = std::make_shared<ObjPlan>(geo, mtlFileName, name);
+ObjStream streamObj(const GU_Detail& geo, const std::string& mtlFileName, const std::string& name,
+                    bool keepOrder) {
+    auto plan = std::make_shared<ObjPlan>(geo, mtlFileName, name, keepOrder);
     ObjStream stream;
     stream.mtl = plan->described().mtl;
     stream.warnings = plan->described().warnings;
@@ -821,8 +862,9 @@ ObjStream streamObj(const GU_Detail& geo, const std::string& mtlFileName, const 
     return stream;
 }
 
-ObjText writeObj(const GU_Detail& geo, const std::string& mtlFileName, const std::string& name) {
-    ObjStream stream = streamObj(geo, mtlFileName, name);
+ObjText writeObj(const GU_Detail& geo, const std::string& mtlFileName, const std::string& name,
+                 bool keepOrder) {
+    ObjStream stream = streamObj(geo, mtlFileName, name, keepOrder);
     ObjText result{std::string(), std::move(stream.mtl), std::move(stream.warnings)};
     stream.writeObj([&result](std::string_view piece) { result.obj.append(piece); });
     return result;
