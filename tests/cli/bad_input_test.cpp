@@ -1120,9 +1120,11 @@ INSTANTIATE_TEST_SUITE_P(Resources, BadInputTest, ::testing::ValuesIn(kResourceR
 // The JSON writer streams: a mesh whose document would not fit under the memory limit is still
 // written whole, where it once ran out of memory.
 TEST_F(CliTest, JsonIsWrittenInFullUnderAMemoryLimitItsDocumentWouldExceed) {
+    const std::string limit = "ulimit -v " + std::to_string(kMemoryLimitKb) + " &&";
+    if (!startsWith(limit))
+        GTEST_SKIP() << "the program does not start with " << limit;
     write("in.ply", bigBinaryPoints());
-    const cli_testing::Result r =
-        run(cook("in.ply"), "ulimit -v " + std::to_string(kMemoryLimitKb) + " &&");
+    const cli_testing::Result r = run(cook("in.ply"), limit);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, kNoFacesNote);
     const std::string json = read("out.json");
