@@ -691,21 +691,20 @@ class ObjPlan {
                      static_cast<std::size_t>(detail.primitiveCount())) {
         const GB_PrimitiveList& list = geo.primitives();
         orderFaces(keepOrder);
-        for (const unsigned i : order) {
-            if (!list(i) || list(i)->vertexCount == 0) {
-                throw OutputError(name + ": primitive " + std::to_string(i) +
-                                  " has no vertices, which obj cannot carry");
-            }
-        }
         bool nonFinite = false;
         for (const UT_Vector3& p : geo.points()) {
             nonFinite = nonFinite || !std::isfinite(p.x()) || !std::isfinite(p.y()) ||
                         !std::isfinite(p.z());
         }
-        for (std::size_t k = 0; k < order.size() && cd >= 0; ++k) {
-            const unsigned i = order[k];
+        // One walk in written order, which scatters over memory: faces checked, materials
+        // numbered by first use.
+        for (const unsigned i : order) {
+            if (!list(i) || list(i)->vertexCount == 0) {
+                throw OutputError(name + ": primitive " + std::to_string(i) +
+                                  " has no vertices, which obj cannot carry");
+            }
             float rgb[3];
-            if (materialOf(i, rgb).second) {
+            if (cd >= 0 && materialOf(i, rgb).second) {
                 nonFinite = nonFinite || !std::isfinite(rgb[0]) || !std::isfinite(rgb[1]) ||
                             !std::isfinite(rgb[2]);
                 result.mtl += "newmtl colour_" + std::to_string(materials.size() - 1) + "\nKd " +
