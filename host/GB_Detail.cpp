@@ -171,43 +171,48 @@ bool GB_PrimitiveList::isHole(long long i) const {
     return std::binary_search(holes.begin(), holes.end(), i);
 }
 
-GB_Detail::GB_Detail(const GB_Detail& other) {
-    *this = other;
+GB_Detail::Geometry::Geometry(const Geometry& other)
+    : pointPositions(other.pointPositions),
+      primList(other.primList),
+      vertexPoints(other.vertexPoints),
+      vertexStarts(other.vertexStarts),
+      primDict(other.primDict),
+      primData(other.primData),
+      recordOrder(other.recordOrder) {
+    relinkRecords();
 }
 
-GB_Detail& GB_Detail::operator=(const GB_Detail& other) {
-    if (this == &other)
-        return *this;
-    // Vector assignment keeps this detail's storage where it is large enough, so a node that
-    // recooks into the same detail copies without allocating.
-    pointPositions = other.pointPositions;
-    vertexPoints = other.vertexPoints;
-    vertexStarts = other.vertexStarts;
-    recordOrder = other.recordOrder;
-    primDict = other.primDict;
-    detailDict = other.detailDict;
-    primData = other.primData;
-    detailData = other.detailData;
-    primList.holes = other.primList.holes;
-    // The primitives are copied and pointed at this detail's records in one pass.
-    const std::size_t count = other.primList.pool.size();
-    primList.pool.resize(count);
-    const auto size = static_cast<std::size_t>(primDict.recordSize());
-    unsigned char* records = primData.data();
-    for (std::size_t i = 0; i < count; ++i) {
-        GB_Primitive& prim = primList.pool[i];
-        prim = other.primList.pool[i];
-        prim.record = records + recordOf(i) * size;
-    }
-    primGroups.copyFrom(other.primGroups);
-    return *this;
-}
-
-void GB_Detail::relinkRecords() {
+void GB_Detail::Geometry::relinkRecords() {
     const auto size = static_cast<std::size_t>(primDict.recordSize());
     unsigned char* base = primData.data();
     for (std::size_t i = 0; i < primList.pool.size(); ++i)
         primList.pool[i].record = base + recordOf(i) * size;
+}
+
+GB_Detail::GB_Detail() : geo(std::make_shared<Geometry>()) {}
+
+GB_Detail::GB_Detail(const GB_Detail& other) : geo(other.geo) {
+    *this = other;
+}
+
+GB_Detail::~GB_Detail() = default;
+
+GB_Detail& GB_Detail::operator=(const GB_Detail& other) {
+    if (this == &other)
+        return *this;
+    geo = other.geo;
+    detailDict = other.detailDict;
+    detailData = other.detailData;
+    primGroups.copyFrom(other.primGroups);
+    return *this;
+}
+
+GB_Detail::Geometry& GB_Detail::writable() {
+    // Every record pointer of the storage points into the storage, so a copy is relinked as it
+    // is made and nothing outside it has to follow.
+    if (geo.use_count() > 1)
+        geo = std::make_shared<Geometry>(*geo);
+    return *geo;
 }
 
 void GB_Detail::clearAndDestroy() {
@@ -216,38 +221,40 @@ void GB_Detail::clearAndDestroy() {
 }
 
 long long GB_Detail::appendPoint(const UT_Vector3& pos) {
-    pointPositions.push_back(pos);
+    writable().pointPositions.push_back(pos);
     return pointCount() - 1;
 }
 
 long long GB_Detail::appendPrimitive(const unsigned* pointIndices, unsigned count) {
-    const std::size_t number = primList.pool.size();
-    const auto size = static_cast<std::size_t>(primDict.recordSize());
-    vertexStarts.push_back(vertexPoints.size());
-    vertexPoints.insert(vertexPoints.end(), pointIndices, pointIndices + count);
-    if (!recordOrder.empty())
-        recordOrder.push_back(number);
+    Geometry& g = writable();
+    const std::size_t number = g.primList.pool.size();
+    const auto size = static_cast<std::size_t>(g.primDict.recordSize());
+    g.vertexStarts.push_back(g.vertexPoints.size());
+    g.vertexPoints.insert(g.vertexPoints.end(), pointIndices, pointIndices + count);
+    if (!g.recordOrder.empty())
+        g.recordOrder.push_back(number);
     // Growth moves the storage now and then (amortised O(1) per primitive); the links follow.
-    const bool recordsMove = primData.size() + size > primData.capacity();
-    primData.resize(primData.size() + size, 0);
-    primList.pool.push_back(GB_Primitive{static_cast<unsigned>(number), count, nullptr});
+    const bool recordsMove = g.primData.size() + size > g.primData.capacity();
+    g.primData.resize(g.primData.size() + size, 0);
+    g.primList.pool.push_back(GB_Primitive{static_cast<unsigned>(number), count, nullptr});
     if (recordsMove) {
-        relinkRecords();
+        g.relinkRecords();
     } else {
-        primList.pool.back().record = primData.data() + number * size;
+        g.primList.pool.back().record = g.primData.data() + number * size;
     }
     return static_cast<long long>(number);
 }
 
 void GB_Detail::reservePrimitives(std::size_t prims, std::size_t vertices) {
-    const bool recordsMove =
-        prims * static_cast<std::size_t>(primDict.recordSize()) > primData.capacity();
-    primList.pool.reserve(prims);
-    vertexStarts.reserve(prims);
-    vertexPoints.reserve(vertices);
-    primData.reserve(prims * static_cast<std::size_t>(primDict.recordSize()));
+    Geometry& g = writable();
+    const auto size = static_cast<std::size_t>(g.primDict.recordSize());
+    const bool recordsMove = prims * size > g.primData.capacity();
+    g.primList.pool.reserve(prims);
+    g.vertexStarts.reserve(prims);
+    g.vertexPoints.reserve(vertices);
+    g.primData.reserve(prims * size);
     if (recordsMove)
-        relinkRecords();
+        g.relinkRecords();
 }
 
 namespace {
@@ -265,12 +272,13 @@ void widenRecords(std::vector<unsigned char>& data, std::size_t count, std::size
 }  // namespace
 
 int GB_Detail::addPrimitiveAttrib(const char* name, int size, int type) {
-    const int oldSize = primDict.recordSize();
-    const int offset = primDict.add(name, size, type);
-    if (offset >= 0 && primDict.recordSize() != oldSize) {
-        widenRecords(primData, primList.pool.size(), static_cast<std::size_t>(oldSize),
-                     static_cast<std::size_t>(primDict.recordSize()));
-        relinkRecords();
+    Geometry& g = writable();
+    const int oldSize = g.primDict.recordSize();
+    const int offset = g.primDict.add(name, size, type);
+    if (offset >= 0 && g.primDict.recordSize() != oldSize) {
+        widenRecords(g.primData, g.primList.pool.size(), static_cast<std::size_t>(oldSize),
+                     static_cast<std::size_t>(g.primDict.recordSize()));
+        g.relinkRecords();
     }
     return offset;
 }

@@ -14,6 +14,7 @@
 #include "commands.h"
 #include "parm_values.h"
 #include "plugin_host.h"
+#include "progress_line.h"
 #include "report.h"
 
 namespace hueslice::cli {
@@ -48,7 +49,8 @@ std::vector<std::string> outputFiles(const CookOptions& options) {
 // Every output is written before any replaces its file, so a failure in one of them leaves
 // all the old files as they were.
 void writeOutputs(const CookOptions& options, SOP_Node& node, const GU_Detail& result,
-                  const std::vector<io::LegendEntry>& legend, std::ostream& err) {
+                  const std::vector<io::LegendEntry>& legend, std::ostream& err,
+                  ProgressLine& progress) {
     io::OutputBatch outputs;
     if (!options.output.empty()) {
         printNotes(
@@ -67,7 +69,10 @@ void writeOutputs(const CookOptions& options, SOP_Node& node, const GU_Detail& r
     }
     if (!options.saveScene.empty())
         outputs.add(options.saveScene, io::saveScene(node));
+    // Geometry files are made as they are written, in the commit.
+    progress.begin("writing");
     outputs.commit();
+    progress.end();
 }
 
 }  // namespace
@@ -77,10 +82,19 @@ int runCook(const CookOptions& options, std::ostream& out, std::ostream& err) {
     const std::vector<std::string> files = outputFiles(options);
     io::checkOutputTargets(files);
 
+    // A progress line would land in the middle of a document written to the same terminal.
+    for (const std::string& file : files) {
+        if (file == io::kStandardOutput && ::isatty(STDOUT_FILENO) == 1)
+            ProgressLine::silence();
+    }
+    ProgressLine progress;
     auto geometry = std::make_shared<GU_Detail>();
     io::PlyOptions ply;
     ply.vertexColours = options.vertexColours;
-    printNotes(io::readGeometryFile(options.input, *geometry, ply), err);
+    progress.begin("reading");
+    io::Notes notes = io::readGeometryFile(options.input, *geometry, ply);
+    progress.end();
+    printNotes(notes, err);
 
     PluginHost host(options.plugin);
     SOP_Node& node = host.node();
@@ -88,7 +102,11 @@ int runCook(const CookOptions& options, std::ostream& out, std::ostream& err) {
         io::applyScene(io::readWholeFile(options.scene), options.scene, node);
     }
     node.setInput(0, std::move(geometry));
+    progress.begin("cooking");
+    const double cooks = 2.0 + static_cast<double>(options.steps.size());
+    double cooked = 0;
     cookIfNeeded(node, options);
+    progress.update(++cooked / cooks);
 
     for (const Step& step : options.steps) {
         switch (step.kind) {
@@ -104,8 +122,10 @@ int runCook(const CookOptions& options, std::ostream& out, std::ostream& err) {
                 node.pressButton("sort");
                 break;
         }
+        progress.update(++cooked / cooks);
     }
     cookIfNeeded(node, options);
+    progress.end();
 
     const GU_Detail& result = *node.getCookedGeo();
     const std::vector<GroupRow> rows = groupRows(node);
@@ -116,7 +136,7 @@ int runCook(const CookOptions& options, std::ostream& out, std::ostream& err) {
     const bool newFolder =
         !options.splitFolder.empty() && ::stat(options.splitFolder.c_str(), &info) != 0;
     try {
-        writeOutputs(options, node, result, legendFor(rows), err);
+        writeOutputs(options, node, result, legendFor(rows), err, progress);
     } catch (...) {
         if (newFolder)
             ::rmdir(options.splitFolder.c_str());

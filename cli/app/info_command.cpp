@@ -13,6 +13,7 @@
 
 #include "commands.h"
 #include "parm_values.h"
+#include "progress_line.h"
 
 namespace hueslice::cli {
 
@@ -98,7 +99,13 @@ int runInfo(const std::string& input, bool vertexColours, std::ostream& out, std
     io::PlyOptions options;
     options.vertexColours = vertexColours;
     io::ColourSource source;
-    printNotes(io::readGeometryFile(input, detail, options, &source), err);
+    io::Notes notes;
+    {
+        ProgressLine progress;
+        progress.begin("reading");
+        notes = io::readGeometryFile(input, detail, options, &source);
+    }
+    printNotes(notes, err);
 
     out << "file: " << input << "\n";
     out << "points: " << detail.pointCount() << "\n";

@@ -13,6 +13,7 @@
 
 #include "cli_errors.h"
 #include "commands.h"
+#include "progress_line.h"
 
 namespace {
 
@@ -49,6 +50,8 @@ int run(int argc, char** argv) {
     std::string plugin;
     app.add_flag("--version", version, "Print the plug-in's interface version and build tag");
     app.add_option("--plugin", plugin, "The plug-in file (default: the one beside this program)");
+    bool quiet = false;
+    app.add_flag("-q,--quiet", quiet, "Show no progress line while reading, cooking or writing");
     app.fallthrough();
     app.require_subcommand(0, 1);
 
@@ -118,6 +121,8 @@ int run(int argc, char** argv) {
         return fail(2, std::string(e.what()) + " (see --help)");
     }
 
+    if (quiet)
+        ProgressLine::silence();
     if (version)
         return runVersion(plugin, std::cout);
     if (demo->parsed())

@@ -256,6 +256,7 @@ class Commit {
     struct File {
         std::string path;
         const std::string* bytes = nullptr;
+        const std::function<void(const TextSink&)>* produce = nullptr;  // instead of bytes
         Target target;
         std::string temp;    // Create and Replace
         std::string backup;  // Replace: a second name of the old file while renaming
@@ -347,8 +348,12 @@ class Commit {
             ::close(fd);
             failWrite(f.path, what, error);
         };
-        if (!writeAll(fd, *f.bytes))
-            fail("cannot write file", errno);
+        try {
+            writeContent(fd, f, "cannot write file");
+        } catch (...) {
+            ::close(fd);
+            throw;
+        }
         if (f.target.kind == TargetKind::Replace) {
             const struct stat& old = f.target.old;
             // Root can give the file back to its owner; anyone may keep a group they belong to.
@@ -380,12 +385,29 @@ class Commit {
                                       : ::open(f.path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
         if (fd < 0)
             failWrite(f.path, "cannot open for writing", errno);
-        const bool written = writeAll(fd, *f.bytes);
-        const int error = errno;
+        try {
+            writeContent(fd, f, "cannot write");
+        } catch (...) {
+            if (!standardOutput)
+                ::close(fd);
+            throw;
+        }
         if (!standardOutput)
             ::close(fd);
-        if (!written)
-            failWrite(f.path, "cannot write", error);
+    }
+
+    // Writes the file's bytes, or what its producer makes as it makes it, to `fd`. Throws
+    // OutputError "PATH: what: reason".
+    static void writeContent(int fd, const File& f, const char* what) {
+        const TextSink put = [&](std::string_view bytes) {
+            if (!writeAll(fd, bytes))
+                failWrite(f.path, what, errno);
+        };
+        if (f.produce) {
+            (*f.produce)(put);
+        } else {
+            put(*f.bytes);
+        }
     }
 
     // Puts one file in place; returns 0 or the errno of the failure.
@@ -539,7 +561,11 @@ void checkOutputTargets(const std::vector<std::string>& paths) {
 }
 
 void OutputBatch::add(const std::string& path, std::string bytes) {
-    staged.push_back(Staged{path, std::move(bytes)});
+    staged.push_back(Staged{path, std::move(bytes), {}});
+}
+
+void OutputBatch::add(const std::string& path, std::function<void(const TextSink&)> produce) {
+    staged.push_back(Staged{path, std::string(), std::move(produce)});
 }
 
 void OutputBatch::commit() {
@@ -553,6 +579,8 @@ void OutputBatch::commit() {
     for (std::size_t i = 0; i < batch.size(); ++i) {
         files[i].path = batch[i].path;
         files[i].bytes = &batch[i].bytes;
+        if (batch[i].produce)
+            files[i].produce = &batch[i].produce;
         files[i].target = std::move(targets[i]);
     }
     Commit(std::move(files)).run();
@@ -631,7 +659,10 @@ Notes stageGeometryFile(OutputBatch& batch, const std::string& path, const GU_De
                         const std::vector<LegendEntry>& legend, bool keepOrder) {
     const std::string ext = path == kStandardOutput ? "json" : extensionOf(path);
     if (ext == "json") {
-        batch.add(path, writeJsonGeometry(detail, path));
+        // The copy shares the detail's storage, and lives as long as the batch needs it.
+        batch.add(path, [copy = GU_Detail(detail), path](const TextSink& sink) {
+            writeJsonGeometry(copy, path, sink);
+        });
         return {};
     }
     if (ext == "svg") {
@@ -643,7 +674,7 @@ Notes stageGeometryFile(OutputBatch& batch, const std::string& path, const GU_De
     }
     if (ext == "obj") {
         const std::string mtlPath = materialLibraryOf(path);
-        ObjText text = writeObj(detail, baseOf(mtlPath), path, keepOrder);
+        ObjStream text = streamObj(detail, baseOf(mtlPath), path, keepOrder);
         if (!text.mtl.empty()) {
             batch.add(mtlPath, std::move(text.mtl));
             if (mtlPath != stemPath(path) + ".mtl") {
@@ -651,7 +682,7 @@ Notes stageGeometryFile(OutputBatch& batch, const std::string& path, const GU_De
                                         "', as an obj file cannot name it after the obj");
             }
         }
-        batch.add(path, std::move(text.obj));
+        batch.add(path, std::move(text.writeObj));
         return std::move(text.warnings);
     }
     WrittenFile file;

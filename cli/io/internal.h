@@ -50,4 +50,11 @@ std::string noFacesNote(const std::string& name, const std::string& why, bool ve
 // for finite values that would round to infinity.
 bool narrowToFloat(double value, float& out);
 
+// Tells the progress hook, if any, that `done` of `total` units of the current job are done.
+// Cheap enough for every few thousand elements, not for every one.
+void reportProgress(unsigned long long done, unsigned long long total);
+
+// How many elements readers and writers handle between two progress reports.
+inline constexpr unsigned long long kProgressStep = 1 << 16;
+
 }  // namespace hueslice::io::detail

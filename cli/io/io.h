@@ -9,6 +9,7 @@
 // std::bad_alloc when memory really runs out). Element numbers in messages (point 3, face 2)
 // count from 0, in file order.
 
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -35,6 +36,14 @@ class OutputError : public std::runtime_error {
 
 // Notes for the user about input that was read, each one line, possibly none.
 using Notes = std::vector<std::string>;
+
+// Receives a streaming writer's text piece by piece, in order. It may throw OutputError.
+using TextSink = std::function<void(std::string_view)>;
+
+// Told how far the current read or write has come, as a share from 0 to 1; called now and then
+// by the readers and writers below, from the calling thread. Null (the default) for none.
+using ProgressHook = std::function<void(double share)>;
+void setProgressHook(ProgressHook hook);
 
 // `text` fit for a one-line message: line breaks, tabs and other control characters (the
 // terminal's escape character among them) and bytes that are not UTF-8 are shown as escapes
@@ -81,6 +90,8 @@ void readJsonGeometry(std::string_view text, const std::string& name, GU_Detail&
 // `name` for an attribute that JSON cannot describe (a byte size that is not whole 4-byte
 // components, or more than 64 components).
 std::string writeJsonGeometry(const GU_Detail& detail, const std::string& name);
+// The same text handed to `sink` as it is made. On OutputError nothing has been given to `sink`.
+void writeJsonGeometry(const GU_Detail& detail, const std::string& name, const TextSink& sink);
 
 // ---- PLY ----
 
@@ -127,6 +138,17 @@ struct ObjText {
 // for a primitive without vertices.
 ObjText writeObj(const GU_Detail& detail, const std::string& mtlFileName, const std::string& name,
                  bool keepOrder = false);
+
+// writeObj in two steps: the MTL text and the warnings at once, and a writer that hands the OBJ
+// text to a sink as it is made, later. The writer keeps the detail as it was (a copy sharing its
+// storage), so it may run after `detail` is changed or gone.
+struct ObjStream {
+    std::string mtl;
+    Notes warnings;
+    std::function<void(const TextSink&)> writeObj;
+};
+ObjStream streamObj(const GU_Detail& detail, const std::string& mtlFileName,
+                    const std::string& name, bool keepOrder = false);
 
 // ---- SVG ----
 
@@ -175,6 +197,10 @@ class OutputBatch {
   public:
     // Stages `bytes` for `path`; nothing touches the file system until commit().
     void add(const std::string& path, std::string bytes);
+    // Stages a file whose bytes `produce` gives to its sink piece by piece, called in commit()
+    // as the file is written, so that a big file is never held whole. What it throws is passed
+    // on, with every target as it was. Whatever `produce` reads must outlive the commit.
+    void add(const std::string& path, std::function<void(const TextSink&)> produce);
     // Checks every target as checkOutputTargets does, then writes and puts everything in place.
     // Throws OutputClash or OutputError naming the file at fault; then no target has changed
     // except a stream that was partly written. Empties the batch.
@@ -184,6 +210,7 @@ class OutputBatch {
     struct Staged {
         std::string path;
         std::string bytes;
+        std::function<void(const TextSink&)> produce;  // makes the bytes, when set
     };
     std::vector<Staged> staged;
 };

@@ -17,6 +17,7 @@
 #include "io/corner_vote.h"
 #include "io/internal.h"
 #include "io/io.h"
+#include "io/text_out.h"
 
 namespace hueslice::io {
 
@@ -44,6 +45,8 @@ void forEachLine(std::string_view text, Visit&& visit) {
         }
         ++pos;
         ++lineNo;
+        if (lineNo % detail::kProgressStep == 0)
+            detail::reportProgress(pos, text.size());
         detail::splitWords(line, words);
         if (!words.empty() && words[0][0] != '#')
             visit(lineNo, words);
@@ -114,9 +117,11 @@ class ObjScanner {
         : text(objText), name(objName) {}
 
     ObjScan scan() {
-        std::vector<long long> faceLines;
-        std::vector<long long> pending;  // 1-based forward references, checked at the end
+        // 1-based references to vertices not yet read, checked at the end, with where they sit
+        // in `indices` and the line of their face. Files that define vertices first have none.
+        std::vector<long long> pending;
         std::vector<std::size_t> pendingAt;
+        std::vector<long long> pendingLine;
         int groupSet = 0;
         int material = -1;
         std::unordered_map<std::string, int> groupIndex;
@@ -142,16 +147,20 @@ class ObjScanner {
                     failAt(name, line, "face has no vertices");
                 for (std::size_t i = 1; i < w.size(); ++i) {
                     const long long index = readReference(w[i], line);
-                    if (index > 0) {
+                    const bool known =
+                        index > 0 && static_cast<unsigned long long>(index) <= result.vertexCount;
+                    if (index > 0 && !known) {
                         pending.push_back(index);
                         pendingAt.push_back(result.indices.size());
+                        pendingLine.push_back(line);
                     }
-                    result.indices.push_back(static_cast<unsigned>(index > 0 ? 0 : -index - 1));
+                    result.indices.push_back(static_cast<unsigned>(known       ? index - 1
+                                                                   : index > 0 ? 0
+                                                                               : -index - 1));
                 }
                 result.faceStart.push_back(static_cast<unsigned>(result.indices.size()));
                 result.faceGroupSet.push_back(groupSet);
                 result.faceMaterial.push_back(material);
-                faceLines.push_back(line);
             } else if (key == "g") {
                 std::vector<int> set;
                 for (std::size_t i = 1; i < w.size(); ++i) {
@@ -188,7 +197,7 @@ class ObjScanner {
             while (result.faceStart[face + 1] <= at)
                 ++face;
             if (static_cast<unsigned long long>(pending[k]) > result.vertexCount) {
-                failAt(name, faceLines[face],
+                failAt(name, pendingLine[k],
                        "face " + std::to_string(face) + " has index " + std::to_string(pending[k]) +
                            " but " + detail::thereAre(result.vertexCount, "point", "points"));
             }
@@ -382,6 +391,50 @@ void noteSkippedElements(const ObjScan& scan, const std::string& name, Notes& no
     notes.push_back(detail::noFacesNote(name, why, scan.colouredVertices > 0));
 }
 
+// The positions of the `v` lines as tinyobjloader reads them. It is given those lines only, a
+// slice at a time: a whole big file would be copied and its faces recorded a second time.
+std::vector<tinyobj::real_t> readPositions(std::string_view text, const std::string& objName) {
+    constexpr std::size_t kSliceBytes = std::size_t{1} << 20;
+    tinyobj::ObjReaderConfig config;
+    config.triangulate = false;
+    config.vertex_color = false;
+    std::vector<tinyobj::real_t> positions;
+    std::string slice;
+    const auto parse = [&] {
+        tinyobj::ObjReader reader;
+        if (!reader.ParseFromString(slice, "", config)) {
+            std::string error = reader.Error();
+            error = error.substr(0, error.find('\n'));
+            throw InputError(objName + ": cannot read obj: " + error);
+        }
+        const std::vector<tinyobj::real_t>& read = reader.GetAttrib().vertices;
+        positions.insert(positions.end(), read.begin(), read.end());
+        slice.clear();
+    };
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        // Lines end as tinyobjloader ends them: \n, \r\n or a bare \r.
+        std::size_t end = pos;
+        while (end < text.size() && text[end] != '\n' && text[end] != '\r')
+            ++end;
+        const std::string_view line = text.substr(pos, end - pos);
+        pos = end + (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n' ? 2 : 1);
+        // A vertex line as tinyobjloader tells one: blanks, 'v', then a blank.
+        const std::size_t first = line.find_first_not_of(" \t");
+        if (first == std::string_view::npos || line.size() < first + 2 || line[first] != 'v' ||
+            (line[first + 1] != ' ' && line[first + 1] != '\t')) {
+            continue;
+        }
+        slice.append(line);
+        slice.push_back('\n');
+        if (slice.size() >= kSliceBytes)
+            parse();
+    }
+    if (!slice.empty())
+        parse();
+    return positions;
+}
+
 }  // namespace
 
 Notes readObj(std::string_view objText, const std::string& objName,
@@ -396,16 +449,7 @@ Notes readObj(std::string_view objText, const std::string& objName,
     if (vertexColours)
         noteVertexColours(scan, objName, notes);
 
-    tinyobj::ObjReaderConfig config;
-    config.triangulate = false;
-    config.vertex_color = false;
-    tinyobj::ObjReader reader;
-    if (!reader.ParseFromString(std::string(objText), "", config)) {
-        std::string error = reader.Error();
-        error = error.substr(0, error.find('\n'));
-        throw InputError(objName + ": cannot read obj: " + error);
-    }
-    const std::vector<tinyobj::real_t>& positions = reader.GetAttrib().vertices;
+    std::vector<tinyobj::real_t> positions = readPositions(objText, objName);
     if (positions.size() != 3 * scan.vertexCount) {
         throw InputError(objName + ": cannot read the vertex positions");
     }
@@ -458,8 +502,10 @@ Notes readObj(std::string_view objText, const std::string& objName,
     for (std::size_t v = 0; v < scan.vertexCount; ++v) {
         geo.appendPoint(UT_Vector3(positions[3 * v], positions[3 * v + 1], positions[3 * v + 2]));
     }
-    geo.reservePrimitives(faces, scan.indices.size());
+    positions = std::vector<tinyobj::real_t>();
+    // The attribute first, so that the reservation covers the records too.
     const int cd = anyColour ? geo.addPrimitiveAttrib("Cd", 12, GB_ATTRIB_FLOAT) : -1;
+    geo.reservePrimitives(faces, scan.indices.size());
     std::vector<GB_PrimitiveGroup*> groups;
     for (const std::string& groupName : scan.groupNames) {
         groups.push_back(geo.primitiveGroups().newGroup(groupName.c_str(), 0));
@@ -577,109 +623,249 @@ std::vector<std::string> objGroupNames(const GU_Detail& geo, const std::string& 
 
 }  // namespace
 
-ObjText writeObj(const GU_Detail& geo, const std::string& mtlFileName, const std::string& name,
-                 bool keepOrder) {
-    ObjText result;
-    const int cd = detail::colourOffset(geo);
-    bool nonFinite = false;
-    std::string& obj = result.obj;
-    if (cd >= 0)
-        obj += "mtllib " + mtlFileName + "\n";
-    for (const UT_Vector3& p : geo.points()) {
-        nonFinite =
-            nonFinite || !std::isfinite(p.x()) || !std::isfinite(p.y()) || !std::isfinite(p.z());
-        obj += "v " + floatText(p.x()) + " " + floatText(p.y()) + " " + floatText(p.z()) + "\n";
-    }
+namespace {
 
-    // The groups of every face, in group creation order.
-    const long long primCount = geo.primitiveCount();
-    std::vector<std::vector<unsigned>> faceGroups(static_cast<std::size_t>(primCount));
-    const std::vector<std::string> groupNames = objGroupNames(geo, name, result.warnings);
-    unsigned groupId = 0;
-    for (const GB_PrimitiveGroup* g : geo.primitiveGroups().groups()) {
-        for (unsigned m : g->members()) {
-            if (m < faceGroups.size())
-                faceGroups[m].push_back(groupId);
-        }
-        ++groupId;
+// Colour bits as a material key: two colours share a material only when every bit agrees.
+struct ColourBits {
+    std::uint32_t c[3];
+    bool operator==(const ColourBits& o) const {
+        return c[0] == o.c[0] && c[1] == o.c[1] && c[2] == o.c[2];
     }
+};
+struct ColourBitsHash {
+    std::size_t operator()(const ColourBits& k) const {
+        return (k.c[0] * 0x9E3779B97F4A7C15ull) ^ (k.c[1] * 0xC2B2AE3D27D4EB4Full) ^
+               (k.c[2] * 0x165667B19E3779F9ull);
+    }
+};
 
-    // Faces with the same set of groups are written together, sets in order of first use and
-    // faces in input order within a set, so that each set gets one `g` line and readers that
-    // make one mesh per `g` line make one per set.
-    std::vector<long long> order(static_cast<std::size_t>(primCount));
-    if (keepOrder) {
-        for (long long i = 0; i < primCount; ++i)
-            order[static_cast<std::size_t>(i)] = i;
-    } else {
-        std::map<std::vector<unsigned>, std::size_t> setOf;
-        std::vector<std::size_t> faceSet(static_cast<std::size_t>(primCount));
-        std::vector<std::size_t> start;
-        for (std::size_t i = 0; i < faceSet.size(); ++i) {
-            // Looked up before inserting, so that only a new set copies its key.
-            auto found = setOf.find(faceGroups[i]);
-            if (found == setOf.end()) {
-                found = setOf.emplace(faceGroups[i], start.size()).first;
-                start.push_back(0);
+// The groups of every face as one number per face: faces with the same groups share a number,
+// and sets[number] lists the groups in creation order (set 0: none). Built group by group, each
+// set moving to the set with one more group, so that it costs one number per face however many
+// groups a face is in.
+struct FaceGroupSets {
+    std::vector<unsigned> faceSet;
+    std::vector<std::vector<unsigned>> sets{{}};
+
+    FaceGroupSets(const std::vector<GB_PrimitiveGroup*>& groups, std::size_t faces)
+        : faceSet(faces, 0) {
+        std::unordered_map<unsigned long long, unsigned> grown;  // (set, group) -> set
+        for (std::size_t g = 0; g < groups.size(); ++g) {
+            unsigned lastFrom = 0, lastTo = 0;
+            bool haveLast = false;
+            for (unsigned m : groups[g]->members()) {
+                if (m >= faces)
+                    continue;
+                const unsigned from = faceSet[m];
+                if (!haveLast || from != lastFrom) {
+                    const auto key = (static_cast<unsigned long long>(from) << 32) | g;
+                    const auto found = grown.emplace(key, static_cast<unsigned>(sets.size()));
+                    if (found.second) {
+                        std::vector<unsigned> bigger = sets[from];
+                        bigger.push_back(static_cast<unsigned>(g));
+                        sets.push_back(std::move(bigger));
+                    }
+                    lastFrom = from;
+                    lastTo = found.first->second;
+                    haveLast = true;
+                }
+                faceSet[m] = lastTo;
             }
-            faceSet[i] = found->second;
-            ++start[faceSet[i]];
         }
-        std::size_t next = 0;
-        for (std::size_t& s : start) {
-            const std::size_t count = s;
-            s = next;
-            next += count;
-        }
-        for (std::size_t i = 0; i < faceSet.size(); ++i)
-            order[start[faceSet[i]]++] = static_cast<long long>(i);
     }
+};
 
-    std::unordered_map<std::string, int> materialOf;  // colour bits -> material number
-    const std::vector<unsigned>* currentGroups = nullptr;
-    static const std::vector<unsigned> kNoGroups;
-    int currentMaterial = -1;
-    for (const long long i : order) {
-        const GB_Primitive& prim = *geo.primitives()(i);
-        if (prim.vertexCount == 0) {
-            throw OutputError(name + ": primitive " + std::to_string(i) +
-                              " has no vertices, which obj cannot carry");
+// What writing a detail as OBJ needs besides formatting: group names, each face's set of groups,
+// the materials, the MTL text and the warnings. Working it out takes one cheap pass, so the
+// MTL and the warnings are known before the OBJ text is made.
+class ObjPlan {
+  public:
+    ObjPlan(const GU_Detail& detail, const std::string& mtlFileName, const std::string& fileName,
+            bool keepOrder)
+        : geo(detail),
+          mtlName(mtlFileName),
+          name(fileName),
+          cd(detail::colourOffset(detail)),
+          groupNames(objGroupNames(detail, fileName, result.warnings)),
+          faceGroups(detail.primitiveGroups().groups(),
+                     static_cast<std::size_t>(detail.primitiveCount())) {
+        const GB_PrimitiveList& list = geo.primitives();
+        orderFaces(keepOrder);
+        bool nonFinite = false;
+        for (const UT_Vector3& p : geo.points()) {
+            nonFinite = nonFinite || !std::isfinite(p.x()) || !std::isfinite(p.y()) ||
+                        !std::isfinite(p.z());
         }
-        const std::vector<unsigned>& groups = faceGroups[static_cast<std::size_t>(i)];
-        if (currentGroups ? groups != *currentGroups : !groups.empty()) {
-            obj += "g";
-            for (unsigned g : groups)
-                obj += " " + groupNames[g];
-            obj += "\n";
-        }
-        currentGroups = groups.empty() ? &kNoGroups : &groups;
-        if (cd >= 0) {
+        // One walk in written order, which scatters over memory: faces checked, materials
+        // numbered by first use.
+        for (const unsigned i : order) {
+            if (!list(i) || list(i)->vertexCount == 0) {
+                throw OutputError(name + ": primitive " + std::to_string(i) +
+                                  " has no vertices, which obj cannot carry");
+            }
             float rgb[3];
-            std::memcpy(rgb, geo.primitiveAttribData(i) + cd, sizeof rgb);
-            const std::string key(reinterpret_cast<const char*>(rgb), sizeof rgb);
-            const auto found = materialOf.emplace(key, static_cast<int>(materialOf.size()));
-            if (found.second) {
+            if (cd >= 0 && materialOf(i, rgb).second) {
                 nonFinite = nonFinite || !std::isfinite(rgb[0]) || !std::isfinite(rgb[1]) ||
                             !std::isfinite(rgb[2]);
-                result.mtl += "newmtl colour_" + std::to_string(found.first->second) + "\nKd " +
+                result.mtl += "newmtl colour_" + std::to_string(materials.size() - 1) + "\nKd " +
                               floatText(rgb[0]) + " " + floatText(rgb[1]) + " " +
                               floatText(rgb[2]) + "\n";
             }
-            if (found.first->second != currentMaterial) {
-                currentMaterial = found.first->second;
-                obj += "usemtl colour_" + std::to_string(currentMaterial) + "\n";
-            }
         }
-        obj += "f";
-        const unsigned* vertices = geo.primitiveVertices(prim);
-        for (unsigned v = 0; v < prim.vertexCount; ++v)
-            obj += " " + std::to_string(vertices[v] + 1ull);
-        obj += "\n";
+        if (nonFinite) {
+            result.warnings.push_back(name +
+                                      ": some positions or colours are not finite numbers; " +
+                                      "other programs may not read them back");
+        }
     }
-    if (nonFinite) {
-        result.warnings.push_back(name + ": some positions or colours are not finite numbers; " +
-                                  "other programs may not read them back");
+
+    // The MTL text and the warnings; `obj` is left empty.
+    const ObjText& described() const { return result; }
+
+    void write(const TextSink& sink) {
+        detail::TextOut obj(sink);
+        const GB_PrimitiveList& list = geo.primitives();
+        const long long primCount = geo.primitiveCount();
+        const unsigned long long total = geo.points().size() + static_cast<std::size_t>(primCount);
+        unsigned long long done = 0;
+        if (cd >= 0) {
+            obj.put("mtllib ");
+            obj.put(mtlName);
+            obj.put('\n');
+        }
+        for (const UT_Vector3& p : geo.points()) {
+            obj.put("v ");
+            obj.putFloat(p.x());
+            obj.put(' ');
+            obj.putFloat(p.y());
+            obj.put(' ');
+            obj.putFloat(p.z());
+            obj.put('\n');
+            if (++done % detail::kProgressStep == 0)
+                detail::reportProgress(done, total);
+        }
+        // No face has been written yet: the first face with groups needs a `g` line.
+        unsigned currentSet = 0;
+        long long currentMaterial = -1;
+        for (const unsigned i : order) {
+            const GB_Primitive& prim = *list(i);
+            const unsigned set = faceGroups.faceSet[i];
+            if (set != currentSet) {
+                obj.put('g');
+                for (unsigned g : faceGroups.sets[set]) {
+                    obj.put(' ');
+                    obj.put(groupNames[g]);
+                }
+                obj.put('\n');
+                currentSet = set;
+            }
+            if (cd >= 0) {
+                float rgb[3];
+                const long long material = materialOf(i, rgb).first;
+                if (material != currentMaterial) {
+                    currentMaterial = material;
+                    obj.put("usemtl colour_");
+                    obj.putNumber(material);
+                    obj.put('\n');
+                }
+            }
+            obj.put('f');
+            const unsigned* vertices = geo.primitiveVertices(prim);
+            for (unsigned v = 0; v < prim.vertexCount; ++v) {
+                obj.put(' ');
+                obj.putNumber(vertices[v] + 1ull);
+            }
+            obj.put('\n');
+            if (++done % detail::kProgressStep == 0)
+                detail::reportProgress(done, total);
+        }
+        obj.flush();
     }
+
+  private:
+    // Faces with the same set of groups are written together, sets in order of first use and
+    // faces in input order within a set, so that each set gets one `g` line and readers that
+    // make one mesh per `g` line make one per set; `keepOrder` keeps the input order instead.
+    void orderFaces(bool keepOrder) {
+        const std::vector<unsigned>& faceSet = faceGroups.faceSet;
+        order.resize(faceSet.size());
+        if (keepOrder) {
+            for (std::size_t i = 0; i < order.size(); ++i)
+                order[i] = static_cast<unsigned>(i);
+            return;
+        }
+        constexpr std::size_t kUnseen = static_cast<std::size_t>(-1);
+        std::vector<std::size_t> start(faceGroups.sets.size(), kUnseen);  // by set, then place
+        std::vector<std::size_t> count;                                   // by rank of first use
+        for (const unsigned set : faceSet) {
+            if (start[set] == kUnseen) {
+                start[set] = count.size();
+                count.push_back(0);
+            }
+            ++count[start[set]];
+        }
+        std::size_t next = 0;
+        for (std::size_t& c : count) {
+            const std::size_t n = c;
+            c = next;
+            next += n;
+        }
+        for (std::size_t& s : start) {
+            if (s != kUnseen)
+                s = count[s];
+        }
+        for (std::size_t i = 0; i < faceSet.size(); ++i)
+            order[start[faceSet[i]]++] = static_cast<unsigned>(i);
+    }
+
+    // Primitive i's colour in `rgb`, its material number (by first use), and whether that
+    // material is new. Runs of one colour cost no lookup.
+    std::pair<long long, bool> materialOf(long long i, float rgb[3]) {
+        std::memcpy(rgb, geo.primitiveAttribData(i) + cd, 3 * sizeof(float));
+        ColourBits bits;
+        std::memcpy(bits.c, rgb, sizeof bits.c);
+        if (haveLast && bits == lastColour)
+            return {lastMaterial, false};
+        const auto found = materials.emplace(bits, static_cast<long long>(materials.size()));
+        lastColour = bits;
+        lastMaterial = found.first->second;
+        haveLast = true;
+        return {lastMaterial, found.second};
+    }
+
+    // A copy: the text may be written after the caller's detail is gone. It shares the caller's
+    // points, primitives and records rather than copying them.
+    const GU_Detail geo;
+    const std::string mtlName;
+    const std::string name;
+    const int cd;
+    ObjText result;
+    const std::vector<std::string> groupNames;
+    const FaceGroupSets faceGroups;
+    std::vector<unsigned> order;  // the faces in the order they are written
+    std::unordered_map<ColourBits, long long, ColourBitsHash> materials;
+    ColourBits lastColour{};
+    long long lastMaterial = 0;
+    bool haveLast = false;
+};
+
+}  // namespace
+
+ObjStream streamObj(const GU_Detail& geo, const std::string& mtlFileName, const std::string& name,
+                    bool keepOrder) {
+    auto plan = std::make_shared<ObjPlan>(geo, mtlFileName, name, keepOrder);
+    ObjStream stream;
+    stream.mtl = plan->described().mtl;
+    stream.warnings = plan->described().warnings;
+    stream.writeObj = [plan](const TextSink& sink) { plan->write(sink); };
+    return stream;
+}
+
+ObjText writeObj(const GU_Detail& geo, const std::string& mtlFileName, const std::string& name,
+                 bool keepOrder) {
+    ObjStream stream = streamObj(geo, mtlFileName, name, keepOrder);
+    ObjText result{std::string(), std::move(stream.mtl), std::move(stream.warnings)};
+    stream.writeObj([&result](std::string_view piece) { result.obj.append(piece); });
     return result;
 }
 

@@ -1046,6 +1046,8 @@ class PlyReader {
                 vote(out, prim, indices.data(), n);
             }
             pos = static_cast<std::size_t>(listEnd - data) + suffix;
+            if ((r + 1) % detail::kProgressStep == 0)
+                detail::reportProgress(r + 1, e.count);
         }
         return pos;
     }

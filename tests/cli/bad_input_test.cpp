@@ -1112,16 +1112,25 @@ const Row kResourceRows[] = {
      1,
      "hueslice: out of memory\n",
      Setup::MemoryLimit},
-    {"OutOfMemoryWritingJsonAborted",
-     {{"in.ply", bigBinaryPoints()}},
-     cook("in.ply"),
-     1,
-     kNoFacesNote + std::string("hueslice: out of memory\n"),
-     Setup::MemoryLimit},
     {"OutOfMemoryReadingASceneAborted", meshAnd("scene.json", savedScene(100001)),
      cookWithScene("scene.json"), 1, "hueslice: out of memory\n", Setup::MemoryLimit},
 };
 INSTANTIATE_TEST_SUITE_P(Resources, BadInputTest, ::testing::ValuesIn(kResourceRows), suite);
+
+// The JSON writer streams: a mesh whose document would not fit under the memory limit is still
+// written whole, where it once ran out of memory.
+TEST_F(CliTest, JsonIsWrittenInFullUnderAMemoryLimitItsDocumentWouldExceed) {
+    const std::string limit = "ulimit -v " + std::to_string(kMemoryLimitKb) + " &&";
+    if (!startsWith(limit))
+        GTEST_SKIP() << "the program does not start with " << limit;
+    write("in.ply", bigBinaryPoints());
+    const cli_testing::Result r = run(cook("in.ply"), limit);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, kNoFacesNote);
+    const std::string json = read("out.json");
+    EXPECT_NE(json.find("\n    [0.5,1.25,2.125],\n"), std::string::npos);
+    EXPECT_NE(json.find("\n    [299999.5,1.25,2.125]\n  ],\n"), std::string::npos);
+}
 
 // ---- Outputs under way ----
 

@@ -1,3 +1,8 @@
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
 #include <GU_Group.h>
 #include <HOST_Internals.h>
 #include <gtest/gtest.h>
@@ -88,6 +93,109 @@ TEST(Detail, AddingAnAttributeLaterKeepsExistingValues) {
     EXPECT_EQ(c[2], 1.0f);
     EXPECT_EQ(detail.addPrimitiveAttrib("w", 8, GB_ATTRIB_FLOAT), -1) << "clash";
     EXPECT_EQ(detail.primitiveAttribs().getOffset("w", 4, GB_ATTRIB_INT), -1) << "wrong type";
+}
+
+// A copy shares the original's storage until one of the two changes; then the change must land
+// in that detail alone, whichever side makes it and whatever kind of change it is.
+struct ChangeCase {
+    const char* what;
+    void (*change)(GU_Detail&);
+};
+
+void writeFirstColour(GU_Detail& d) {
+    const float red[3] = {9, 9, 9};
+    std::memcpy(d.primitiveAttribData(0) + d.primitiveAttribs().getOffset("Cd", 12, 0), red,
+                sizeof red);
+}
+void appendPointAndPrimitive(GU_Detail& d) {
+    const unsigned quad[3] = {0, 1, static_cast<unsigned>(d.appendPoint(UT_Vector3(7, 7, 7)))};
+    d.appendPrimitive(quad, 3);
+}
+void addAttribute(GU_Detail& d) {
+    d.addPrimitiveAttrib("w", 4, GB_ATTRIB_FLOAT);
+}
+void reserveMore(GU_Detail& d) {
+    d.reservePrimitives(1000, 4000);
+    d.reservePoints(4000);
+}
+void punchHole(GU_Detail& d) {
+    HOST_Internals::makeHole(d, 0);
+}
+void reverseRecords(GU_Detail& d) {
+    HOST_Internals::reverseRecords(d);
+    writeFirstColour(d);
+}
+void clearAll(GU_Detail& d) {
+    d.clearAndDestroy();
+}
+
+struct Snapshot {
+    long long points, prims;
+    bool firstIsHole;
+    std::vector<float> firstColours;
+    bool hasW;
+
+    explicit Snapshot(const GU_Detail& d)
+        : points(d.pointCount()),
+          prims(d.primitiveCount()),
+          firstIsHole(d.primitives()(0) == nullptr),
+          hasW(d.primitiveAttribs().find("w") != nullptr) {
+        const int cd = d.primitiveAttribs().getOffset("Cd", 12, 0);
+        for (long long i = 0; i < d.primitiveCount() && cd >= 0; ++i) {
+            // Through the primitive's own record, as a plug-in reads it.
+            if (const GB_Primitive* prim = d.primitives()(i)) {
+                float c[3];
+                std::memcpy(c, prim->getAttribData() + cd, sizeof c);
+                firstColours.insert(firstColours.end(), c, c + 3);
+            }
+        }
+    }
+    bool operator==(const Snapshot& o) const {
+        return points == o.points && prims == o.prims && firstIsHole == o.firstIsHole &&
+               firstColours == o.firstColours && hasW == o.hasW;
+    }
+};
+
+TEST(Detail, AChangeToAnOriginalOrItsCopyStaysInThatDetail) {
+    const ChangeCase cases[] = {
+        {"record write", writeFirstColour},
+        {"append", appendPointAndPrimitive},
+        {"attribute", addAttribute},
+        {"reserve", reserveMore},
+        {"hole", punchHole},
+        {"records moved", reverseRecords},
+        {"clear", clearAll},
+    };
+    for (const ChangeCase& c : cases) {
+        for (const bool changeCopy : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (changeCopy ? " on the copy" : " on the original"));
+            GU_Detail original = quadRow({{0.25f, 0.5f, 1}, {1, 0, 0}, {0, 1, 0}});
+            GU_Detail copy;
+            copy = original;
+            const Snapshot before(original);
+            GU_Detail& changed = changeCopy ? copy : original;
+            const GU_Detail& untouched = changeCopy ? original : copy;
+            c.change(changed);
+            EXPECT_TRUE(Snapshot(untouched) == before);
+            if (c.change != reserveMore) {
+                EXPECT_FALSE(Snapshot(changed) == before);
+            }
+            // The changed detail writes its own records after the split.
+            if (changed.primitiveCount() > 0) {
+                writeFirstColour(changed);
+                EXPECT_TRUE(Snapshot(untouched) == before);
+            }
+        }
+    }
+}
+
+TEST(Detail, ACopyOutlivesItsOriginal) {
+    auto original = std::make_unique<GU_Detail>(quadRow({{0.25f, 0.5f, 1}, {1, 0, 0}}));
+    const GU_Detail copy(*original);
+    original.reset();
+    const Snapshot after(copy);
+    EXPECT_EQ(after.prims, 2);
+    EXPECT_EQ(after.firstColours, (std::vector<float>{0.25f, 0.5f, 1, 1, 0, 0}));
 }
 
 }  // namespace

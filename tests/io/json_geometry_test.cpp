@@ -3,7 +3,13 @@
 
 #include <cfloat>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "io/io.h"
 #include "test_geometry.h"
@@ -133,6 +139,44 @@ INSTANTIATE_TEST_SUITE_P(
                     "primitive_groups": {"g": [1]}})",
                 "m.json:2: group 'g' has member 1 but there is 1 primitive"},
         BadJson{kDeep.c_str(), "m.json:1: nesting deeper than 256 levels"}));
+
+// The writer remembers the text of recently written floats in slots chosen by their bits; many
+// distinct values, repeats and values that share a slot must each still be written exactly as
+// the JSON library writes the number, and the streamed text must be the returned text.
+TEST(JsonGeometry, EveryFloatIsWrittenAsTheJsonLibraryWritesIt) {
+    GU_Detail geo;
+    std::vector<float> values;
+    std::uint32_t state = 12345;
+    for (int i = 0; i < 60000; ++i) {
+        state = state * 1664525u + 1013904223u;
+        // Finite floats of every magnitude; every fourth value repeats an earlier one.
+        std::uint32_t bits = state & 0xBFFFFFFFu;
+        float f = 0.0f;
+        std::memcpy(&f, &bits, sizeof f);
+        values.push_back(i % 4 == 3 ? values[static_cast<std::size_t>(i) / 2] : f);
+    }
+    for (std::size_t i = 0; i + 2 < values.size(); i += 3)
+        geo.appendPoint(UT_Vector3(values[i], values[i + 1], values[i + 2]));
+
+    std::string streamed;
+    writeJsonGeometry(geo, "m.json", [&](std::string_view piece) { streamed.append(piece); });
+    const std::string text = writeJsonGeometry(geo, "m.json");
+    ASSERT_EQ(streamed, text);
+    std::size_t at = text.find("\"points\": [\n") + 12;
+    for (const UT_Vector3& p : geo.points()) {
+        std::string expected = "    [";
+        for (int c = 0; c < 3; ++c) {
+            expected +=
+                (c ? "," : "") +
+                nlohmann::json(static_cast<double>(std::strtod(floatText(p[c]).c_str(), nullptr)))
+                    .dump();
+        }
+        expected += "]";
+        ASSERT_EQ(text.compare(at, expected.size(), expected), 0)
+            << expected << " at " << text.substr(at, expected.size());
+        at = text.find('\n', at) + 1;
+    }
+}
 
 }  // namespace
 }  // namespace hueslice::io

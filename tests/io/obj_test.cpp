@@ -86,6 +86,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadObj{"bad_normal", "v 0 0 0\nvn 0 0 1\nf 1//-3\n", "",
                "m.obj:3: face 0 has index -3 but only 1 normal comes before it"},
         BadObj{"empty_face", "v 0 0 0\nf\n", "", "m.obj:2: face has no vertices"},
+        BadObj{"forward_beyond_count", "f 1 2 3\nv 0 0 0\nv 1 0 0\nv 1 1 0\nf 2 3 5\nf 1 9 9\n", "",
+               "m.obj:5: face 1 has index 5 but there are 3 points"},
         BadObj{"short_vertex", "v 0 0\n", "", "m.obj:1: vertex needs 3 numeric coordinates"},
         BadObj{"kd_two_numbers", "v 0 0 0\nusemtl a\nf 1\n", "newmtl a\nKd 0.5 0.5\n",
                "m.mtl:2: Kd needs 3 numbers"},
@@ -97,6 +99,23 @@ INSTANTIATE_TEST_SUITE_P(
         BadObj{"utf16_big_endian_without_mark", std::string("\0v\0 \0001", 5), "",
                "m.obj: the file is UTF-16 text; obj files are read as UTF-8"}),
     [](const auto& param) { return std::string(param.param.label); });
+
+// Positive indices are resolved as they are read when their vertex is known, and at the end when
+// it comes later in the file; both kinds must land on the right vertex.
+TEST(ObjRead, FacesMayReferToVerticesDefinedAfterThem) {
+    const std::string obj = "f 4 1 2\nv 0 0 0\nv 1 0 0\nf 1 2 -1\nv 1 1 0\nf 3 1 4\nv 0 1 0\n";
+    GU_Detail geo;
+    readObj(obj, "m.obj", std::nullopt, "", geo);
+    ASSERT_EQ(geo.primitiveCount(), 3);
+    const std::vector<std::vector<unsigned>> expected = {{3, 0, 1}, {0, 1, 1}, {2, 0, 3}};
+    for (long long f = 0; f < 3; ++f) {
+        const GB_Primitive& prim = *geo.primitives()(f);
+        const unsigned* v = geo.primitiveVertices(prim);
+        EXPECT_EQ(std::vector<unsigned>(v, v + prim.vertexCount),
+                  expected[static_cast<std::size_t>(f)])
+            << "face " << f;
+    }
+}
 
 TEST(ObjRead, BareGroupAndUnnamedMaterialDoNotCrash) {
     GU_Detail geo;
@@ -341,6 +360,30 @@ TEST(ObjRead, NamesWithANulAreRefusedAtTheirLine) {
                           std::string_view("newmtl x\nnewmtl red" + nul + "\n"), "m.mtl", geo);
               }),
               "m.mtl:2: material name holds a NUL byte");
+}
+
+// Faces in overlapping groups: each face's own set of groups, in creation order, opens a `g`
+// line whenever it differs from the face before.
+TEST(ObjWrite, OverlappingGroupsGiveEachFaceItsOwnSetOfGroups) {
+    GU_Detail geo = testing::makeMesh(
+        {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}},
+        {{0, 1, 2}, {0, 1, 2}, {0, 1, 2}, {0, 1, 2}, {0, 1, 2}, {0, 1, 2}, {0, 1, 2}});
+    const std::vector<std::pair<const char*, std::vector<unsigned>>> groups = {
+        {"a", {0, 1, 2}}, {"b", {1, 2, 4, 6}}, {"c", {2, 3, 6}}};
+    for (const auto& [groupName, members] : groups) {
+        GB_PrimitiveGroup* g = geo.primitiveGroups().newGroup(groupName, 0);
+        for (unsigned m : members)
+            HOST_Internals::addMember(*g, m);
+    }
+    std::string streamed;
+    const ObjStream stream = streamObj(geo, "m.mtl", "m.obj");
+    stream.writeObj([&](std::string_view piece) { streamed.append(piece); });
+    const ObjText text = writeObj(geo, "m.mtl", "m.obj");
+    EXPECT_EQ(streamed, text.obj);
+    const std::string faces = text.obj.substr(text.obj.find("g "));
+    EXPECT_EQ(faces,
+              "g a\nf 1 2 3\ng a b\nf 1 2 3\ng a b c\nf 1 2 3\ng c\nf 1 2 3\ng b\nf 1 2 3\n"
+              "g\nf 1 2 3\ng b c\nf 1 2 3\n");
 }
 
 }  // namespace

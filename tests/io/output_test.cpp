@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -125,6 +126,31 @@ TEST(GeometryFiles, ObjAndMtlAreWrittenBesideEachOtherAndReadBack) {
     EXPECT_TRUE(readGeometryFile(folder + "/m.obj", back).empty());
     EXPECT_EQ(testing::colourOf(back, 0), (std::vector<float>{0.25f, 0.5f, 1.0f}));
     EXPECT_EQ(testing::colourOf(back, 1), (std::vector<float>{0.0f, 0.0f, 0.0f}));
+}
+
+// Geometry files are made while the batch commits; a detail staged and then changed or gone
+// must still be written as it was when staged.
+TEST(GeometryFiles, AStagedFileIsWrittenAsItsDetailWasWhenStaged) {
+    const std::string folder = makeFolder();
+    GU_Detail reference = testing::makeSquare();
+    testing::setColour(reference, 0, 0.25f, 0.5f, 1.0f);
+    HOST_Internals::addMember(*reference.primitiveGroups().newGroup("g", 0), 1);
+    OutputBatch batch;
+    {
+        GU_Detail staged = reference;
+        for (const char* name : {"/m.json", "/m.obj"})
+            stageGeometryFile(batch, folder + name, staged);
+        testing::setColour(staged, 0, 9, 9, 9);  // changed after staging, then gone
+    }
+    batch.commit();
+    std::ifstream json(folder + "/m.json"), obj(folder + "/m.obj"), mtl(folder + "/m.mtl");
+    const auto text = [](std::ifstream& in) {
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    EXPECT_EQ(text(json), writeJsonGeometry(reference, folder + "/m.json"));
+    const ObjText expected = writeObj(reference, "m.mtl", folder + "/m.obj");
+    EXPECT_EQ(text(obj), expected.obj);
+    EXPECT_EQ(text(mtl), expected.mtl);
 }
 
 // Whether `text` is well-formed XML, by a real parser.

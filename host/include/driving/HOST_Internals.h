@@ -25,7 +25,8 @@ class HOST_API HOST_Internals {
         group.assignSorted(std::move(sorted));
     }
 
-    // Heap bytes held for group members (kept groups included), and for the whole detail.
+    // Heap bytes held for group members (kept groups included), and for the whole detail
+    // (storage it shares with its copies included).
     static std::size_t groupBytes(const GB_Detail& detail) {
         return detail.primGroups.memoryBytes();
     }

@@ -167,18 +167,21 @@ class HOST_API GB_GroupList {
 };
 
 // Geometry: points, polygon primitives, primitive and detail attributes, primitive groups.
-// Copies are deep, groups and holes in the primitive list included.
+// Copies behave as deep copies, groups and holes in the primitive list included. Points,
+// primitives, vertices and primitive records are shared between copies until one of them is
+// changed, so copying a big detail that is only read afterwards (as a cook copies its input)
+// costs neither time nor memory for them.
 class HOST_API GB_Detail {
   public:
-    GB_Detail() = default;
+    GB_Detail();
     GB_Detail(const GB_Detail& other);
     GB_Detail& operator=(const GB_Detail& other);
-    virtual ~GB_Detail() = default;
+    virtual ~GB_Detail();
 
     // What a plug-in uses.
 
-    const GB_PrimitiveList& primitives() const { return primList; }
-    const GB_AttributeDict& primitiveAttribs() const { return primDict; }
+    const GB_PrimitiveList& primitives() const { return geo->primList; }
+    const GB_AttributeDict& primitiveAttribs() const { return geo->primDict; }
     const GB_AttributeDict& detailAttribs() const { return detailDict; }
     // The detail's own attribute record.
     const unsigned char* detailAttribData() const { return detailData.data(); }
@@ -192,19 +195,19 @@ class HOST_API GB_Detail {
     void clearAndDestroy();
 
     long long appendPoint(const UT_Vector3& pos);
-    long long pointCount() const { return static_cast<long long>(pointPositions.size()); }
-    const std::vector<UT_Vector3>& points() const { return pointPositions; }
-    void reservePoints(std::size_t count) { pointPositions.reserve(count); }
+    long long pointCount() const { return static_cast<long long>(geo->pointPositions.size()); }
+    const std::vector<UT_Vector3>& points() const { return geo->pointPositions; }
+    void reservePoints(std::size_t count) { writable().pointPositions.reserve(count); }
 
     // Appends a polygon over existing points; its attribute record is zero-filled. Returns its
     // index.
     long long appendPrimitive(const unsigned* pointIndices, unsigned count);
     void reservePrimitives(std::size_t prims, std::size_t vertices);
     // Primitives made, holes in the list included.
-    long long primitiveCount() const { return primList.entries(); }
+    long long primitiveCount() const { return geo->primList.entries(); }
     // Point indices of a primitive's vertices.
     const unsigned* primitiveVertices(const GB_Primitive& prim) const {
-        return vertexPoints.data() + vertexStarts[prim.index];
+        return geo->vertexPoints.data() + geo->vertexStarts[prim.index];
     }
 
     // Adds an attribute, zero-filled on every element; returns its offset. An attribute of the
@@ -213,31 +216,42 @@ class HOST_API GB_Detail {
     int addDetailAttrib(const char* name, int size, int type);
     // The attribute record of primitive number `index` (which must exist).
     unsigned char* primitiveAttribData(long long index) {
-        return primList.pool[static_cast<std::size_t>(index)].record;
+        return writable().primList.pool[static_cast<std::size_t>(index)].record;
     }
     const unsigned char* primitiveAttribData(long long index) const {
-        return primList.pool[static_cast<std::size_t>(index)].record;
+        return geo->primList.pool[static_cast<std::size_t>(index)].record;
     }
     unsigned char* detailAttribData() { return detailData.data(); }
 
   private:
     friend class HOST_Internals;
-    // Points every primitive at its record, after the records moved.
-    void relinkRecords();
-    std::size_t recordOf(std::size_t prim) const {
-        return recordOrder.empty() ? prim : recordOrder[prim];
-    }
+    // The storage that copies share. Its own copies are deep, every record pointer pointing
+    // into the copy.
+    struct Geometry {
+        Geometry() = default;
+        Geometry(const Geometry& other);
+        Geometry& operator=(const Geometry&) = delete;
+        // Points every primitive at its record, after the records moved.
+        void relinkRecords();
+        std::size_t recordOf(std::size_t prim) const {
+            return recordOrder.empty() ? prim : recordOrder[prim];
+        }
 
-    std::vector<UT_Vector3> pointPositions;
-    GB_PrimitiveList primList;
-    std::vector<unsigned> vertexPoints;
-    std::vector<std::size_t> vertexStarts;  // primitive i's run of vertexPoints starts here
-    GB_AttributeDict primDict;
+        std::vector<UT_Vector3> pointPositions;
+        GB_PrimitiveList primList;
+        std::vector<unsigned> vertexPoints;
+        std::vector<std::size_t> vertexStarts;  // primitive i's run of vertexPoints starts here
+        GB_AttributeDict primDict;
+        std::vector<unsigned char> primData;  // primitive records
+        // Primitive i's record is record recordOrder[i] of primData; empty when it is record
+        // i, as for every detail that the stand-in builds itself.
+        std::vector<std::size_t> recordOrder;
+    };
+    // The storage, made this detail's own first when a copy shares it.
+    Geometry& writable();
+
+    std::shared_ptr<Geometry> geo;
     GB_AttributeDict detailDict;
-    std::vector<unsigned char> primData;  // primitive records
-    // Primitive i's record is record recordOrder[i] of primData; empty when it is record i, as
-    // for every detail that the stand-in builds itself.
-    std::vector<std::size_t> recordOrder;
     std::vector<unsigned char> detailData;
     GB_GroupList primGroups;
 };
