@@ -13,6 +13,7 @@
 #include <vector>
 
 #include <GU_Detail.h>
+#include <HOST_Internals.h>
 #include <HOST_Session.h>
 #include <OP_Node.h>
 #include <SOP_Node.h>
@@ -90,39 +91,19 @@ std::shared_ptr<const GU_Detail> grid(long long prims, long long colours) {
     return cached;
 }
 
+// Member storage of the live groups, with their names.
 std::size_t groupBytes(const GU_Detail& detail) {
     std::size_t bytes = 0;
     for (const GB_PrimitiveGroup* g : detail.primitiveGroups().groups()) {
-        bytes += g->memoryBytes() + sizeof(GB_PrimitiveGroup) + std::strlen(g->getName());
+        bytes +=
+            HOST_Internals::groupBytes(*g) + sizeof(GB_PrimitiveGroup) + std::strlen(g->getName());
     }
     return bytes;
 }
 
-// Member storage the detail keeps from destroyed groups for reuse.
-std::size_t keptGroupBytes(const GU_Detail& detail) {
-    std::size_t live = 0;
-    for (const GB_PrimitiveGroup* g : detail.primitiveGroups().groups())
-        live += g->memoryBytes();
-    return detail.primitiveGroups().memoryBytes() - live;
-}
-
-// Heap bytes of a detail's points, primitives, vertices, attribute records and groups, kept
-// ones included.
-std::size_t detailBytes(const GU_Detail& detail) {
-    std::size_t vertices = 0;
-    const GB_PrimitiveList& prims = detail.primitives();
-    for (long long i = 0; i < prims.entries(); ++i)
-        vertices += prims(i)->vertexCount;
-    const auto count = static_cast<std::size_t>(detail.primitiveCount());
-    return static_cast<std::size_t>(detail.pointCount()) * sizeof(UT_Vector3) +
-           count * sizeof(GB_Primitive) + vertices * sizeof(unsigned) +
-           count * static_cast<std::size_t>(detail.primitiveAttribs().recordSize()) +
-           groupBytes(detail) + keptGroupBytes(detail);
-}
-
 void reportMemory(benchmark::State& state, const GU_Detail& detail) {
     state.counters["group_bytes"] = static_cast<double>(groupBytes(detail));
-    state.counters["detail_bytes"] = static_cast<double>(detailBytes(detail));
+    state.counters["detail_bytes"] = static_cast<double>(HOST_Internals::detailBytes(detail));
 }
 
 // A session with the operator registered from the node's code, as the plug-in registers it,

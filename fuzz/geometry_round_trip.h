@@ -2,6 +2,7 @@
 
 // Checks shared by the geometry reader targets.
 
+#include <HOST_Internals.h>
 #include <string>
 
 #include <io/io.h>
@@ -22,7 +23,7 @@ inline GU_Detail sentinelDetail() {
     const int offset = detail.addPrimitiveAttrib("Cd", 12, GB_ATTRIB_FLOAT);
     const float red[3] = {1, 0, 0};
     std::memcpy(detail.primitiveAttribData(0) + offset, red, sizeof red);
-    detail.primitiveGroups().newGroup("sentinel")->addIndex(0);
+    HOST_Internals::addMember(*detail.primitiveGroups().newGroup("sentinel"), 0);
     return detail;
 }
 

@@ -2,6 +2,7 @@
 // with a few small valid inputs each, built through the project's own writers where there are
 // some, so that the fuzzers start from inputs that reach deep into the readers and the node.
 
+#include <HOST_Internals.h>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -54,7 +55,7 @@ GU_Detail colouredRow(const std::vector<std::vector<float>>& colours, int layer 
         const long long prim = detail.appendPrimitive(tri, 3);
         std::memcpy(detail.primitiveAttribData(prim) + offset, colours[i].data(), 12);
         if (i % 2 == 1)
-            group->addIndex(static_cast<unsigned>(prim));
+            HOST_Internals::addMember(*group, static_cast<unsigned>(prim));
     }
     return detail;
 }

@@ -2,6 +2,7 @@
 // an entry list, then a sequence of cooks, Initialise and Sort presses, enable updates, keyframes
 // and edits, with the node's promises checked after every step.
 
+#include <HOST_Internals.h>
 #include <algorithm>
 #include <cfloat>
 #include <climits>
@@ -208,7 +209,7 @@ std::unique_ptr<Input> buildInput(ByteReader& in) {
         GB_PrimitiveGroup* group = detail.primitiveGroups().newGroup(kInputGroupNames[in.below(5)]);
         for (unsigned p = 0; p < prims; ++p) {
             if (in.flag())
-                group->addIndex(p);
+                HOST_Internals::addMember(*group, p);
         }
     }
     return input;

@@ -31,11 +31,6 @@ int GB_AttributeDict::add(const char* name, int size, int type) {
     return list.back().offset;
 }
 
-void GB_Group::add(const GB_Primitive* prim) {
-    if (prim)
-        addIndex(prim->getNum());
-}
-
 void GB_Group::addOutOfOrder(unsigned primIndex) {
     if (hashed) {
         unordered.insert(primIndex);
@@ -76,15 +71,6 @@ void GB_Group::assignSorted(std::vector<unsigned> sorted) {
     ordered = std::move(sorted);
 }
 
-std::vector<unsigned> GB_Group::takeStorage() {
-    std::vector<unsigned> storage;
-    storage.swap(ordered);
-    storage.clear();
-    unordered.clear();
-    hashed = false;
-    return storage;
-}
-
 std::size_t GB_Group::memoryBytes() const {
     // A hash node holds the value and a next pointer; buckets hold one pointer each.
     return ordered.capacity() * sizeof(unsigned) +
@@ -93,8 +79,11 @@ std::size_t GB_Group::memoryBytes() const {
 }
 
 GB_PrimitiveGroup* GB_GroupList::newGroup(const char* name, int) {
-    if (!name || !*name)
-        return nullptr;
+    if (!name || !*name) {
+        if (!namelessGroups)
+            return nullptr;
+        name = "";
+    }
     if (GB_PrimitiveGroup* existing = find(name)) {
         existing->clear();
         return existing;
@@ -178,29 +167,40 @@ void GB_GroupList::copyFrom(const GB_GroupList& other) {
     }
 }
 
-GB_Detail::GB_Detail(const GB_Detail& other)
-    : pointPositions(other.pointPositions),
-      primList(other.primList),
-      vertexPoints(other.vertexPoints),
-      primDict(other.primDict),
-      detailDict(other.detailDict),
-      primData(other.primData),
-      detailData(other.detailData) {
-    primGroups.copyFrom(other.primGroups);
+GB_Detail::GB_Detail(const GB_Detail& other) {
+    *this = other;
 }
 
 GB_Detail& GB_Detail::operator=(const GB_Detail& other) {
     if (this == &other)
         return *this;
+    // Vector assignment keeps this detail's storage where it is large enough, so a node that
+    // recooks into the same detail copies without allocating.
     pointPositions = other.pointPositions;
-    primList = other.primList;
+    primList.pool = other.primList.pool;
     vertexPoints = other.vertexPoints;
     primDict = other.primDict;
     detailDict = other.detailDict;
     primData = other.primData;
     detailData = other.detailData;
+    relinkRecords();
+    relinkElements(other.primList);
     primGroups.copyFrom(other.primGroups);
     return *this;
+}
+
+void GB_Detail::relinkRecords() {
+    const auto size = static_cast<std::size_t>(primDict.recordSize());
+    unsigned char* base = primData.data();
+    for (GB_Primitive& prim : primList.pool)
+        prim.record = base + prim.recordSlot * size;
+}
+
+void GB_Detail::relinkElements(const GB_PrimitiveList& layout) {
+    const std::size_t count = layout.elements.size();
+    primList.elements.resize(count);
+    for (std::size_t i = 0; i < count; ++i)
+        primList.elements[i] = layout.elements[i] ? &primList.pool[i] : nullptr;
 }
 
 void GB_Detail::clearAndDestroy() {
@@ -214,17 +214,39 @@ long long GB_Detail::appendPoint(const UT_Vector3& pos) {
 }
 
 long long GB_Detail::appendPrimitive(const unsigned* pointIndices, unsigned count) {
-    GB_Primitive prim{static_cast<unsigned>(primList.prims.size()), count, vertexPoints.size()};
+    const std::size_t number = primList.pool.size();
+    const auto size = static_cast<std::size_t>(primDict.recordSize());
     vertexPoints.insert(vertexPoints.end(), pointIndices, pointIndices + count);
-    primList.prims.push_back(prim);
-    primData.resize(primData.size() + static_cast<std::size_t>(primDict.recordSize()), 0);
-    return primitiveCount() - 1;
+    const std::size_t recordSlot = size == 0 ? number : primData.size() / size;
+    // Growth moves the storage now and then (amortised O(1) per primitive); the links follow.
+    const bool recordsMove = primData.size() + size > primData.capacity();
+    const bool poolMoves = primList.pool.size() == primList.pool.capacity();
+    primData.resize(primData.size() + size, 0);
+    primList.pool.push_back(GB_Primitive{static_cast<unsigned>(number), count,
+                                         vertexPoints.size() - count, nullptr, recordSlot});
+    if (recordsMove) {
+        relinkRecords();
+    } else {
+        primList.pool.back().record = primData.data() + recordSlot * size;
+    }
+    if (poolMoves)
+        relinkElements(primList);
+    primList.elements.push_back(&primList.pool.back());
+    return static_cast<long long>(number);
 }
 
 void GB_Detail::reservePrimitives(std::size_t prims, std::size_t vertices) {
-    primList.prims.reserve(prims);
+    const bool recordsMove =
+        prims * static_cast<std::size_t>(primDict.recordSize()) > primData.capacity();
+    const bool poolMoves = prims > primList.pool.capacity();
+    primList.pool.reserve(prims);
+    primList.elements.reserve(prims);
     vertexPoints.reserve(vertices);
     primData.reserve(prims * static_cast<std::size_t>(primDict.recordSize()));
+    if (recordsMove)
+        relinkRecords();
+    if (poolMoves)
+        relinkElements(primList);
 }
 
 namespace {
@@ -245,8 +267,9 @@ int GB_Detail::addPrimitiveAttrib(const char* name, int size, int type) {
     const int oldSize = primDict.recordSize();
     const int offset = primDict.add(name, size, type);
     if (offset >= 0 && primDict.recordSize() != oldSize) {
-        widenRecords(primData, primList.prims.size(), static_cast<std::size_t>(oldSize),
+        widenRecords(primData, primList.pool.size(), static_cast<std::size_t>(oldSize),
                      static_cast<std::size_t>(primDict.recordSize()));
+        relinkRecords();
     }
     return offset;
 }
@@ -256,14 +279,6 @@ int GB_Detail::addDetailAttrib(const char* name, int size, int type) {
     if (offset >= 0)
         detailData.resize(static_cast<std::size_t>(detailDict.recordSize()), 0);
     return offset;
-}
-
-unsigned char* GB_Detail::primitiveAttribData(long long index) {
-    return primData.data() + static_cast<std::size_t>(index) * primDict.recordSize();
-}
-
-const unsigned char* GB_Detail::primitiveAttribData(long long index) const {
-    return primData.data() + static_cast<std::size_t>(index) * primDict.recordSize();
 }
 
 void GB_Detail::destroyGroup(GB_Group* group) {

@@ -207,6 +207,7 @@ void OP_Parameters::valueChanged(const PRM_Parm& parm) {
 }
 
 int OP_Parameters::evalInt(const char* token, int comp, fpreal time) const {
+    ++calls.evalInt;
     return toInt(evalFloat(token, comp, time));
 }
 
@@ -225,12 +226,19 @@ void OP_Parameters::evalString(UT_String& out, const char* token, int, fpreal) c
 }
 
 int OP_Parameters::evalIntInst(const char* pattern, const int* inst, int comp, fpreal time,
-                               int nestLevel) const {
-    return toInt(evalFloatInst(pattern, inst, comp, time, nestLevel));
+                               int) const {
+    ++calls.evalIntInst;
+    return toInt(instanceFloat(pattern, inst, comp, time));
 }
 
 fpreal OP_Parameters::evalFloatInst(const char* pattern, const int* inst, int comp, fpreal time,
                                     int) const {
+    ++calls.evalFloatInst;
+    return instanceFloat(pattern, inst, comp, time);
+}
+
+fpreal OP_Parameters::instanceFloat(const char* pattern, const int* inst, int comp,
+                                    fpreal time) const {
     Address where;
     if (!inst || !resolvePattern(pattern, inst, where))
         return 0.0;
@@ -249,6 +257,7 @@ fpreal OP_Parameters::evalFloatInst(const char* pattern, const int* inst, int co
 
 void OP_Parameters::evalStringInst(const char* pattern, const int* inst, UT_String& out, int,
                                    fpreal, int) const {
+    ++calls.evalStringInst;
     Address where;
     if (!inst || !resolvePattern(pattern, inst, where)) {
         out = nullptr;
@@ -302,6 +311,7 @@ void OP_Parameters::setStringInst(const UT_String& value, const char* pattern, c
 }
 
 int OP_Parameters::enableParmInst(const char* pattern, const int* inst, int state, int, int) {
+    ++calls.enableParmInst;
     Address where;
     if (!inst || !resolvePattern(pattern, inst, where))
         return 0;

@@ -19,22 +19,21 @@ struct ColourAttribute {
 // floats counts; the offset is negative otherwise, even when plain "Cd" exists.
 ColourAttribute resolveColourAttribute(const GB_Detail& detail);
 
-// The three floats at `offset` in a primitive's attribute record, as stored.
-inline UT_Vector3 readPrimitiveColour(const unsigned char* record, int offset) {
+// The primitive's colour: the three floats at `offset` in its attribute record, as stored.
+inline UT_Vector3 readPrimitiveColour(const GB_Primitive& prim, int offset) {
     float c[3];
-    std::memcpy(c, record + offset, sizeof c);
+    std::memcpy(c, prim.getAttribData() + offset, sizeof c);
     return UT_Vector3(c[0], c[1], c[2]);
 }
 
-// Calls visit(index, record) for each primitive in list order, stopping at the first missing
-// element.
+// Calls visit(primitive) for each primitive in list order, from the first element up to the
+// first null element or the end of the list.
 template <typename Visit>
 void forEachPrimitive(const GB_Detail& detail, Visit&& visit) {
     const GB_PrimitiveList& list = detail.primitives();
-    const long long count = list.entries();
-    for (long long i = 0; i < count && list(i); ++i) {
-        visit(*list(i), detail.primitiveAttribData(i));
-    }
+    long long i = 0;
+    for (const GB_Primitive* prim = list(0); prim; prim = list(++i))
+        visit(*prim);
 }
 
 }  // namespace hueslice

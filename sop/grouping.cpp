@@ -2,8 +2,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <numeric>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -32,7 +30,7 @@ void buildGroups(GU_Detail& detail, const std::vector<Entry>& entries, UT_Vector
 
 constexpr std::uint32_t kNoGroup = 0xffffffffu;
 
-// The cook's per-primitive lookup: quantised colour straight to the position of the group the
+// The cook's per-primitive lookup: quantised colour straight to the entry whose group the
 // primitive joins. Quantised components are whole numbers, never -0.0 or NaN, so two keys are
 // the same colour exactly when their bits are equal, and comparing bits is all a probe does.
 class TargetIndex {
@@ -94,6 +92,21 @@ class TargetIndex {
     std::size_t mask = 0;
 };
 
+// A primitive's colour as stored: the bits of its three floats, read from its own record.
+struct RawColour {
+    std::uint64_t low;   // red and green
+    std::uint32_t high;  // blue
+
+    static RawColour of(const GB_Primitive& prim, int offset) {
+        RawColour raw;
+        const unsigned char* at = prim.getAttribData() + offset;
+        std::memcpy(&raw.low, at, sizeof raw.low);
+        std::memcpy(&raw.high, at + sizeof raw.low, sizeof raw.high);
+        return raw;
+    }
+    bool operator==(const RawColour& other) const { return low == other.low && high == other.high; }
+};
+
 // Raw colour bits to target. The same raw bits always quantise to the same key, so a target
 // found once is exact for every later primitive of that colour, and a hit skips the quantising.
 // Raw colours are remembered up to a limit: past it they are looked up every time, so a detail
@@ -109,36 +122,34 @@ class RawTargets {
         shift = 64 - bits;
     }
 
-    // The target of the raw colour, given as the bits of its first two floats and of its third,
-    // asking `index` when it is new.
-    std::uint32_t find(std::uint64_t low, std::uint32_t high, const TargetIndex& index) {
-        const std::uint64_t h = low * 0x9e3779b97f4a7c15ull ^ high * 0xc2b2ae3d27d4eb4full;
+    // The target of the raw colour, asking `index` when it is new.
+    std::uint32_t find(const RawColour& raw, const TargetIndex& index) {
+        const std::uint64_t h = raw.low * 0x9e3779b97f4a7c15ull ^ raw.high * 0xc2b2ae3d27d4eb4full;
         for (std::size_t i = static_cast<std::size_t>(h >> shift);; i = (i + 1) & mask) {
             Slot& slot = slots[i];
-            if (slot.low == low && slot.high == high && slot.target != kUnused)
-                return slot.target;
             if (slot.target == kUnused)
-                return remember(slot, low, high, index);
+                return remember(slot, raw, index);
+            if (slot.raw == raw)
+                return slot.target;
         }
     }
 
   private:
     static constexpr std::uint32_t kUnused = 0xfffffffeu;  // never a target, nor kNoGroup
     struct Slot {
-        std::uint64_t low = 0;
-        std::uint32_t high = 0;
+        RawColour raw{0, 0};
         std::uint32_t target = kUnused;
     };
 
     // Out of line, so that the scan around a hit keeps its values in registers.
-    [[gnu::noinline]] std::uint32_t remember(Slot& slot, std::uint64_t low, std::uint32_t high,
+    [[gnu::noinline]] std::uint32_t remember(Slot& slot, const RawColour& raw,
                                              const TargetIndex& index) {
         float colour[3];
-        std::memcpy(colour, &low, sizeof low);
-        std::memcpy(colour + 2, &high, sizeof high);
+        std::memcpy(colour, &raw.low, sizeof raw.low);
+        std::memcpy(colour + 2, &raw.high, sizeof raw.high);
         const std::uint32_t target = index.find(TargetIndex::keyOf(colour));
         if (count < limit) {
-            slot = Slot{low, high, target};
+            slot = Slot{raw, target};
             ++count;
         }
         return target;
@@ -151,90 +162,42 @@ class RawTargets {
     std::vector<Slot> slots;
 };
 
-// Appends the primitives first .. end - 1 to a member list.
-void appendRun(std::vector<unsigned>& members, unsigned first, unsigned end) {
-    if (end - first == 1) {
-        members.push_back(first);
-        return;
-    }
-    const std::size_t at = members.size();
-    members.resize(at + (end - first));
-    std::iota(members.begin() + static_cast<std::ptrdiff_t>(at), members.end(), first);
-}
-
 void addPrimitives(GU_Detail& detail, int colourOffset, const std::vector<Entry>& entries,
                    const UT_Vector3Array& colourTable,
                    const UT_PtrArray<GB_PrimitiveGroup*>& groupTable) {
     const long long count = colourTable.entries();
-    // The group each entry adds to, decided once per entry rather than once per primitive, as
-    // a position in `groups`: entries sharing a name share one group and one member list.
-    std::vector<GB_PrimitiveGroup*> groups;
-    std::unordered_map<const GB_PrimitiveGroup*, std::uint32_t> positionOf;
-    std::vector<std::uint32_t> target(static_cast<std::size_t>(count), kNoGroup);
+    // Only the first entry with a key is ever considered, so it alone goes into the index,
+    // mapped to itself when it adds primitives to its group, or to no group otherwise.
+    TargetIndex targetOf(static_cast<std::size_t>(count));
+    bool anyTarget = false;
     for (long long i = 0; i < count; ++i) {
         const Entry& entry = entries[static_cast<std::size_t>(i)];
-        GB_PrimitiveGroup* group = groupTable(i);
-        if (!group || !entry.enabled || entry.name.isEmpty())
-            continue;
-        const auto placed = positionOf.emplace(group, static_cast<std::uint32_t>(groups.size()));
-        if (placed.second)
-            groups.push_back(group);
-        target[static_cast<std::size_t>(i)] = placed.first->second;
-    }
-    const auto prims = static_cast<unsigned>(detail.primitiveCount());
-    if (groups.empty() || prims == 0)
-        return;
-
-    // Only the first entry with a key is ever considered, so it alone goes into the index,
-    // mapped straight to its group (or to none).
-    TargetIndex targetOf(static_cast<std::size_t>(count));
-    for (long long i = 0; i < count; ++i) {
+        const bool adds = groupTable(i) && entry.enabled && !entry.name.isEmpty();
+        anyTarget = anyTarget || adds;
         const UT_Vector3& key = colourTable(i);
         const float q[3] = {key[0], key[1], key[2]};
         std::uint32_t bits[3];
         std::memcpy(bits, q, sizeof bits);
         targetOf.insert(TargetIndex::Key{{bits[0], bits[1], bits[2]}},
-                        target[static_cast<std::size_t>(i)]);
+                        adds ? static_cast<std::uint32_t>(i) : kNoGroup);
     }
+    if (!anyTarget)
+        return;
 
-    // Members are gathered in ascending order in the groups' own storage (kept by the detail
-    // from the last cook) and handed back whole: the same groups as adding one by one, without
-    // touching each group per primitive or allocating.
-    std::vector<std::vector<unsigned>> members(groups.size());
-    for (std::size_t g = 0; g < groups.size(); ++g)
-        members[g] = groups[g]->takeStorage();
-
-    // The records are contiguous and primitive p is the p-th of the list, so the scan walks the
-    // records with a stride instead of asking the detail for each one.
-    const auto stride = static_cast<std::size_t>(detail.primitiveAttribs().recordSize());
-    const unsigned char* record = detail.primitiveAttribData(0) + colourOffset;
     RawTargets targets(static_cast<std::size_t>(count));
-    // Neighbouring primitives usually share a colour, so the scan goes by runs of the same raw
-    // bits (and so the same group): one lookup and one append per run, and a tight loop over
-    // the run that compares bits and nothing else.
-    const auto load = [](const unsigned char* at, auto& word) {
-        std::memcpy(&word, at, sizeof word);
-    };
-    for (unsigned p = 0; p < prims;) {
-        std::uint64_t low;
-        std::uint32_t high;
-        load(record, low);
-        load(record + 8, high);
-        const std::uint32_t runTarget = targets.find(low, high, targetOf);
-        const unsigned first = p;
-        for (++p, record += stride; p < prims; ++p, record += stride) {
-            std::uint64_t nextLow;
-            std::uint32_t nextHigh;
-            load(record, nextLow);
-            load(record + 8, nextHigh);
-            if (nextLow != low || nextHigh != high)
-                break;
-        }
-        if (runTarget != kNoGroup)
-            appendRun(members[runTarget], first, p);
-    }
-    for (std::size_t g = 0; g < groups.size(); ++g) {
-        groups[g]->assignSorted(std::move(members[g]));
+    const GB_PrimitiveList& list = detail.primitives();
+    long long i = 0;
+    for (const GB_Primitive* prim = list(0); prim;) {
+        const RawColour run = RawColour::of(*prim, colourOffset);
+        const std::uint32_t target = targets.find(run, targetOf);
+        GB_PrimitiveGroup* group = target == kNoGroup ? nullptr : groupTable(target);
+        // Neighbouring primitives usually share a colour, so the walk goes by runs of the same
+        // raw bits: one lookup per run, and a tight loop over the run that compares bits.
+        do {
+            if (group)
+                group->add(prim);
+            prim = list(++i);
+        } while (prim && RawColour::of(*prim, colourOffset) == run);
     }
 }
 
@@ -273,7 +236,9 @@ void hideOtherGroups(GU_Detail& detail, const GB_PrimitiveGroup* shown) {
     if (shown) {
         detail.primitiveGroups().assignEqual(h, shown);
     } else {
-        h->clear();
+        // An entry without a live group shows nothing: H and not H empties H, so that the
+        // complement below hides every primitive.
+        hidden.boolean(GU_GROUP_SUBTRACT, h, false, h, false);
     }
     hidden.boolean(GU_GROUP_SUBTRACT, h, true, h, false);
 }

@@ -89,37 +89,27 @@ class BitsSet {
 }  // namespace
 
 void findDistinctColours(const GB_Detail& detail, int colourOffset, UT_Vector3Array& colours) {
-    const auto prims = static_cast<std::size_t>(std::max(0LL, detail.primitiveCount()));
-    if (prims == 0)
-        return;
     // Raw bit patterns met so far, and the colours (as ColourBits) they stand for. Only a new
     // raw pattern can be a new colour, so the common case, a colour met before, is one lookup
-    // of its raw bits.
+    // of its raw bits; and neighbouring primitives usually share a colour, so a repeat of the
+    // last bits needs no lookup at all.
     BitsSet rawSeen;
     BitsSet coloursSeen;
-    // The records are contiguous, primitive p the p-th, so the scan walks them with a stride.
-    // Neighbouring primitives usually share a colour: a repeat of the same bits needs no lookup.
-    const auto stride = static_cast<std::size_t>(detail.primitiveAttribs().recordSize());
-    const unsigned char* record = detail.primitiveAttribData(0) + colourOffset;
-    const auto load = [](const unsigned char* at) {
-        std::uint32_t word;
-        std::memcpy(&word, at, sizeof word);
-        return word;
-    };
-    std::uint32_t last0 = ~load(record), last1 = 0, last2 = 0;  // unlike the first colour
-    for (const unsigned char* end = record + prims * stride; record != end; record += stride) {
-        const std::uint32_t r0 = load(record), r1 = load(record + 4), r2 = load(record + 8);
-        if (r0 == last0 && r1 == last1 && r2 == last2)
-            continue;
-        last0 = r0;
-        last1 = r1;
-        last2 = r2;
-        if (!rawSeen.insert(r0, r1, r2))
-            continue;
-        const ColourBits colour = sameColourBits(r0, r1, r2);
+    bool first = true;
+    std::uint32_t last[3] = {0, 0, 0};
+    forEachPrimitive(detail, [&](const GB_Primitive& prim) {
+        std::uint32_t raw[3];
+        std::memcpy(raw, prim.getAttribData() + colourOffset, sizeof raw);
+        if (!first && raw[0] == last[0] && raw[1] == last[1] && raw[2] == last[2])
+            return;
+        first = false;
+        std::memcpy(last, raw, sizeof last);
+        if (!rawSeen.insert(raw[0], raw[1], raw[2]))
+            return;
+        const ColourBits colour = sameColourBits(raw[0], raw[1], raw[2]);
         if (coloursSeen.insert(colour.bits[0], colour.bits[1], colour.bits[2]))
-            colours.append(readPrimitiveColour(record, 0));
-    }
+            colours.append(readPrimitiveColour(prim, colourOffset));
+    });
 }
 
 void SOP_Hueslice::initialiseColours() {

@@ -41,8 +41,8 @@ void printAttributes(const char* heading, const GB_AttributeDict& dict, std::ost
 void printPalette(const GU_Detail& detail, int offset, std::ostream& out) {
     UT_Vector3Array palette;
     std::unordered_map<UT_Vector3, long long, ColourKeyHash, SameColour> faces;
-    forEachPrimitive(detail, [&](const GB_Primitive&, const unsigned char* record) {
-        const UT_Vector3 colour = readPrimitiveColour(record, offset);
+    forEachPrimitive(detail, [&](const GB_Primitive& prim) {
+        const UT_Vector3 colour = readPrimitiveColour(prim, offset);
         if (faces[colour]++ == 0)
             palette.append(colour);
     });

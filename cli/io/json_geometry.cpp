@@ -1,6 +1,8 @@
 #include <cstring>
 #include <string>
 
+#include <HOST_Internals.h>
+
 #include "io/internal.h"
 #include "io/io.h"
 #include "io/json_text.h"
@@ -260,7 +262,8 @@ class GeometryReader {
                 }
                 members.push_back(index);
             }
-            geo.primitiveGroups().newGroup(item.key().c_str(), 0)->assignSorted(std::move(members));
+            HOST_Internals::setMembers(*geo.primitiveGroups().newGroup(item.key().c_str(), 0),
+                                       std::move(members));
         }
     }
 

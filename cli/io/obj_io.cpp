@@ -1,3 +1,4 @@
+#include <HOST_Internals.h>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -297,7 +298,8 @@ Notes readObj(std::string_view objText, const std::string& objName,
         const long long prim =
             geo.appendPrimitive(scan.indices.data() + start, scan.faceStart[f + 1] - start);
         for (int g : scan.groupSets[static_cast<std::size_t>(scan.faceGroupSet[f])]) {
-            groups[static_cast<std::size_t>(g)]->addIndex(static_cast<unsigned>(prim));
+            HOST_Internals::addMember(*groups[static_cast<std::size_t>(g)],
+                                      static_cast<unsigned>(prim));
         }
         if (cd < 0)
             continue;

@@ -1,3 +1,4 @@
+#include <HOST_Internals.h>
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -30,11 +31,11 @@ TEST(JsonGeometry, RoundTripKeepsEverythingBitForBit) {
     const std::int32_t three = 3;
     std::memcpy(geo.detailAttribData() + layer, &three, 4);
     geo.addPrimitiveAttrib("Cd3", 12, GB_ATTRIB_FLOAT);
-    geo.primitiveGroups().newGroup("zeta", 0)->addIndex(2);
+    HOST_Internals::addMember(*geo.primitiveGroups().newGroup("zeta", 0), 2);
     geo.primitiveGroups().newGroup("empty", 0);
     GB_PrimitiveGroup* hidden = geo.primitiveGroups().newGroup(kHiddenGroupName, 0);
-    hidden->addIndex(0);
-    hidden->addIndex(2);
+    HOST_Internals::addMember(*hidden, 0);
+    HOST_Internals::addMember(*hidden, 2);
 
     const std::string text = writeJsonGeometry(geo, "out.json");
     GU_Detail back;

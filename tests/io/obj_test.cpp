@@ -1,3 +1,4 @@
+#include <HOST_Internals.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -117,8 +118,8 @@ TEST(ObjWrite, KdRoundTripsBitExactForEveryByteColour) {
 
 TEST(ObjWrite, GroupsRoundTripAndWhitespaceNamesAreRenamedWithAWarning) {
     GU_Detail geo = testing::makeSquare();
-    geo.primitiveGroups().newGroup("two words", 0)->addIndex(1);
-    geo.primitiveGroups().newGroup(kHiddenGroupName, 0)->addIndex(1);
+    HOST_Internals::addMember(*geo.primitiveGroups().newGroup("two words", 0), 1);
+    HOST_Internals::addMember(*geo.primitiveGroups().newGroup(kHiddenGroupName, 0), 1);
     const ObjText text = writeObj(geo, "m.mtl", "m.obj");
     EXPECT_TRUE(text.mtl.empty());
     EXPECT_EQ(

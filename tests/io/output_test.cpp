@@ -1,3 +1,4 @@
+#include <HOST_Internals.h>
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -30,7 +31,7 @@ TEST(Svg, HiddenFacesAreLeftOutAndTheLegendIsEscaped) {
     EXPECT_NE(visible.find("fill=\"rgb(255,0,0)\""), std::string::npos);
     EXPECT_NE(visible.find("fill=\"rgb(255,0,128)\""), std::string::npos);
 
-    geo.primitiveGroups().newGroup(kHiddenGroupName, 0)->addIndex(0);
+    HOST_Internals::addMember(*geo.primitiveGroups().newGroup(kHiddenGroupName, 0), 0);
     LegendEntry entry;
     entry.name = "<red> & \"blue\"";
     entry.members = 7;

@@ -1,3 +1,4 @@
+#include <HOST_Internals.h>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -49,7 +50,7 @@ TEST_F(PluginTest, RegistersOneOperatorAndDrivesANodeEndToEnd) {
 
     //   prim: 0 red, 1 blue, 2 red, 3 green; the input already has a group "walls".
     GU_Detail input = quadRow({{1, 0, 0}, {0, 0, 1}, {1, 0, 0}, {0, 1, 0}});
-    input.primitiveGroups().newGroup("walls", 0)->addIndex(3);
+    HOST_Internals::addMember(*input.primitiveGroups().newGroup("walls", 0), 3);
     node->setInput(0, std::make_shared<const GU_Detail>(input));
     EXPECT_EQ(node->cookIfNeeded(0.0), UT_ERROR_NONE);
     EXPECT_EQ(node->pressButton("init"), 1);

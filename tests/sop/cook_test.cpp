@@ -1,3 +1,4 @@
+#include <HOST_Internals.h>
 #include <cmath>
 #include <limits>
 
@@ -95,7 +96,7 @@ TEST_F(NodeTest, PrimitivesWhoseFirstEntryIsUnnamedJoinNoGroup) {
 
 TEST_F(NodeTest, AFreshNodeOnlyCopiesTheInput) {
     GU_Detail input = quadRow({{1, 0, 0}, {0, 1, 0}});
-    input.primitiveGroups().newGroup("kept", 0)->addIndex(1);
+    HOST_Internals::addMember(*input.primitiveGroups().newGroup("kept", 0), 1);
     setInput(input);
     const GU_Detail& out = cook();
     EXPECT_EQ(groupNames(out), (std::vector<std::string>{"kept"}));
@@ -149,8 +150,8 @@ TEST_F(NodeTest, EntriesSharingANameShareOneGroup) {
 
 TEST_F(NodeTest, AnInputGroupOfAnEntrysNameIsReplaced) {
     GU_Detail input = quadRow({{1, 0, 0}, {0, 1, 0}});
-    input.primitiveGroups().newGroup("red", 0)->addIndex(1);
-    input.primitiveGroups().newGroup("other", 0)->addIndex(0);
+    HOST_Internals::addMember(*input.primitiveGroups().newGroup("red", 0), 1);
+    HOST_Internals::addMember(*input.primitiveGroups().newGroup("other", 0), 0);
     setInput(input);
     setEntry(1, "red", {1, 0, 0});
     const GU_Detail& out = cook();
@@ -197,7 +198,7 @@ class IsolationTest : public NodeTest, public ::testing::WithParamInterface<Isol
 //   prim 0 red, prim 1 green, prim 2 red; entry 2 (green) isolates.
 TEST_P(IsolationTest, HiddenGroupIsTheComplementOfTheIsolatingEntry) {
     GU_Detail input = quadRow({{1, 0, 0}, {0, 1, 0}, {1, 0, 0}});
-    input.primitiveGroups().newGroup(hueslice::kHiddenGroupName, 0)->addIndex(1);
+    HOST_Internals::addMember(*input.primitiveGroups().newGroup(hueslice::kHiddenGroupName, 0), 1);
     setInput(input);
     setEntry(1, "red", {1, 0, 0});
     setEntry(2, GetParam().name, {0, 1, 0}, GetParam().enabled, /*isolate=*/true);
@@ -222,8 +223,12 @@ TEST_F(NodeTest, TheLastIsolatingEntryDecidesWhatIsHidden) {
 
 // Regression: two unnamed enabled entries shared one destroyed group, and the second removal
 // destroyed it again.
+// Entries 2 and 3 both have an empty name. A host that makes a group for an empty name gives
+// both the same group: entry 2's removal destroys it, and entry 3 must neither destroy it again
+// nor isolate through it.
 TEST(GroupByColour, ADestroyedGroupIsNeverTouchedAgain) {
     GU_Detail detail = quadRow({{1, 0, 0}, {0, 1, 0}});
+    HOST_Internals::allowNamelessGroups(detail, true);
     std::vector<hueslice::Entry> entries(3);
     entries[0].name = "red";
     entries[0].colour = UT_Vector3(1, 0, 0);
@@ -238,6 +243,8 @@ TEST(GroupByColour, ADestroyedGroupIsNeverTouchedAgain) {
     ASSERT_EQ(groups.entries(), 3);
     EXPECT_EQ(groups(1), nullptr);
     EXPECT_EQ(groups(2), nullptr);
+    EXPECT_EQ(detail.primitiveGroups().find(""), nullptr);
+    EXPECT_EQ(groupNames(detail), (std::vector<std::string>{"red", hueslice::kHiddenGroupName}));
     EXPECT_EQ(originalIndices(detail, hueslice::kHiddenGroupName), (std::vector<int>{0, 1}));
 }
 

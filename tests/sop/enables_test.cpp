@@ -1,6 +1,7 @@
 #include <string>
 #include <vector>
 
+#include <HOST_Internals.h>
 #include <gtest/gtest.h>
 
 #include "node_fixture.h"
@@ -65,6 +66,33 @@ TEST_F(NodeTest, TogglesAreReadAtTimeZero) {
     node->getParm("isolate1")->setKeys(0, {{0.0, 0.0}, {10.0, 1.0}});
     node->updateParmEnables();
     EXPECT_EQ(flags(node, 1), (std::vector<int>{1, 1, 1, 1}));
+}
+
+// The host sees the same calls whatever the toggles hold: one count read, every entry's isolate
+// toggle, then per entry four enable calls and one read of the controlling toggle for each of the
+// three parameters it controls. Isolation found at the first entry stops no read.
+TEST_F(NodeTest, EnablesMakeTheSameHostCallsWhateverTheTogglesHold) {
+    for (int isolating : {0, 1, 4}) {
+        setCount(4);
+        for (int i = 1; i <= 4; ++i)
+            setToggle(node, "isolate%d", i, i == isolating ? 1 : 0);
+        HOST_Internals::resetCallCounts(*node);
+        node->updateParmEnables();
+        const HOST_Internals::CallCounts calls = HOST_Internals::callCounts(*node);
+        EXPECT_EQ(calls.evalInt, 1) << "isolating entry " << isolating;
+        EXPECT_EQ(calls.evalIntInst, 4 + 4 * 3) << "isolating entry " << isolating;
+        EXPECT_EQ(calls.enableParmInst, 4 * 4) << "isolating entry " << isolating;
+        EXPECT_EQ(calls.evalFloatInst + calls.evalStringInst, 0);
+    }
+}
+
+TEST_F(NodeTest, EnablesOfAnEmptyListReadOnlyTheCount) {
+    setCount(0);
+    HOST_Internals::resetCallCounts(*node);
+    node->updateParmEnables();
+    const HOST_Internals::CallCounts calls = HOST_Internals::callCounts(*node);
+    EXPECT_EQ(calls.evalInt, 1);
+    EXPECT_EQ(calls.evalIntInst + calls.enableParmInst, 0);
 }
 
 TEST_F(NodeTest, TheHostRefreshesEnablesAfterAChange) {

@@ -24,8 +24,9 @@ struct GB_Attribute {
     int offset;  // bytes into each element's record
 };
 
-// Attributes of one kind of element. Every element carries one record of recordSize() bytes in
-// which each attribute sits at its offset.
+// Attributes of one kind of element. Every element carries one record in which each attribute
+// sits at its offset. Where the records themselves lie is the detail's business: a plug-in
+// reaches an element's record through the element.
 class HOST_API GB_AttributeDict {
   public:
     // Byte offset of the attribute with exactly this name, size and type; negative otherwise.
@@ -34,35 +35,48 @@ class HOST_API GB_AttributeDict {
     const GB_Attribute* find(const char* name) const;
     // Attributes in the order they were added.
     const std::vector<GB_Attribute>& attributes() const { return list; }
-    int recordSize() const { return bytes; }
 
   private:
     friend class GB_Detail;
+    friend class HOST_Internals;
     int add(const char* name, int size, int type);
+    int recordSize() const { return bytes; }
 
     std::vector<GB_Attribute> list;
     int bytes = 0;
 };
 
-// A polygon: its index in the detail and its run of the detail's vertex list.
+// A polygon: its number in the detail, its run of the detail's vertex list and its attribute
+// record.
 struct GB_Primitive {
     unsigned index;
     unsigned vertexCount;
     std::size_t vertexStart;
+    unsigned char* record;   // this primitive's attribute record; set by the detail
+    std::size_t recordSlot;  // which record of the detail's record storage it is
+
     unsigned getNum() const { return index; }
+    // The primitive's attribute record: each primitive attribute at its dictionary offset.
+    const unsigned char* getAttribData() const { return record; }
+    unsigned char* getAttribData() { return record; }
 };
 
+// The primitives of a detail in list order. An element may be null (the host's lists can hold
+// holes); a walk over the list ends at the first null element.
 class HOST_API GB_PrimitiveList {
   public:
-    long long entries() const { return static_cast<long long>(prims.size()); }
-    // The primitive at `i`, or null when `i` is out of range.
+    long long entries() const { return static_cast<long long>(elements.size()); }
+    // The element at `i`: null when `i` is out of range or the element is a hole.
     const GB_Primitive* operator()(long long i) const {
-        return i >= 0 && i < entries() ? &prims[static_cast<std::size_t>(i)] : nullptr;
+        return i >= 0 && i < entries() ? elements[static_cast<std::size_t>(i)] : nullptr;
     }
 
   private:
     friend class GB_Detail;
-    std::vector<GB_Primitive> prims;
+    friend class HOST_Internals;
+    // Primitive i is pool[i]; elements[i] points at it, or is null for a hole.
+    std::vector<GB_Primitive> pool;
+    std::vector<GB_Primitive*> elements;
 };
 
 // A named set of primitives. Storage grows with the members, not with the detail: members are
@@ -74,8 +88,21 @@ class HOST_API GB_Group {
     virtual ~GB_Group() = default;
     const char* getName() const { return name.c_str(); }
 
-    // Makes the primitive a member; adding a member again changes nothing. Amortised O(1).
-    void add(const GB_Primitive* prim);
+    // Makes the primitive a member; adding a member again, or null, changes nothing. Amortised
+    // O(1); ascending adds append without a search.
+    void add(const GB_Primitive* prim) {
+        if (prim)
+            addIndex(prim->getNum());
+    }
+    bool contains(unsigned primIndex) const;
+    std::size_t entries() const { return hashed ? unordered.size() : ordered.size(); }
+    // Members in ascending order.
+    std::vector<unsigned> members() const;
+
+  private:
+    friend class GB_GroupList;
+    friend class GU_Group;
+    friend class HOST_Internals;
     void addIndex(unsigned primIndex) {
         if (!hashed && (ordered.empty() || primIndex > ordered.back())) {
             ordered.push_back(primIndex);
@@ -83,22 +110,12 @@ class HOST_API GB_Group {
             addOutOfOrder(primIndex);
         }
     }
-    bool contains(unsigned primIndex) const;
-    std::size_t entries() const { return hashed ? unordered.size() : ordered.size(); }
-    // Members in ascending order.
-    std::vector<unsigned> members() const;
+    void addOutOfOrder(unsigned primIndex);
     void clear();
     // Replaces the members by `sorted`, which must be ascending without repeats.
     void assignSorted(std::vector<unsigned> sorted);
-    // Empties the group and hands over its member array, emptied but with its capacity, for the
-    // caller to fill and give back through assignSorted without allocating.
-    std::vector<unsigned> takeStorage();
     // Heap bytes held for the members.
     std::size_t memoryBytes() const;
-
-  private:
-    friend class GB_GroupList;
-    void addOutOfOrder(unsigned primIndex);
 
     std::string name;
     std::vector<unsigned> ordered;
@@ -128,11 +145,12 @@ class HOST_API GB_GroupList {
     std::vector<GB_PrimitiveGroup*> groups() const;
     std::size_t entries() const { return byName.size(); }
     bool owns(const GB_Group* group) const;
-    // Heap bytes held for members, kept groups included.
-    std::size_t memoryBytes() const;
 
   private:
     friend class GB_Detail;
+    friend class HOST_Internals;
+    // Heap bytes held for members, kept groups included.
+    std::size_t memoryBytes() const;
     using GroupStore = std::list<std::unique_ptr<GB_PrimitiveGroup>>;
     bool destroy(const GB_Group* group);
     void copyFrom(const GB_GroupList& other);
@@ -143,16 +161,31 @@ class HOST_API GB_GroupList {
     GroupStore order;
     GroupStore kept;  // destroyed groups, emptied, oldest first
     std::unordered_map<std::string, GroupStore::iterator> byName;
+    bool namelessGroups = false;  // a test setting: empty and null names make groups too
 };
 
 // Geometry: points, polygon primitives, primitive and detail attributes, primitive groups.
-// Copies are deep, groups included.
+// Copies are deep, groups and holes in the primitive list included.
 class HOST_API GB_Detail {
   public:
     GB_Detail() = default;
     GB_Detail(const GB_Detail& other);
     GB_Detail& operator=(const GB_Detail& other);
     virtual ~GB_Detail() = default;
+
+    // What a plug-in uses.
+
+    const GB_PrimitiveList& primitives() const { return primList; }
+    const GB_AttributeDict& primitiveAttribs() const { return primDict; }
+    const GB_AttributeDict& detailAttribs() const { return detailDict; }
+    // The detail's own attribute record.
+    const unsigned char* detailAttribData() const { return detailData.data(); }
+    GB_GroupList& primitiveGroups() { return primGroups; }
+    const GB_GroupList& primitiveGroups() const { return primGroups; }
+    // Removes a group this detail owns; null or a foreign group is ignored.
+    void destroyGroup(GB_Group* group);
+
+    // Host side: building and reading geometry in host programs.
 
     void clearAndDestroy();
 
@@ -165,37 +198,39 @@ class HOST_API GB_Detail {
     // index.
     long long appendPrimitive(const unsigned* pointIndices, unsigned count);
     void reservePrimitives(std::size_t prims, std::size_t vertices);
-    const GB_PrimitiveList& primitives() const { return primList; }
+    // Primitives made, holes in the list included.
     long long primitiveCount() const { return primList.entries(); }
     // Point indices of a primitive's vertices.
     const unsigned* primitiveVertices(const GB_Primitive& prim) const {
         return vertexPoints.data() + prim.vertexStart;
     }
 
-    const GB_AttributeDict& primitiveAttribs() const { return primDict; }
-    const GB_AttributeDict& detailAttribs() const { return detailDict; }
     // Adds an attribute, zero-filled on every element; returns its offset. An attribute of the
     // same name, size and type is kept and its offset returned; a clash gives -1.
     int addPrimitiveAttrib(const char* name, int size, int type);
     int addDetailAttrib(const char* name, int size, int type);
-    // The attribute record of primitive `index` (which must exist) and of the detail.
-    unsigned char* primitiveAttribData(long long index);
-    const unsigned char* primitiveAttribData(long long index) const;
+    // The attribute record of primitive number `index` (which must exist).
+    unsigned char* primitiveAttribData(long long index) {
+        return primList.pool[static_cast<std::size_t>(index)].record;
+    }
+    const unsigned char* primitiveAttribData(long long index) const {
+        return primList.pool[static_cast<std::size_t>(index)].record;
+    }
     unsigned char* detailAttribData() { return detailData.data(); }
-    const unsigned char* detailAttribData() const { return detailData.data(); }
-
-    GB_GroupList& primitiveGroups() { return primGroups; }
-    const GB_GroupList& primitiveGroups() const { return primGroups; }
-    // Removes a group this detail owns; null or a foreign group is ignored.
-    void destroyGroup(GB_Group* group);
 
   private:
+    friend class HOST_Internals;
+    // Points every primitive at its record and every list element at its primitive, after the
+    // storage behind them moved.
+    void relinkRecords();
+    void relinkElements(const GB_PrimitiveList& layout);
+
     std::vector<UT_Vector3> pointPositions;
     GB_PrimitiveList primList;
     std::vector<unsigned> vertexPoints;
     GB_AttributeDict primDict;
     GB_AttributeDict detailDict;
-    std::vector<unsigned char> primData;
+    std::vector<unsigned char> primData;  // primitive records, one per record slot
     std::vector<unsigned char> detailData;
     GB_GroupList primGroups;
 };

@@ -85,6 +85,16 @@ class HOST_API OP_Parameters : public PRM_ParmOwner {
 
   private:
     friend class PRM_Parm;
+    friend class HOST_Internals;
+    // Calls of the plug-in-facing reads and of enableParmInst, for tests that check which host
+    // calls an operation makes.
+    struct CallCounts {
+        long long evalInt = 0;
+        long long evalIntInst = 0;
+        long long evalFloatInst = 0;
+        long long evalStringInst = 0;
+        long long enableParmInst = 0;
+    };
     struct Instance {
         // One allocation for the whole instance. It is sized once and never grows, so the
         // parameters keep their addresses when the instance itself moves.
@@ -137,6 +147,7 @@ class HOST_API OP_Parameters : public PRM_ParmOwner {
         return resolveByText(pattern, inst, where);
     }
     bool resolveByText(const char* pattern, const int* inst, Address& where) const;
+    fpreal instanceFloat(const char* pattern, const int* inst, int comp, fpreal time) const;
     void remember(const KnownPattern& known) const;
     bool resolveToken(const char* token, Address& where) const;
     const PRM_Parm* lookup(const Address& where) const;
@@ -152,4 +163,5 @@ class HOST_API OP_Parameters : public PRM_ParmOwner {
     mutable std::vector<KnownPattern> knownPatterns;
     UT_ErrorSeverity errorLevel = UT_ERROR_NONE;
     bool enablesStale = true;
+    mutable CallCounts calls;
 };

@@ -1,5 +1,9 @@
 #pragma once
 
+#ifdef HUESLICE_PLUGIN_CODE
+#error "a driving-side header of the stand-in host is not part of the plug-in interface"
+#endif
+
 #include <memory>
 #include <string>
 #include <vector>
