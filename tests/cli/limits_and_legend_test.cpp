@@ -12,20 +12,21 @@ namespace {
 using cli_testing::CliTest;
 using cli_testing::meshPly;
 
-struct CountCase {
+struct SetCase {
     const char* label;
-    const char* count;
+    std::string assignment;
     int status;
     std::string err;
+    std::size_t rows;  // entries in the printed table when taken
 };
 
-class SetCountTest : public CliTest, public ::testing::WithParamInterface<CountCase> {};
+class SetLimitsTest : public CliTest, public ::testing::WithParamInterface<SetCase> {};
 
-// "numobj" takes a whole number from 0 to 100000: both ends are taken (the table then has that
-// many rows), one step past either end is refused with the one-line usage message.
-TEST_P(SetCountTest, TakesExactlyTheCountsWithinTheLimits) {
+// A count takes a whole number from 0 to 100000 and a toggle 0 or 1: both ends are taken, one
+// step past either end is refused with the one-line usage message.
+TEST_P(SetLimitsTest, TakesExactlyTheValuesWithinTheLimits) {
     write("mesh.ply", meshPly("ascii"));
-    const auto r = run({"cook", "mesh.ply", "--set", std::string("numobj=") + GetParam().count});
+    const auto r = run({"cook", "mesh.ply", "--set", GetParam().assignment});
     EXPECT_EQ(r.status, GetParam().status);
     EXPECT_EQ(r.err, GetParam().err);
     if (GetParam().status != 0)
@@ -33,17 +34,23 @@ TEST_P(SetCountTest, TakesExactlyTheCountsWithinTheLimits) {
     std::size_t lines = 0;
     for (char c : r.out)
         lines += c == '\n';
-    EXPECT_EQ(lines, std::stoul(GetParam().count) + 2) << "heading, one row per entry, hidden";
+    EXPECT_EQ(lines, GetParam().rows + 2) << "heading, one row per entry, hidden";
 }
 
-const std::string kRefused = ": expected a whole number from 0 to 100000\n";
+const std::string kCount = ": expected a whole number from 0 to 100000\n";
+const std::string kToggle = ": expected 0 or 1\n";
 
 INSTANTIATE_TEST_SUITE_P(
-    Limits, SetCountTest,
-    ::testing::Values(CountCase{"Zero", "0", 0, ""}, CountCase{"Largest", "100000", 0, ""},
-                      CountCase{"BelowZero", "-1", 2, "hueslice: --set numobj=-1" + kRefused},
-                      CountCase{"PastTheLargest", "100001", 2,
-                                "hueslice: --set numobj=100001" + kRefused}),
+    Limits, SetLimitsTest,
+    ::testing::Values(
+        SetCase{"CountZero", "numobj=0", 0, "", 0},
+        SetCase{"CountLargest", "numobj=100000", 0, "", 100000},
+        SetCase{"CountBelowZero", "numobj=-1", 2, "hueslice: --set numobj=-1" + kCount, 0},
+        SetCase{"CountPastTheLargest", "numobj=100001", 2, "hueslice: --set numobj=100001" + kCount,
+                0},
+        SetCase{"ToggleOff", "enable1=0", 0, "", 1}, SetCase{"ToggleOn", "isolate1=1", 0, "", 1},
+        SetCase{"ToggleBelowZero", "enable1=-1", 2, "hueslice: --set enable1=-1" + kToggle, 0},
+        SetCase{"TogglePastOne", "isolate1=2", 2, "hueslice: --set isolate1=2" + kToggle, 0}),
     [](const auto& p) { return std::string(p.param.label); });
 
 // The texts and the swatch colours of the legend, in order.

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <set>
 #include <string>
@@ -136,5 +137,43 @@ INSTANTIATE_TEST_SUITE_P(Channels, OneChannelTest,
                          ::testing::Combine(::testing::Values(0, 1, 2),
                                             ::testing::Values(runs(), revisits(), manyKeys())),
                          caseName);
+
+// Colours with a NaN are the same only when identical, so a NaN in any channel keeps apart two
+// colours that differ in the sign of a zero elsewhere; without a NaN the two zeros are one
+// colour. `channel` holds the NaN; the next channel holds the zeros.
+class NanChannelTest : public NodeTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(NanChannelTest, InitialiseKeepsNanColoursApartAndMergesSignedZeros) {
+    const int nan = GetParam();
+    const int zero = (nan + 1) % 3;
+    std::vector<UT_Vector3> colours;
+    for (bool withNan : {true, false}) {
+        for (float z : {0.0f, -0.0f, 0.0f}) {
+            UT_Vector3 c(0.5f, 0.5f, 0.5f);
+            if (withNan)
+                c[nan] = std::numeric_limits<float>::quiet_NaN();
+            c[zero] = z;
+            colours.push_back(c);
+        }
+    }
+    setInput(quadRow(colours));
+    cook();
+    node->initialiseColours();
+    EXPECT_EQ(node->evalInt("numobj", 0, 0.0), 3) << "two NaN colours and one of zeros";
+}
+
+INSTANTIATE_TEST_SUITE_P(Channels, NanChannelTest, ::testing::Values(0, 1, 2));
+
+// No colour may be taken for a repeat of the one before the first primitive, whatever its
+// bits: all-zero bits (black) are as likely as any.
+TEST_F(NodeTest, ABlackFirstPrimitiveIsGroupedAndInitialised) {
+    setInput(quadRow({{0, 0, 0}, {0, 0, 0}, {1, 0, 0}}));
+    setEntry(1, "black", {0, 0, 0});
+    EXPECT_EQ(originalIndices(cook(), "black"), (std::vector<int>{0, 1}));
+    node->initialiseColours();
+    ASSERT_EQ(node->evalInt("numobj", 0, 0.0), 2);
+    EXPECT_EQ(colour(1)[0], 0.0f) << "black sorts first (hue 0, saturation 0)";
+    EXPECT_EQ(colour(2)[0], 1.0f);
+}
 
 }  // namespace
