@@ -68,4 +68,32 @@ inline void checkJsonRoundTrip(const char* target, const GU_Detail& detail) {
           "JSON geometry changed on a round trip");
 }
 
+// The detail as OBJ, read back, must have as many faces and as many groups with faces: the
+// writer may rename a group OBJ cannot hold, but never merges two. A detail the writer refuses
+// is skipped.
+inline void checkObjRoundTrip(const char* target, const GU_Detail& detail) {
+    io::ObjText written;
+    try {
+        written = io::writeObj(detail, "back.mtl", "back.obj");
+    } catch (const io::OutputError&) {
+        return;
+    }
+    GU_Detail back;
+    try {
+        io::readObj(written.obj, "back.obj", written.mtl, "back.mtl", back);
+    } catch (const io::InputError& e) {
+        fail(target, std::string("written OBJ does not read back: ") + e.what());
+    }
+    check(back.primitiveCount() == detail.primitiveCount(), target,
+          "written OBJ reads back with a different number of faces");
+    const auto groupsWithFaces = [](const GU_Detail& d) {
+        std::size_t n = 0;
+        for (const GB_PrimitiveGroup* g : d.primitiveGroups().groups())
+            n += !g->members().empty();
+        return n;
+    };
+    check(groupsWithFaces(back) == groupsWithFaces(detail), target,
+          "written OBJ reads back with a different number of groups");
+}
+
 }  // namespace hueslice::fuzz

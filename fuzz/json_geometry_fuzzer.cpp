@@ -1,4 +1,5 @@
-// The JSON geometry reader on arbitrary text; what it accepts must survive write, read, write.
+// The JSON geometry reader on arbitrary text; what it accepts must survive write, read, write,
+// and an OBJ round trip with its groups (JSON can hold any group name).
 
 #include <io/io.h>
 
@@ -18,6 +19,7 @@ int fuzzJsonGeometry(const std::uint8_t* data, std::size_t size) {
     }
     checkGroupsInRange(kTarget, out);
     checkJsonRoundTrip(kTarget, out);
+    checkObjRoundTrip(kTarget, out);
     return 0;
 }
 

@@ -167,6 +167,10 @@ void GB_GroupList::copyFrom(const GB_GroupList& other) {
     }
 }
 
+bool GB_PrimitiveList::isHole(long long i) const {
+    return std::binary_search(holes.begin(), holes.end(), i);
+}
+
 GB_Detail::GB_Detail(const GB_Detail& other) {
     *this = other;
 }
@@ -177,14 +181,24 @@ GB_Detail& GB_Detail::operator=(const GB_Detail& other) {
     // Vector assignment keeps this detail's storage where it is large enough, so a node that
     // recooks into the same detail copies without allocating.
     pointPositions = other.pointPositions;
-    primList.pool = other.primList.pool;
     vertexPoints = other.vertexPoints;
+    vertexStarts = other.vertexStarts;
+    recordOrder = other.recordOrder;
     primDict = other.primDict;
     detailDict = other.detailDict;
     primData = other.primData;
     detailData = other.detailData;
-    relinkRecords();
-    relinkElements(other.primList);
+    primList.holes = other.primList.holes;
+    // The primitives are copied and pointed at this detail's records in one pass.
+    const std::size_t count = other.primList.pool.size();
+    primList.pool.resize(count);
+    const auto size = static_cast<std::size_t>(primDict.recordSize());
+    unsigned char* records = primData.data();
+    for (std::size_t i = 0; i < count; ++i) {
+        GB_Primitive& prim = primList.pool[i];
+        prim = other.primList.pool[i];
+        prim.record = records + recordOf(i) * size;
+    }
     primGroups.copyFrom(other.primGroups);
     return *this;
 }
@@ -192,15 +206,8 @@ GB_Detail& GB_Detail::operator=(const GB_Detail& other) {
 void GB_Detail::relinkRecords() {
     const auto size = static_cast<std::size_t>(primDict.recordSize());
     unsigned char* base = primData.data();
-    for (GB_Primitive& prim : primList.pool)
-        prim.record = base + prim.recordSlot * size;
-}
-
-void GB_Detail::relinkElements(const GB_PrimitiveList& layout) {
-    const std::size_t count = layout.elements.size();
-    primList.elements.resize(count);
-    for (std::size_t i = 0; i < count; ++i)
-        primList.elements[i] = layout.elements[i] ? &primList.pool[i] : nullptr;
+    for (std::size_t i = 0; i < primList.pool.size(); ++i)
+        primList.pool[i].record = base + recordOf(i) * size;
 }
 
 void GB_Detail::clearAndDestroy() {
@@ -216,37 +223,31 @@ long long GB_Detail::appendPoint(const UT_Vector3& pos) {
 long long GB_Detail::appendPrimitive(const unsigned* pointIndices, unsigned count) {
     const std::size_t number = primList.pool.size();
     const auto size = static_cast<std::size_t>(primDict.recordSize());
+    vertexStarts.push_back(vertexPoints.size());
     vertexPoints.insert(vertexPoints.end(), pointIndices, pointIndices + count);
-    const std::size_t recordSlot = size == 0 ? number : primData.size() / size;
+    if (!recordOrder.empty())
+        recordOrder.push_back(number);
     // Growth moves the storage now and then (amortised O(1) per primitive); the links follow.
     const bool recordsMove = primData.size() + size > primData.capacity();
-    const bool poolMoves = primList.pool.size() == primList.pool.capacity();
     primData.resize(primData.size() + size, 0);
-    primList.pool.push_back(GB_Primitive{static_cast<unsigned>(number), count,
-                                         vertexPoints.size() - count, nullptr, recordSlot});
+    primList.pool.push_back(GB_Primitive{static_cast<unsigned>(number), count, nullptr});
     if (recordsMove) {
         relinkRecords();
     } else {
-        primList.pool.back().record = primData.data() + recordSlot * size;
+        primList.pool.back().record = primData.data() + number * size;
     }
-    if (poolMoves)
-        relinkElements(primList);
-    primList.elements.push_back(&primList.pool.back());
     return static_cast<long long>(number);
 }
 
 void GB_Detail::reservePrimitives(std::size_t prims, std::size_t vertices) {
     const bool recordsMove =
         prims * static_cast<std::size_t>(primDict.recordSize()) > primData.capacity();
-    const bool poolMoves = prims > primList.pool.capacity();
     primList.pool.reserve(prims);
-    primList.elements.reserve(prims);
+    vertexStarts.reserve(prims);
     vertexPoints.reserve(vertices);
     primData.reserve(prims * static_cast<std::size_t>(primDict.recordSize()));
     if (recordsMove)
         relinkRecords();
-    if (poolMoves)
-        relinkElements(primList);
 }
 
 namespace {

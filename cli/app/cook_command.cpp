@@ -1,5 +1,7 @@
 #include <memory>
 #include <ostream>
+#include <string>
+#include <vector>
 
 #include <io/io.h>
 
@@ -13,7 +15,7 @@ namespace hueslice::cli {
 
 void printNotes(const std::vector<std::string>& notes, std::ostream& err) {
     for (const std::string& note : notes)
-        err << "hueslice: " << note << "\n";
+        err << "hueslice: " << io::printable(note) << "\n";
 }
 
 namespace {
@@ -26,9 +28,25 @@ void cookIfNeeded(SOP_Node& node, const CookOptions& options) {
     }
 }
 
+// Every file the outputs would write, in the order they are staged.
+std::vector<std::string> outputFiles(const CookOptions& options) {
+    std::vector<std::string> files;
+    if (!options.output.empty())
+        files = io::geometryOutputFiles(options.output);
+    if (!options.svg.empty())
+        files.push_back(options.svg);
+    if (!options.saveScene.empty())
+        files.push_back(options.saveScene);
+    return files;
+}
+
 }  // namespace
 
 int runCook(const CookOptions& options, std::ostream& out, std::ostream& err) {
+    // Clashing or unusable outputs are refused before any work, let alone any write.
+    const std::vector<std::string> files = outputFiles(options);
+    io::checkOutputTargets(files);
+
     auto geometry = std::make_shared<GU_Detail>();
     io::PlyOptions ply;
     ply.vertexColours = options.vertexColours;
@@ -67,12 +85,21 @@ int runCook(const CookOptions& options, std::ostream& out, std::ostream& err) {
     if (!options.output.empty()) {
         printNotes(io::stageGeometryFile(outputs, options.output, result, legendFor(rows)), err);
     }
-    if (!options.svg.empty())
-        outputs.add(options.svg, io::writeSvg(result, legendFor(rows)));
+    if (!options.svg.empty()) {
+        io::Notes warnings;
+        outputs.add(options.svg, io::writeSvg(result, legendFor(rows), &warnings));
+        for (std::string& w : warnings)
+            w = options.svg + ": " + w;
+        printNotes(warnings, err);
+    }
     if (!options.saveScene.empty())
         outputs.add(options.saveScene, io::saveScene(node));
     outputs.commit();
-    out << formatGroupTable(rows, hiddenCount(result));
+    // With an output on standard output the table goes to stderr, so the output stays clean.
+    bool toStandardOutput = false;
+    for (const std::string& file : files)
+        toStandardOutput = toStandardOutput || file == io::kStandardOutput;
+    (toStandardOutput ? err : out) << formatGroupTable(rows, hiddenCount(result));
     return 0;
 }
 

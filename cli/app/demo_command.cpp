@@ -2,7 +2,9 @@
 #include <filesystem>
 #include <memory>
 #include <ostream>
+#include <string>
 #include <system_error>
+#include <vector>
 
 #include <io/io.h>
 
@@ -58,11 +60,19 @@ int runDemo(const std::string& folder, const std::string& plugin, std::ostream& 
     if (ec)
         throw io::OutputError(folder + ": cannot create folder: " + ec.message());
     const fs::path dir(folder);
+    const auto inDir = [&](const char* name) { return (dir / name).string(); };
+    const char* const kOutputs[] = {"output.json", "output.obj", "output.svg"};
+    std::vector<std::string> files = {inDir("input.json")};
+    for (const char* name : kOutputs) {
+        for (std::string& file : io::geometryOutputFiles(inDir(name)))
+            files.push_back(std::move(file));
+    }
+    files.push_back(inDir("scene.json"));
+    io::checkOutputTargets(files);
 
     auto mesh = std::make_shared<GU_Detail>(demoMesh());
     io::OutputBatch outputs;
-    outputs.add((dir / "input.json").string(),
-                io::writeJsonGeometry(*mesh, (dir / "input.json").string()));
+    outputs.add(inDir("input.json"), io::writeJsonGeometry(*mesh, inDir("input.json")));
 
     PluginHost host(plugin);
     SOP_Node& node = host.node();
@@ -74,10 +84,9 @@ int runDemo(const std::string& folder, const std::string& plugin, std::ostream& 
     const GU_Detail& result = *node.getCookedGeo();
     const std::vector<GroupRow> rows = groupRows(node);
     const std::vector<io::LegendEntry> legend = legendFor(rows);
-    for (const char* name : {"output.json", "output.obj", "output.svg"}) {
-        printNotes(io::stageGeometryFile(outputs, (dir / name).string(), result, legend), err);
-    }
-    outputs.add((dir / "scene.json").string(), io::saveScene(node));
+    for (const char* name : kOutputs)
+        printNotes(io::stageGeometryFile(outputs, inDir(name), result, legend), err);
+    outputs.add(inDir("scene.json"), io::saveScene(node));
     outputs.commit();
 
     out << formatGroupTable(rows, hiddenCount(result));

@@ -1,5 +1,9 @@
+#include <unistd.h>
+
 #include <cmath>
 #include <csignal>
+#include <cstdlib>
+#include <exception>
 #include <iostream>
 #include <new>
 #include <string>
@@ -14,8 +18,28 @@ namespace {
 
 using namespace hueslice::cli;
 
+// Memory can run out where an exception cannot pass, such as in a destructor that allocates
+// (the JSON library's does), and then the program ends here. Out of memory gets the same
+// message and status as anywhere else; anything else is a fault of the program and aborts.
+[[noreturn]] void onTerminate() {
+    hueslice::io::removeTemporaries();
+    if (std::exception_ptr current = std::current_exception()) {
+        try {
+            std::rethrow_exception(current);
+        } catch (const std::bad_alloc&) {
+            static const char kMessage[] = "hueslice: out of memory\n";
+            if (::write(STDERR_FILENO, kMessage, sizeof kMessage - 1) < 0) {
+                // Ending anyway.
+            }
+            ::_exit(1);
+        } catch (...) {
+        }
+    }
+    std::abort();
+}
+
 int fail(int status, const std::string& message) {
-    std::cerr << "hueslice: " << message << "\n";
+    std::cerr << "hueslice: " << hueslice::io::printable(message) << "\n";
     return status;
 }
 
@@ -36,18 +60,30 @@ int run(int argc, char** argv) {
     std::vector<std::string> assignments;
     CLI::App* cookCommand = app.add_subcommand("cook", "Cook a mesh file with the node");
     cookCommand->add_option("INPUT", cook.input, "Mesh: .json, .ply or .obj")->required();
-    cookCommand->add_option("-o,--output", cook.output, "Write the result: .json, .obj or .svg");
+    cookCommand->add_option("-o,--output", cook.output,
+                            "Write the result: .json, .obj or .svg; - writes JSON to standard "
+                            "output");
     cookCommand->add_option("--scene", cook.scene, "Read parameter values from a scene file");
-    cookCommand->add_option("--save-scene", cook.saveScene, "Write every parameter value");
+    cookCommand->add_option("--save-scene", cook.saveScene,
+                            "Write every parameter value (- for standard output)");
     CLI::Option* setOption =
         cookCommand->add_option("--set", assignments, "TOKEN=VALUE, e.g. group2=red, col1=1,0,0")
             ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     CLI::Option* initialiseOption = cookCommand->add_flag("--initialise", "Press \"Initialise\"");
     CLI::Option* sortOption = cookCommand->add_flag("--sort", "Press \"Sort\"");
     cookCommand->add_option("--time", cook.time, "Cook time (default 0)");
-    cookCommand->add_option("--svg", cook.svg, "Write a picture of the result");
+    cookCommand->add_option("--svg", cook.svg,
+                            "Write a picture of the result (- for standard output)");
     cookCommand->add_flag("--vertex-colours", cook.vertexColours,
                           "PLY: faces take the colour of their first vertex");
+
+    cookCommand->footer(
+        "Outputs are all-or-nothing: every file is written in full first, and either all of them "
+        "replace the old files or none does. A replaced file keeps its permissions. An output "
+        "that is a FIFO, a character device or - (standard output) is written into directly, "
+        "never replaced, so it cannot be all-or-nothing. Two outputs naming one file (an .obj's "
+        ".mtl included) are refused. Inputs must be regular files. SIGINT, SIGTERM and SIGHUP "
+        "leave every old file in place and exit with 128 + the signal's number.");
 
     std::string infoInput;
     bool infoVertexColours = false;
@@ -105,9 +141,15 @@ int main(int argc, char** argv) {
     // and cleans up after, instead of the signal killing the program mid-write and leaving its
     // temporary file behind.
     std::signal(SIGXFSZ, SIG_IGN);
+    // A reader that goes away makes the write fail with EPIPE, reported like any failed write.
+    std::signal(SIGPIPE, SIG_IGN);
+    hueslice::io::cleanUpOnSignals();
+    std::set_terminate(onTerminate);
     try {
         return run(argc, argv);
     } catch (const UsageError& e) {
+        return fail(2, e.what());
+    } catch (const hueslice::io::OutputClash& e) {
         return fail(2, e.what());
     } catch (const hueslice::io::InputError& e) {
         return fail(1, e.what());

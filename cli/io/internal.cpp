@@ -28,31 +28,6 @@ void splitWords(std::string_view line, std::vector<std::string_view>& out) {
     }
 }
 
-std::string findMaterialLibrary(std::string_view objText) {
-    std::size_t pos = 0;
-    while (pos < objText.size()) {
-        std::size_t end = objText.find_first_of("\r\n", pos);
-        if (end == std::string_view::npos)
-            end = objText.size();
-        std::string_view line = objText.substr(pos, end - pos);
-        pos = end + 1;
-        const std::size_t start = line.find_first_not_of(" \t");
-        if (start == std::string_view::npos)
-            continue;
-        line.remove_prefix(start);
-        if (line.size() > 7 && line.substr(0, 6) == "mtllib" &&
-            (line[6] == ' ' || line[6] == '\t')) {
-            line.remove_prefix(7);
-            const std::size_t nameStart = line.find_first_not_of(" \t");
-            if (nameStart == std::string_view::npos)
-                continue;
-            line.remove_prefix(nameStart);
-            return std::string(line.substr(0, line.find_first_of(" \t")));
-        }
-    }
-    return {};
-}
-
 std::string countOf(unsigned long long count, std::string_view one, std::string_view many) {
     return std::to_string(count) + " " + std::string(count == 1 ? one : many);
 }

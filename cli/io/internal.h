@@ -18,8 +18,18 @@ int colourOffset(const GU_Detail& detail);
 // long texts are split without allocating per line.
 void splitWords(std::string_view line, std::vector<std::string_view>& out);
 
-// The first material library an OBJ text names on an `mtllib` line; empty when none.
-std::string findMaterialLibrary(std::string_view objText);
+// The first `mtllib` line of an OBJ text: `name` is the rest of the line with blanks trimmed, and
+// `firstWord` its first word; both empty when there is none. Throws InputError naming `objName`
+// and the line for a name holding a NUL byte, which no file name can.
+struct MaterialLibrary {
+    std::string name;
+    std::string firstWord;
+};
+MaterialLibrary findMaterialLibrary(std::string_view objText, const std::string& objName);
+
+// Decodes the UTF-8 character at `pos` into `codePoint` and moves `pos` past it. For a byte that
+// does not start a valid, shortest-form character, returns false and moves `pos` by one byte.
+bool nextCodePoint(std::string_view text, std::size_t& pos, char32_t& codePoint);
 
 // "1 point" or "3 points": the count and the noun that agrees with it.
 std::string countOf(unsigned long long count, std::string_view one, std::string_view many);

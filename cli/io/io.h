@@ -36,6 +36,11 @@ class OutputError : public std::runtime_error {
 // Notes for the user about input that was read, each one line, possibly none.
 using Notes = std::vector<std::string>;
 
+// `text` fit for a one-line message: line breaks, tabs and other control characters (the
+// terminal's escape character among them) and bytes that are not UTF-8 are shown as escapes
+// such as \n and \x1B.
+std::string printable(std::string_view text);
+
 // The host's group of primitives that are not drawn.
 inline constexpr const char* kHiddenGroupName = "3d_hidden_primitives";
 
@@ -73,7 +78,9 @@ Notes readPly(std::string_view bytes, const std::string& name, GU_Detail& out,
 // faces after them (a bare `g` means no group). When any face has a material found in
 // `mtlText`, every face gets "Cd": its material's Kd, or white (1,1,1) without one. `mtlText`
 // empty (std::nullopt) means the material library is unavailable: faces get no colour and a
-// note says so. Kd is read at float precision, as tinyobjloader gives it.
+// note says so. Kd is read at float precision. A material's name is the rest of its `newmtl`
+// or `usemtl` line, trimmed, so it may hold spaces. A group, material or library name holding a
+// NUL byte is refused, as in every reader: names become C strings, which it would cut short.
 Notes readObj(std::string_view objText, const std::string& objName,
               std::optional<std::string_view> mtlText, const std::string& mtlName, GU_Detail& out);
 
@@ -84,8 +91,10 @@ struct ObjText {
 };
 
 // OBJ and MTL text for a detail. `mtlFileName` is the name the `mtllib` line gives. Faces with
-// no group are written after a bare `g`. Each distinct colour (by bits) becomes one material
-// colour_<n>. Throws OutputError naming `name` for a primitive without vertices.
+// no group are written after a bare `g`. A group name that is not one word is written with '_'
+// for its blanks, numbered where that meets another group's name, with a warning. Each distinct
+// colour (by bits) becomes one material colour_<n>. Throws OutputError naming `name` for a
+// primitive without vertices.
 ObjText writeObj(const GU_Detail& detail, const std::string& mtlFileName, const std::string& name);
 
 // ---- SVG ----
@@ -98,49 +107,80 @@ struct LegendEntry {
 
 // A picture of the detail seen along the axis in which its bounding box is thinnest: faces
 // filled with their "Cd" (grey without one), back to front, hidden primitives left out, and
-// a legend of `legend` in the given order. Always a complete SVG document.
-std::string writeSvg(const GU_Detail& detail, const std::vector<LegendEntry>& legend);
+// a legend of `legend` in the given order. Always a well-formed SVG document: characters of a
+// legend name that XML cannot hold (invalid UTF-8, most control characters) are shown as U+FFFD,
+// and a note for each such name goes to `warnings` when given.
+std::string writeSvg(const GU_Detail& detail, const std::vector<LegendEntry>& legend,
+                     Notes* warnings = nullptr);
 
 // ---- Files ----
 
-// The whole content of a file. Throws InputError "PATH: cannot read file: reason".
+// Two outputs that would write one file: a command line that cannot be carried out.
+class OutputClash : public OutputError {
+  public:
+    using OutputError::OutputError;
+};
+
+// The output name that means standard output.
+inline constexpr std::string_view kStandardOutput = "-";
+
+// The whole content of a regular file. Anything else (a folder, a FIFO, a device) is refused
+// without reading from it. Throws InputError "PATH: cannot read file: reason".
 std::string readWholeFile(const std::string& path);
 
-// Files replaced together: each is written in full to a temporary file beside its target and
-// flushed to disk first; only when all are written are they renamed over their targets. A
-// failure while writing leaves every target as it was; temporaries never committed are removed
-// when the batch is destroyed.
+// Checks output targets before anything is written. Throws OutputClash when two of them would
+// write one file (by name, or the same FIFO or device), and OutputError "PATH: reason" for a
+// folder, for a file type that can be neither replaced nor written into, or for a folder that
+// cannot hold the file.
+void checkOutputTargets(const std::vector<std::string>& paths);
+
+// Files replaced together, all or none. Regular files (and names not yet taken) are written in
+// full to temporaries beside their targets, flushed to disk and then renamed over their targets;
+// when one rename fails, the files already replaced get their old content back. A replaced file
+// keeps its permission bits (and owner, when running as root). A FIFO, a character device or
+// kStandardOutput is written into directly, after the temporaries and before any rename, so it
+// cannot be all-or-nothing.
 class OutputBatch {
   public:
-    OutputBatch() = default;
-    ~OutputBatch();
-    OutputBatch(const OutputBatch&) = delete;
-    OutputBatch& operator=(const OutputBatch&) = delete;
-
-    // Writes the temporary for `path`. Throws OutputError naming `path`; its temporary is gone.
-    void add(const std::string& path, std::string_view bytes);
-    // Renames every staged file into place, in the order added. Throws OutputError naming the
-    // first rename that fails; targets renamed before it stay replaced, later ones untouched.
+    // Stages `bytes` for `path`; nothing touches the file system until commit().
+    void add(const std::string& path, std::string bytes);
+    // Checks every target as checkOutputTargets does, then writes and puts everything in place.
+    // Throws OutputClash or OutputError naming the file at fault; then no target has changed
+    // except a stream that was partly written. Empties the batch.
     void commit();
 
   private:
     struct Staged {
         std::string path;
-        std::string temp;
+        std::string bytes;
     };
     std::vector<Staged> staged;
 };
+
+// Makes SIGINT, SIGTERM and SIGHUP remove the temporaries of a batch being committed, leave
+// every old file in place and end the program with status 128 + the signal's number. Signals
+// that arrive while files are being renamed wait until the renames are done, then every
+// replaced file is restored first. Signals the program was started with ignored stay ignored.
+void cleanUpOnSignals();
+
+// Removes the temporaries of a batch being committed, if any; safe in a signal handler or when
+// the program must end at once.
+void removeTemporaries() noexcept;
 
 // Replaces the file at `path` by `bytes` so that readers see either the old or the new content.
 // On any failure the old file is left as it was and OutputError is thrown.
 void writeFileAtomically(const std::string& path, std::string_view bytes);
 
+// The files a geometry output writes: `path`, and for .obj the material library beside it (the
+// library only when the detail has colours).
+std::vector<std::string> geometryOutputFiles(const std::string& path);
+
 // Reads .json, .ply or .obj by extension (case-insensitive) into `out`. An OBJ's material
 // library is looked for beside it. Returns notes.
 Notes readGeometryFile(const std::string& path, GU_Detail& out, const PlyOptions& options = {});
 
-// Stages .json, .obj (with the .mtl of the same stem beside it) or .svg by extension into
-// `batch`. `legend` is used by .svg only. Returns warnings.
+// Stages .json, .obj (with its material library, see geometryOutputFiles) or .svg by extension
+// into `batch`; kStandardOutput takes JSON. `legend` is used by .svg only. Returns warnings.
 Notes stageGeometryFile(OutputBatch& batch, const std::string& path, const GU_Detail& detail,
                         const std::vector<LegendEntry>& legend = {});
 
@@ -150,11 +190,14 @@ Notes writeGeometryFile(const std::string& path, const GU_Detail& detail,
 
 // ---- Scenes ----
 
-// Most instances a multi-list count may ask for.
+// Most instances a multi-list count may ask for in a short scene (and on the command line). A
+// longer scene may ask for one per 64 of its bytes, fewer than any saved entry takes, so every
+// scene the program saves loads again while a short file cannot make it allocate much.
 inline constexpr int kMaxEntries = 100000;
 
 // Applies the parameter values of a scene file to `node`: list counts first, then the rest.
 // The scene is checked in full before anything is set, so a bad scene leaves `node` as it was.
+// Text values holding a NUL are refused, as names are in every reader.
 void applyScene(std::string_view text, const std::string& name, OP_Parameters& node);
 
 // Every parameter of `node` with a value (buttons have none) as scene JSON, keyframes included,

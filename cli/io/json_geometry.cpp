@@ -188,6 +188,10 @@ class GeometryReader {
     void checkName(const std::string& attribName, const std::string& path, const char* kind) {
         if (attribName.empty())
             fail(name, parsed.keyLine(path), std::string(kind) + " with an empty name");
+        // Names become C strings in the host, where a NUL would cut them short and could make
+        // two names one.
+        if (attribName.find('\0') != std::string::npos)
+            fail(name, parsed.keyLine(path), std::string(kind) + " name holds a NUL character");
     }
 
     void readPrimitiveAttributes(const Json& root, GU_Detail& geo) {

@@ -1,12 +1,13 @@
 #include <HOST_Internals.h>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <map>
-#include <sstream>
+#include <limits>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include <tiny_obj_loader.h>
@@ -44,6 +45,22 @@ void forEachLine(std::string_view text, Visit&& visit) {
         if (!words.empty() && words[0][0] != '#')
             visit(lineNo, words);
     }
+}
+
+// The words after the first as one name: the rest of the line with its blanks trimmed.
+std::string_view restOf(const std::vector<std::string_view>& words) {
+    if (words.size() < 2)
+        return {};
+    const char* begin = words[1].data();
+    const char* end = words.back().data() + words.back().size();
+    return std::string_view(begin, static_cast<std::size_t>(end - begin));
+}
+
+// Names end up as C strings in the host and in file names, where a NUL would cut them short
+// and merge them with others, so no reader takes one.
+void refuseNul(std::string_view text, const std::string& name, long long line, const char* what) {
+    if (text.find('\0') != std::string_view::npos)
+        failAt(name, line, std::string(what) + " holds a NUL byte");
 }
 
 std::string shown(std::string_view word) {
@@ -117,6 +134,7 @@ class ObjScanner {
             } else if (key == "g") {
                 std::vector<int> set;
                 for (std::size_t i = 1; i < w.size(); ++i) {
+                    refuseNul(w[i], name, line, "group name");
                     const std::string groupName(w[i]);
                     const auto found =
                         groupIndex.emplace(groupName, static_cast<int>(result.groupNames.size()));
@@ -132,7 +150,9 @@ class ObjScanner {
                     material = -1;
                     return;
                 }
-                const std::string materialName(w[1]);
+                // The whole rest of the line, as `newmtl` is read: names may hold spaces.
+                const std::string materialName(restOf(w));
+                refuseNul(materialName, name, line, "material name");
                 const auto found = materialIndex.emplace(
                     materialName, static_cast<int>(result.materialNames.size()));
                 if (found.second)
@@ -217,15 +237,47 @@ class ObjScanner {
     std::size_t normalCount = 0;
 };
 
-// Refuses Kd lines that tinyobjloader would silently fill with zeros.
-void checkMaterials(std::string_view mtlText, const std::string& mtlName) {
+using Rgb = std::array<float, 3>;
+
+// A number of a Kd line at float precision; beyond the float range it is an infinity.
+float kdComponent(std::string_view word) {
+    if (!word.empty() && word[0] == '+')
+        word.remove_prefix(1);
+    double value = 0.0;
+    std::from_chars(word.data(), word.data() + word.size(), value);
+    float narrowed = 0.0f;
+    if (!detail::narrowToFloat(value, narrowed))
+        narrowed = std::copysign(std::numeric_limits<float>::infinity(), static_cast<float>(value));
+    return narrowed;
+}
+
+// The Kd of every material of an MTL text, by name. A name is the rest of its `newmtl` line,
+// trimmed, exactly as `usemtl` is read; the first definition of a name counts, and a material
+// without Kd is black. Refuses Kd lines that are not three numbers.
+std::unordered_map<std::string, Rgb> readMaterials(std::string_view mtlText,
+                                                   const std::string& mtlName) {
+    std::unordered_map<std::string, Rgb> materials;
+    Rgb* current = nullptr;
     forEachLine(mtlText, [&](long long line, const std::vector<std::string_view>& w) {
+        if (w[0] == "newmtl") {
+            const std::string_view materialName = restOf(w);
+            refuseNul(materialName, mtlName, line, "material name");
+            const auto added = materials.emplace(std::string(materialName), Rgb{0, 0, 0});
+            current = added.second && !materialName.empty() ? &added.first->second : nullptr;
+            return;
+        }
         if (w[0] != "Kd")
             return;
         if (w.size() != 4 || !isNumber(w[1]) || !isNumber(w[2]) || !isNumber(w[3])) {
             failAt(mtlName, line, "Kd needs 3 numbers");
         }
+        if (current) {
+            for (int c = 0; c < 3; ++c)
+                (*current)[static_cast<std::size_t>(c)] =
+                    kdComponent(w[static_cast<std::size_t>(c) + 1]);
+        }
     });
+    return materials;
 }
 
 }  // namespace
@@ -249,14 +301,9 @@ Notes readObj(std::string_view objText, const std::string& objName,
         throw InputError(objName + ": cannot read the vertex positions");
     }
 
-    std::map<std::string, int> materialMap;
-    std::vector<tinyobj::material_t> materials;
+    std::unordered_map<std::string, Rgb> materials;
     if (mtlText) {
-        checkMaterials(*mtlText, mtlName);
-        std::istringstream stream{std::string(*mtlText)};
-        std::string warning;
-        std::string error;
-        tinyobj::LoadMtl(&materialMap, &materials, &stream, &warning, &error);
+        materials = readMaterials(*mtlText, mtlName);
     } else if (!scan.materialNames.empty()) {
         notes.push_back(objName + ": material library " +
                         (mtlName.empty() ? "" : "'" + mtlName + "' ") +
@@ -266,13 +313,12 @@ Notes readObj(std::string_view objText, const std::string& objName,
         notes.push_back(objName + ": usemtl without a name; those faces have no material");
 
     // Kd of each material name the faces use, or null when the library lacks it.
-    std::vector<const tinyobj::real_t*> kd(scan.materialNames.size(), nullptr);
+    std::vector<const Rgb*> kd(scan.materialNames.size(), nullptr);
     bool anyColour = false;
     for (std::size_t m = 0; m < scan.materialNames.size(); ++m) {
-        const auto found = materialMap.find(scan.materialNames[m]);
-        if (found != materialMap.end() && found->second >= 0 &&
-            static_cast<std::size_t>(found->second) < materials.size()) {
-            kd[m] = materials[static_cast<std::size_t>(found->second)].diffuse;
+        const auto found = materials.find(scan.materialNames[m]);
+        if (found != materials.end()) {
+            kd[m] = &found->second;
             anyColour = true;
         } else if (mtlText) {
             notes.push_back(objName + ": material '" + scan.materialNames[m] + "' is not in " +
@@ -306,8 +352,9 @@ Notes readObj(std::string_view objText, const std::string& objName,
         float rgb[3] = {1.0f, 1.0f, 1.0f};
         const int m = scan.faceMaterial[f];
         if (m >= 0 && kd[static_cast<std::size_t>(m)]) {
+            const Rgb& colour = *kd[static_cast<std::size_t>(m)];
             for (int c = 0; c < 3; ++c)
-                rgb[c] = static_cast<float>(kd[static_cast<std::size_t>(m)][c]);
+                rgb[c] = colour[static_cast<std::size_t>(c)];
         }
         std::memcpy(geo.primitiveAttribData(prim) + cd, rgb, sizeof rgb);
     }
@@ -317,21 +364,54 @@ Notes readObj(std::string_view objText, const std::string& objName,
 
 namespace {
 
-bool hasWhitespace(const std::string& s) {
+bool fitsObj(const std::string& s) {
+    if (s.empty())
+        return false;
     for (char c : s) {
         if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f')
-            return true;
+            return false;
     }
-    return false;
+    return true;
 }
 
-std::string objSafeName(const std::string& s) {
-    std::string safe = s;
-    for (char& c : safe) {
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f')
-            c = '_';
+// A `g` line holds names as words, so a group whose name is not one word gets one: its blanks
+// become '_' ("_" for an empty name), with a number added when that is another group's name.
+// Distinct groups keep distinct names, or reading the file back would merge them.
+std::vector<std::string> objGroupNames(const GU_Detail& geo, const std::string& name,
+                                       Notes& warnings) {
+    std::unordered_set<std::string> taken;
+    for (const GB_PrimitiveGroup* g : geo.primitiveGroups().groups()) {
+        if (fitsObj(g->getName()))
+            taken.insert(g->getName());
     }
-    return safe;
+    std::vector<std::string> names;
+    std::unordered_map<std::string, unsigned long long> nextNumber;
+    for (const GB_PrimitiveGroup* g : geo.primitiveGroups().groups()) {
+        const std::string& original = g->getName();
+        if (fitsObj(original)) {
+            names.push_back(original);
+            continue;
+        }
+        std::string base = original.empty() ? "_" : original;
+        for (char& c : base) {
+            if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f')
+                c = '_';
+        }
+        std::string unique = base;
+        if (taken.count(unique)) {
+            unsigned long long& number = nextNumber.emplace(base, 2).first->second;
+            do {
+                unique = base + "_" + std::to_string(number++);
+            } while (taken.count(unique));
+        }
+        taken.insert(unique);
+        warnings.push_back(name + ": group '" + original + "' written as '" + unique + "' (" +
+                           (original.empty() ? "an obj group name cannot be empty"
+                                             : "obj names cannot hold whitespace") +
+                           (unique == base ? ")" : ", and '" + base + "' is taken)"));
+        names.push_back(std::move(unique));
+    }
+    return names;
 }
 
 }  // namespace
@@ -352,18 +432,14 @@ ObjText writeObj(const GU_Detail& geo, const std::string& mtlFileName, const std
     // The groups of every face, in group creation order.
     const long long primCount = geo.primitiveCount();
     std::vector<std::vector<unsigned>> faceGroups(static_cast<std::size_t>(primCount));
-    std::vector<std::string> groupNames;
+    const std::vector<std::string> groupNames = objGroupNames(geo, name, result.warnings);
+    unsigned groupId = 0;
     for (const GB_PrimitiveGroup* g : geo.primitiveGroups().groups()) {
-        const auto groupId = static_cast<unsigned>(groupNames.size());
-        groupNames.push_back(objSafeName(g->getName()));
-        if (hasWhitespace(g->getName())) {
-            result.warnings.push_back(name + ": group '" + g->getName() + "' written as '" +
-                                      groupNames.back() + "' (obj names cannot hold whitespace)");
-        }
         for (unsigned m : g->members()) {
             if (m < faceGroups.size())
                 faceGroups[m].push_back(groupId);
         }
+        ++groupId;
     }
 
     std::unordered_map<std::string, int> materialOf;  // colour bits -> material number
@@ -413,5 +489,24 @@ ObjText writeObj(const GU_Detail& geo, const std::string& mtlFileName, const std
     }
     return result;
 }
+
+namespace detail {
+
+MaterialLibrary findMaterialLibrary(std::string_view objText, const std::string& objName) {
+    MaterialLibrary library;
+    bool found = false;
+    forEachLine(objText, [&](long long line, const std::vector<std::string_view>& w) {
+        if (found || w[0] != "mtllib" || w.size() < 2)
+            return;
+        found = true;
+        const std::string_view libraryName = restOf(w);
+        refuseNul(libraryName, objName, line, "material library name");
+        library.name = std::string(libraryName);
+        library.firstWord = std::string(w[1]);
+    });
+    return library;
+}
+
+}  // namespace detail
 
 }  // namespace hueslice::io

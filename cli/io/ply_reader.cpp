@@ -7,6 +7,7 @@
 #include <limits>
 #include <string>
 #include <type_traits>
+#include <unordered_set>
 
 #include "io/internal.h"
 #include "io/io.h"
@@ -254,6 +255,11 @@ class PlyReader {
     [[noreturn]] void failLine(long long line, const std::string& what) const {
         throw InputError(name + ":" + std::to_string(line) + ": " + what);
     }
+    // Names are C strings further on, where a NUL would cut them short; no reader takes one.
+    void refuseNul(const std::string& text, long long line, const char* what) const {
+        if (text.find('\0') != std::string::npos)
+            failLine(line, std::string(what) + " holds a NUL byte");
+    }
     [[noreturn]] void failByte(std::size_t offset, const std::string& what) const {
         throw InputError(name + ": byte " + std::to_string(offset) + ": " + what);
     }
@@ -382,10 +388,11 @@ class PlyReader {
         if (parsed.ec != std::errc() || parsed.ptr != w[2].data() + w[2].size()) {
             failLine(lineNo, "element count '" + shown(w[2]) + "' is not a whole number");
         }
-        for (const Element& other : header.elements) {
-            if (other.name == e.name)
-                failLine(lineNo, "element '" + e.name + "' declared twice");
-        }
+        refuseNul(e.name, lineNo, "element name");
+        // Sets rather than scans, so that a header of many names is read in linear time.
+        if (!elementNames.insert(e.name).second)
+            failLine(lineNo, "element '" + e.name + "' declared twice");
+        propertyNames.clear();
         if (e.name == "vertex")
             e.kind = ElementKind::Vertex;
         if (e.name == "face")
@@ -423,11 +430,9 @@ class PlyReader {
             }
             p.name = std::string(w[2]);
         }
-        for (const Property& other : e.properties) {
-            if (other.name == p.name) {
-                failLine(lineNo, "property '" + p.name + "' declared twice in '" + e.name + "'");
-            }
-        }
+        refuseNul(p.name, lineNo, "property name");
+        if (!propertyNames.insert(p.name).second)
+            failLine(lineNo, "property '" + p.name + "' declared twice in '" + e.name + "'");
         assignRole(e, p, lineNo);
         e.properties.push_back(std::move(p));
     }
@@ -466,9 +471,11 @@ class PlyReader {
         } else if (p.role != Role::Skip && p.isList) {
             failLine(lineNo, "property '" + n + "' of '" + e.name + "' must not be a list");
         }
-        for (const Property& other : e.properties) {
-            if (p.role != Role::Skip && other.role == p.role) {
-                failLine(lineNo, "property '" + n + "' repeats '" + other.name + "'");
+        // Only the few properties with a role are compared, so this stays linear too.
+        if (p.role != Role::Skip) {
+            for (const Property& other : e.properties) {
+                if (other.role == p.role)
+                    failLine(lineNo, "property '" + n + "' repeats '" + other.name + "'");
             }
         }
     }
@@ -1123,6 +1130,8 @@ class PlyReader {
     const std::string& name;
     const PlyOptions& options;
     Header header;
+    std::unordered_set<std::string> elementNames;
+    std::unordered_set<std::string> propertyNames;  // of the last element
     Notes notes;
     const Element* vertex = nullptr;
     const Element* face = nullptr;

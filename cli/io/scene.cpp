@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <set>
@@ -13,6 +15,10 @@ using detail::fail;
 using detail::Json;
 
 namespace {
+
+// Fewer bytes than the shortest entry a saved scene holds: four parameters, each a quoted token
+// with its instance number, a value and the layout around them.
+constexpr std::size_t kBytesPerEntry = 64;
 
 // One parameter value of a scene, checked and ready to set.
 struct Assignment {
@@ -58,8 +64,14 @@ int instanceOf(const char* pattern, const std::string& token) {
 class SceneChecker {
   public:
     SceneChecker(const detail::ParsedJson& parsedJson, const std::string& fileName,
-                 OP_Parameters& parms)
-        : parsed(parsedJson), name(fileName), node(parms) {}
+                 std::size_t textSize, OP_Parameters& parms)
+        : parsed(parsedJson),
+          name(fileName),
+          node(parms),
+          // A saved entry takes well over kBytesPerEntry bytes of scene, so any scene this
+          // program saved loads again, while a short file cannot ask for a huge list.
+          maxEntries(static_cast<int>(std::min<std::size_t>(
+              std::max<std::size_t>(kMaxEntries, textSize / kBytesPerEntry), INT_MAX))) {}
 
     // Every assignment of the scene, list counts first.
     std::vector<Assignment> check() {
@@ -156,8 +168,8 @@ class SceneChecker {
                 int i = 0;
                 if (!detail::jsonToInt32(v, i))
                     failParm(token, "expected a whole number");
-                if (kind == PRM_Kind::MultiList && (i < 0 || i > kMaxEntries)) {
-                    failParm(token, "count must be from 0 to " + std::to_string(kMaxEntries));
+                if (kind == PRM_Kind::MultiList && (i < 0 || i > maxEntries)) {
+                    failParm(token, "count must be from 0 to " + std::to_string(maxEntries));
                 }
             }
             out.push_back(d);
@@ -178,6 +190,9 @@ class SceneChecker {
                     failParm(token, "expected a string, found " + detail::describe(value));
                 }
                 a.text = value.get<std::string>();
+                // The host keeps text as a C string, which a NUL would cut short.
+                if (a.text.find('\0') != std::string::npos)
+                    failParm(token, "text holds a NUL character");
                 return a;
             case PRM_Kind::Toggle:
             case PRM_Kind::Colour:
@@ -223,6 +238,7 @@ class SceneChecker {
     const detail::ParsedJson& parsed;
     const std::string& name;
     OP_Parameters& node;
+    const int maxEntries;
     std::vector<ListInfo> lists;
 };
 
@@ -279,7 +295,8 @@ Json numericValue(const PRM_Parm& parm) {
 
 void applyScene(std::string_view text, const std::string& name, OP_Parameters& node) {
     const detail::ParsedJson parsed = detail::parseJson(text, name);
-    const std::vector<Assignment> assignments = SceneChecker(parsed, name, node).check();
+    const std::vector<Assignment> assignments =
+        SceneChecker(parsed, name, text.size(), node).check();
     for (const Assignment& a : assignments)
         apply(a, node);
 }

@@ -18,10 +18,24 @@ constexpr double kMargin = 20.0;
 constexpr double kLegendWidth = 260.0;
 constexpr double kLegendRow = 22.0;
 
-std::string escapeXml(const std::string& text) {
+// `text` as XML character data. What XML cannot hold at all (bytes that are not UTF-8, control
+// characters other than tab and line breaks, U+FFFE and U+FFFF) becomes U+FFFD; `changed` says
+// whether anything did.
+std::string escapeXml(const std::string& text, bool& changed) {
     std::string out;
     out.reserve(text.size());
-    for (char c : text) {
+    changed = false;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t start = pos;
+        char32_t c = 0;
+        const bool valid = detail::nextCodePoint(text, pos, c);
+        if (!valid || (c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0xFFFE ||
+            c == 0xFFFF) {
+            out += "\xEF\xBF\xBD";
+            changed = true;
+            continue;
+        }
         switch (c) {
             case '&':
                 out += "&amp;";
@@ -38,11 +52,14 @@ std::string escapeXml(const std::string& text) {
             case '\'':
                 out += "&apos;";
                 break;
+            case '\t':
+            case '\n':
+            case '\r':
+                // As references, so that a reader does not fold them into plain spaces.
+                out += "&#" + std::to_string(static_cast<unsigned>(c)) + ";";
+                break;
             default:
-                // Control characters other than tab and line breaks are not allowed in XML.
-                out += static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r'
-                           ? '?'
-                           : c;
+                out.append(text, start, pos - start);
         }
     }
     return out;
@@ -70,7 +87,8 @@ std::string number(double value) {
 
 }  // namespace
 
-std::string writeSvg(const GU_Detail& geo, const std::vector<LegendEntry>& legend) {
+std::string writeSvg(const GU_Detail& geo, const std::vector<LegendEntry>& legend,
+                     Notes* warnings) {
     const std::vector<UT_Vector3>& points = geo.points();
     double lo[3];
     double hi[3];
@@ -164,8 +182,14 @@ std::string writeSvg(const GU_Detail& geo, const std::vector<LegendEntry>& legen
         svg += "<rect x=\"" + number(kDrawingSize) + "\" y=\"" + number(y) +
                "\" width=\"16\" height=\"16\" stroke=\"black\" fill=\"" +
                rgbText(legend[k].swatch) + "\"/>\n";
+        bool changed = false;
+        const std::string shownName = escapeXml(legend[k].name, changed);
+        if (changed && warnings) {
+            warnings->push_back("legend name '" + legend[k].name +
+                                "' shown with U+FFFD for characters that XML cannot hold");
+        }
         svg += "<text x=\"" + number(kDrawingSize + 24) + "\" y=\"" + number(y + 13) + "\">" +
-               escapeXml(legend[k].name) + " (" + std::to_string(legend[k].members) + ")</text>\n";
+               shownName + " (" + std::to_string(legend[k].members) + ")</text>\n";
     }
     svg += "</g>\n</svg>\n";
     return svg;

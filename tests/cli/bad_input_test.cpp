@@ -1,14 +1,24 @@
 // Malformed input, unusable plug-ins and failing outputs, run through the whole program: each
-// row must end in one line on stderr naming the file, the place and the fault, exit status 1,
-// an old output file left as it was and no stray file left in the folder. The few rows that
-// are legal input check that they really cook.
+// row must end in one line on stderr naming the file, the place and the fault, exit status 1
+// (2 for a command line that cannot be carried out), every old file left as it was byte for
+// byte, with its permissions, and no stray file left in the folder. The rows that are legal
+// input check that they really cook.
 
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -134,12 +144,18 @@ const std::string kBytes = std::to_string(plyHeader("binary_little_endian", "").
 
 // ---- Rows ----
 
+// Room for the program and a small mesh, far too little for kBigJson.
+constexpr int kMemoryLimitKb = 60000;
+
 using Files = std::vector<std::pair<std::string, std::string>>;
 
 enum class Setup {
     None,
     ReadOnlyFolder,  // a folder "ro" that the program may not write into
     FileSizeLimit,   // the program runs with a file size limit far below its output
+    MemoryLimit,     // the program runs with far less address space than the input needs
+    StickyFolder,    // a folder "sticky" like /tmp with sticky/mine.json of the program's user
+                     // and sticky/theirs.json of another user, writable by all
 };
 
 struct Row {
@@ -151,6 +167,8 @@ struct Row {
     // line to start with the text before it.
     std::string err;
     Setup setup = Setup::None;
+    std::vector<std::string> fifos = {};  // made before the run, with no writer
+    Files links = {};                     // symbolic links: name, target
 };
 
 std::vector<std::string> cook(const std::string& input) {
@@ -184,6 +202,26 @@ std::set<std::string> listing(const fs::path& dir) {
     return names;
 }
 
+// Every regular file under `dir` with its permission bits and content.
+std::map<std::string, std::pair<fs::perms, std::string>> snapshot(const fs::path& dir) {
+    std::map<std::string, std::pair<fs::perms, std::string>> files;
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+        if (entry.is_regular_file() && !entry.is_symlink()) {
+            files[fs::relative(entry.path(), dir).string()] = {entry.status().permissions(),
+                                                               cli_testing::readFile(entry.path())};
+        }
+    }
+    return files;
+}
+
+// Whether the program can start at all with `limit`: sanitizer builds reserve more address
+// space than any useful limit allows.
+bool startsWith(const std::string& limit) {
+    const std::string command = limit + " '" HUESLICE_PROGRAM "' --version > /dev/null 2>&1";
+    const int raw = std::system(command.c_str());
+    return WIFEXITED(raw) && WEXITSTATUS(raw) == 0;
+}
+
 void PrintTo(const Row& row, std::ostream* os) {
     *os << row.label;
 }
@@ -214,10 +252,35 @@ TEST_P(BadInputTest, OneLineExitStatusAndOutputsUntouched) {
                             fs::perm_options::add);
             before = "setpriv --reuid=65534 --regid=65534 --clear-groups";
         }
+    } else if (row.setup == Setup::StickyFolder) {
+        // A shared folder such as /tmp holding another user's file: only a second user can
+        // make that happen, and only root can act as two users.
+        if (geteuid() != 0 || !fs::exists("/usr/bin/setpriv"))
+            GTEST_SKIP() << "needs root and setpriv";
+        fs::create_directory(dir / "sticky");
+        fs::permissions(dir / "sticky", fs::perms::all | fs::perms::sticky_bit);
+        write("sticky/mine.json", "mine\n");
+        write("sticky/theirs.json", "theirs\n");
+        ASSERT_EQ(::chown((dir / "sticky/mine.json").c_str(), 65534, 65534), 0);
+        fs::permissions(dir / "sticky/theirs.json", fs::perms::all);
+        for (const auto& entry : fs::recursive_directory_iterator(dir))
+            fs::permissions(entry.path(), fs::perms::others_read, fs::perm_options::add);
+        fs::permissions(dir, fs::perms::others_read | fs::perms::others_exec,
+                        fs::perm_options::add);
+        before = "setpriv --reuid=65534 --regid=65534 --clear-groups";
     } else if (row.setup == Setup::FileSizeLimit) {
         before = "ulimit -f 8 &&";
+    } else if (row.setup == Setup::MemoryLimit) {
+        before = "ulimit -v " + std::to_string(kMemoryLimitKb) + " &&";
+        if (!startsWith(before))
+            GTEST_SKIP() << "the program does not start with " << before;
     }
+    for (const std::string& fifo : row.fifos)
+        ASSERT_EQ(::mkfifo((dir / fifo).c_str(), 0644), 0);
+    for (const auto& [name, target] : row.links)
+        fs::create_symlink(target, dir / name);
     const std::set<std::string> files = listing(dir);
+    const auto old = snapshot(dir);
 
     const auto r = run(row.args, before);
 
@@ -231,11 +294,18 @@ TEST_P(BadInputTest, OneLineExitStatusAndOutputsUntouched) {
         EXPECT_EQ(r.err, expected);
     }
     if (row.status == 0) {
-        EXPECT_EQ(read("out.json").rfind("{\n  \"points\": [", 0), 0u) << "the cook's result";
+        const auto o = std::find(row.args.begin(), row.args.end(), "-o");
+        const std::string output = o == row.args.end() ? "out.json" : *(o + 1);
+        EXPECT_NE(read(output), old.at(output).second) << "the cook's result in " << output;
+        if (output == "out.json") {
+            EXPECT_EQ(read(output).rfind("{\n  \"points\": [", 0), 0u) << "the cook's result";
+        }
     } else {
-        EXPECT_EQ(read("out.json"), "old output\n");
+        EXPECT_EQ(snapshot(dir), old) << "every old file as it was";
     }
     EXPECT_EQ(listing(dir), files) << "no file is left behind or lost";
+    for (const std::string& fifo : row.fifos)
+        EXPECT_TRUE(fs::is_fifo(dir / fifo)) << fifo;
 }
 
 const Files kMesh = {{"mesh.json", kJsonTriangle + "}\n"}};
@@ -709,5 +779,447 @@ const Row kFileRows[] = {
      Setup::FileSizeLimit},
 };
 INSTANTIATE_TEST_SUITE_P(Files, BadInputTest, ::testing::ValuesIn(kFileRows), suite);
+
+// ---- Names ----
+
+const std::string kNul(1, '\0');
+
+std::string objWith(const std::string& lines) {
+    return kObjTriangle + lines + "f 1 2 3\n";
+}
+
+// Three parts of a coloured triangle: OBJ naming `library`, using `material`; the MTL defining it.
+Files objWithLibrary(const std::string& library, const std::string& mtlFile,
+                     const std::string& material) {
+    return {{"in.obj", "mtllib " + library + "\n" + objWith("usemtl " + material + "\n")},
+            {mtlFile, "newmtl " + material + "\nKd 0.5 0 0\n"}};
+}
+
+const Row kNameRows[] = {
+    {"ObjGroupNameWithNulCrashed",
+     {{"in.obj", objWith("g a" + kNul + "b\n")}},
+     cook("in.obj"),
+     1,
+     "hueslice: in.obj:4: group name holds a NUL byte\n"},
+    {"ObjMaterialNameWithNul",
+     {{"in.obj", objWith("usemtl a" + kNul + "b\n")}},
+     cook("in.obj"),
+     1,
+     "hueslice: in.obj:4: material name holds a NUL byte\n"},
+    {"ObjLibraryNameWithNulWouldOpenAnotherFile",
+     {{"in.obj", "mtllib in.mtl" + kNul + "x\n" + objWith("usemtl red\n")},
+      {"in.mtl", "newmtl red\nKd 1 0 0\n"}},
+     cook("in.obj"),
+     1,
+     "hueslice: in.obj:1: material library name holds a NUL byte\n"},
+    {"MtlMaterialNameWithNul",
+     {{"in.obj", "mtllib in.mtl\n" + objWith("usemtl red\n")},
+      {"in.mtl", "newmtl red" + kNul + "\nKd 1 0 0\n"}},
+     cook("in.obj"),
+     1,
+     "hueslice: in.mtl:1: material name holds a NUL byte\n"},
+    {"JsonGroupNameNulCrashed",
+     {{"in.json", jsonTriangleWith(R"("primitive_groups": {"\u0000": [0]})")}},
+     cook("in.json"),
+     1,
+     "hueslice: in.json:2: group name holds a NUL character\n"},
+    {"JsonGroupNamesCutAtNulWereMerged",
+     {{"in.json", jsonTriangleWith(R"("primitive_groups": {"a\u0000b": [0], "a\u0000c": [0]})")}},
+     cook("in.json"),
+     1,
+     "hueslice: in.json:2: group name holds a NUL character\n"},
+    {"JsonAttributeNameWithNul",
+     {{"in.json",
+       jsonTriangleWith(
+           R"("primitive_attributes": {"C\u0000d": {"type": "float", "size": 1, "values": [[1]]}})")}},
+     cook("in.json"),
+     1,
+     "hueslice: in.json:2: primitive attribute name holds a NUL character\n"},
+    {"SceneTextWithNul",
+     meshAnd("scene.json", R"({"parameters": {"numobj": 1, "group1": "a\u0000b"}})"),
+     cookWithScene("scene.json"), 1,
+     "hueslice: scene.json:1: parameter 'group1': text holds a NUL character\n"},
+    {"PlyPropertyNameWithNul",
+     {{"in.ply", plyHeader("ascii", "element extra 0\nproperty float a" + kNul + "b\n")}},
+     cook("in.ply"),
+     1,
+     "hueslice: in.ply:4: property name holds a NUL byte\n"},
+    {"MaterialNamesWithSpacesLostTheirColour", objWithLibrary("in.mtl", "in.mtl", "dark red"),
+     cook("in.obj"), 0, ""},
+    {"LibraryNameWithSpacesWasCutAtTheSpace", objWithLibrary("my lib.mtl", "my lib.mtl", "red"),
+     cook("in.obj"), 0, ""},
+    {"LibraryListStillNamesItsFirstFile", objWithLibrary("in.mtl other.mtl", "in.mtl", "red"),
+     cook("in.obj"), 0, ""},
+    {"MessageQuotingANewlineAndAnEscapeStaysOneLine",
+     meshAnd("scene.json", R"({"parameters": {"a\nb\u001b[31m": 1}})"), cookWithScene("scene.json"),
+     1, "hueslice: scene.json:1: unknown parameter 'a\\nb\\x1B[31m'\n"},
+    {"InvalidUtf8InAMessage",
+     {{"in\xff.ply", ""}},
+     cook("in\xff.ply"),
+     1,
+     "hueslice: in\\xFF.ply: empty file\n"},
+    {"GroupNamesThatDifferOnlyByBlanksWereMerged",
+     {{"in.json", jsonTriangleWith(R"("primitive_groups": {"a b": [0], "a_b": [0]})")},
+      {"out.obj", "old obj\n"}},
+     {"cook", "in.json", "-o", "out.obj"},
+     0,
+     "hueslice: out.obj: group 'a b' written as 'a_b_2' (obj names cannot hold whitespace, and "
+     "'a_b' is taken)\n"},
+    {"SvgLegendNameThatXmlCannotHold",
+     {{"in.ply", kMeshPly},
+      {"out.obj", "old obj\n"},
+      {"out.mtl", "old mtl\n"},
+      {"out.svg", "old svg\n"}},
+     {"cook", "in.ply", "--initialise", "--set", "group1=a\x01\xff", "-o", "out.obj", "--svg",
+      "out.svg"},
+     0,
+     "hueslice: out.svg: legend name 'a\\x01\\xFF' shown with U+FFFD for characters that XML "
+     "cannot hold\n"},
+};
+INSTANTIATE_TEST_SUITE_P(Names, BadInputTest, ::testing::ValuesIn(kNameRows), suite);
+
+// ---- Outputs ----
+
+const std::string kLongName = std::string(245, 'n') + ".json";
+
+const Row kOutputRows[] = {
+    {"TwoOutputsOneFileOverwroteEachOther",
+     kMesh,
+     {"cook", "mesh.json", "-o", "out.json", "--save-scene", "out.json"},
+     2,
+     "hueslice: out.json: two outputs would write this file\n"},
+    {"OneFileSpelledTwoWays",
+     kMesh,
+     {"cook", "mesh.json", "-o", "out.json", "--save-scene", "./out.json"},
+     2,
+     "hueslice: ./out.json: two outputs would write this file (also named 'out.json')\n"},
+    {"SvgNamesTheObjsLibrary",
+     {{"mesh.json", kJsonTriangle + "}\n"}, {"a.obj", "old obj\n"}, {"a.mtl", "old mtl\n"}},
+     {"cook", "mesh.json", "-o", "a.obj", "--svg", "a.mtl"},
+     2,
+     "hueslice: a.mtl: two outputs would write this file\n"},
+    {"SvgTargetIsAFolderAfterTheJsonWasReplaced",
+     meshAnd("x.svg/keep", "kept\n"),
+     {"cook", "mesh.json", "-o", "out.json", "--svg", "x.svg"},
+     1,
+     "hueslice: x.svg: is a folder, not a file\n"},
+    {"AnotherUsersFileInAStickyFolderAfterOurOwnWasReplaced",
+     kMesh,
+     {"cook", "mesh.json", "-o", "sticky/mine.json", "--save-scene", "sticky/theirs.json"},
+     1,
+     "hueslice: sticky/theirs.json: cannot replace file: Operation not permitted\n",
+     Setup::StickyFolder},
+    {"LongOutputNameWasRefused",
+     meshAnd(kLongName, "old scene\n"),
+     {"cook", "mesh.json", "-o", "out.json", "--save-scene", kLongName},
+     0,
+     ""},
+    {"TwoNamesOfOneFifo",
+     kMesh,
+     {"cook", "mesh.json", "-o", "out.json", "--svg", "pipe.svg", "--save-scene", "scene.json"},
+     2,
+     "hueslice: scene.json: two outputs would write this file (also named 'pipe.svg')\n",
+     Setup::None,
+     {"pipe.svg"},
+     {{"scene.json", "pipe.svg"}}},
+};
+INSTANTIATE_TEST_SUITE_P(Outputs, BadInputTest, ::testing::ValuesIn(kOutputRows), suite);
+
+// ---- Resources ----
+
+std::string manyPropertiesPly(int count) {
+    std::string header = "element extra 0\n";
+    for (int i = 0; i < count; ++i)
+        header += "property float p" + std::to_string(i) + "\n";
+    return plyHeader("ascii", header);
+}
+
+std::string manyElementsPly(int count) {
+    std::string header;
+    for (int i = 0; i < count; ++i)
+        header += "element e" + std::to_string(i) + " 0\nproperty float p\n";
+    return plyHeader("ascii", header);
+}
+
+// A scene as the program saves it, with `entries` entries.
+std::string savedScene(int entries) {
+    std::string text = "{\n  \"parameters\": {\n    \"numobj\": " + std::to_string(entries);
+    for (int i = 1; i <= entries; ++i) {
+        const std::string n = std::to_string(i);
+        text += ",\n    \"enable" + n + "\": 1.0,\n    \"isolate" + n + "\": 0.0,\n    \"col" + n +
+                "\": [0.0,0.0,0.0],\n    \"group" + n + "\": \"\"";
+    }
+    return text + "\n  }\n}\n";
+}
+
+std::string bigJsonPoints() {
+    std::string text = "{\"points\": [";
+    for (int i = 0; i < 200000; ++i)
+        text += (i ? ",[" : "[") + std::to_string(i) + ".5,1.25,2.125]";
+    return text + "], \"primitives\": []}\n";
+}
+
+std::string bigBinaryPoints() {
+    std::string ply = plyHeader("binary_little_endian",
+                                "element vertex 300000\nproperty float x\nproperty float y\n"
+                                "property float z\n");
+    for (int i = 0; i < 300000; ++i)
+        ply += f32(static_cast<float>(i) + 0.5f) + f32(1.25f) + f32(2.125f);
+    return ply;
+}
+
+const Row kResourceRows[] = {
+    {"MtllibDevZeroReadUntilMemoryRanOut",
+     {{"in.obj", "mtllib /dev/zero\n" + objWith("usemtl red\n")}},
+     cook("in.obj"),
+     1,
+     "hueslice: /dev/zero: cannot read file: not a regular file\n"},
+    {"MtllibFifoHungForever",
+     {{"in.obj", "mtllib lib.mtl\n" + objWith("usemtl red\n")}},
+     cook("in.obj"),
+     1,
+     "hueslice: lib.mtl: cannot read file: not a regular file\n",
+     Setup::None,
+     {"lib.mtl"}},
+    {"InputFifoHungForever",
+     kMesh,
+     cook("in.ply"),
+     1,
+     "hueslice: in.ply: cannot read file: not a regular file\n",
+     Setup::None,
+     {"in.ply"}},
+    {"InputDevice",
+     kMesh,
+     cook("in.ply"),
+     1,
+     "hueslice: in.ply: cannot read file: not a regular file\n",
+     Setup::None,
+     {},
+     {{"in.ply", "/dev/zero"}}},
+    {"PlyHeaderOf100000PropertiesTookMinutes",
+     {{"in.ply", manyPropertiesPly(100000)}},
+     cook("in.ply"),
+     0,
+     ""},
+    {"PlyHeaderOf100000ElementsTookMinutes",
+     {{"in.ply", manyElementsPly(100000)}},
+     cook("in.ply"),
+     0,
+     ""},
+    {"SavedSceneOfMoreThan100000EntriesWasRefused", meshAnd("scene.json", savedScene(100001)),
+     cookWithScene("scene.json"), 0, ""},
+    {"ShortSceneStillCannotAskForAHugeList",
+     meshAnd("scene.json", R"({"parameters": {"numobj": 100001}})"), cookWithScene("scene.json"), 1,
+     "hueslice: scene.json:1: parameter 'numobj': count must be from 0 to 100000\n"},
+    {"OutOfMemoryReadingJsonAborted",
+     {{"in.json", bigJsonPoints()}},
+     cook("in.json"),
+     1,
+     "hueslice: out of memory\n",
+     Setup::MemoryLimit},
+    {"OutOfMemoryWritingJsonAborted",
+     {{"in.ply", bigBinaryPoints()}},
+     cook("in.ply"),
+     1,
+     "hueslice: out of memory\n",
+     Setup::MemoryLimit},
+    {"OutOfMemoryReadingASceneAborted", meshAnd("scene.json", savedScene(100001)),
+     cookWithScene("scene.json"), 1, "hueslice: out of memory\n", Setup::MemoryLimit},
+};
+INSTANTIATE_TEST_SUITE_P(Resources, BadInputTest, ::testing::ValuesIn(kResourceRows), suite);
+
+// ---- Outputs under way ----
+
+// The program run in the background, in the test's folder, with stdout and stderr in files.
+class Running {
+  public:
+    Running(const fs::path& dir, const std::vector<std::string>& args) : folder(dir) {
+        std::vector<std::string> argv = {HUESLICE_PROGRAM};
+        argv.insert(argv.end(), args.begin(), args.end());
+        pid = ::fork();
+        if (pid == 0) {
+            if (::chdir(dir.c_str()) != 0)
+                ::_exit(127);
+            std::FILE* toOut = std::freopen("stdout.txt", "w", stdout);
+            std::FILE* toErr = std::freopen("stderr.txt", "w", stderr);
+            if (!toOut || !toErr)
+                ::_exit(127);
+            std::vector<char*> raw;
+            for (std::string& a : argv)
+                raw.push_back(a.data());
+            raw.push_back(nullptr);
+            ::execv(raw[0], raw.data());
+            ::_exit(127);
+        }
+    }
+
+    // Waits until `count` temporaries of the program exist; false after ten seconds.
+    bool awaitTemporaries(std::size_t count) const {
+        for (int i = 0; i < 10000; ++i) {
+            if (temporaries() >= count)
+                return true;
+            ::usleep(1000);
+        }
+        return false;
+    }
+
+    std::size_t temporaries() const {
+        std::size_t n = 0;
+        for (const auto& entry : fs::directory_iterator(folder))
+            n += entry.path().filename().string().rfind(".hueslice-", 0) == 0;
+        return n;
+    }
+
+    // The exit status, or -1 when the program did not exit normally.
+    int wait() {
+        int raw = 0;
+        ::waitpid(pid, &raw, 0);
+        err = cli_testing::readFile(folder / "stderr.txt");
+        out = cli_testing::readFile(folder / "stdout.txt");
+        fs::remove(folder / "stderr.txt");
+        fs::remove(folder / "stdout.txt");
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    }
+
+    pid_t pid = -1;
+    fs::path folder;
+    std::string out;
+    std::string err;
+};
+
+// Everything a FIFO gives until its writer closes it.
+std::string drain(const fs::path& fifo) {
+    std::ifstream in(fifo, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Writing into a FIFO waits for its reader, so a FIFO output holds the program between writing
+// its temporaries and renaming them, for as long as the test likes.
+class OutputUnderWayTest : public CliTest {
+  protected:
+    void SetUp() override {
+        CliTest::SetUp();
+        write("mesh.json", kJsonTriangle + "}\n");
+        write("out.json", "old output\n");
+        write("scene.json", "old scene\n");
+        ASSERT_EQ(::mkfifo((dir / "pipe.svg").c_str(), 0644), 0);
+    }
+
+    const std::vector<std::string> args = {"cook",         "mesh.json",  "-o",    "out.json",
+                                           "--save-scene", "scene.json", "--svg", "pipe.svg"};
+};
+
+class SignalTest : public OutputUnderWayTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(SignalTest, SignalDuringTheRunLeftHiddenTemporariesAndNewFiles) {
+    const auto old = snapshot(dir);
+    Running program(dir, args);
+    ASSERT_TRUE(program.awaitTemporaries(2));
+    ::kill(program.pid, GetParam());
+    EXPECT_EQ(program.wait(), 128 + GetParam());
+    EXPECT_EQ(program.err, "hueslice: interrupted\n");
+    EXPECT_EQ(snapshot(dir), old);
+    EXPECT_EQ(program.temporaries(), 0u);
+    EXPECT_TRUE(fs::is_fifo(dir / "pipe.svg"));
+}
+INSTANTIATE_TEST_SUITE_P(Signals, SignalTest, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
+                         [](const ::testing::TestParamInfo<int>& p) {
+                             return std::string(p.param == SIGINT    ? "Interrupt"
+                                                : p.param == SIGTERM ? "Terminate"
+                                                                     : "HangUp");
+                         });
+
+TEST_F(OutputUnderWayTest, RenameFailingAfterTheTemporariesPutsTheEarlierFilesBack) {
+    Running program(dir, args);
+    ASSERT_TRUE(program.awaitTemporaries(2));
+    // The later target becomes a folder that no rename can replace.
+    fs::remove(dir / "scene.json");
+    fs::create_directories(dir / "scene.json");
+    write("scene.json/keep", "kept\n");
+    EXPECT_EQ(drain(dir / "pipe.svg").rfind("<?xml", 0), 0u) << "the picture is streamed";
+    EXPECT_EQ(program.wait(), 1);
+    EXPECT_EQ(program.err, "hueslice: scene.json: cannot replace file: Is a directory\n");
+    EXPECT_EQ(read("out.json"), "old output\n");
+    EXPECT_EQ(read("scene.json/keep"), "kept\n");
+    EXPECT_EQ(program.temporaries(), 0u);
+    EXPECT_EQ(listing(dir), (std::set<std::string>{"mesh.json", "out.json", "pipe.svg",
+                                                   "scene.json", "scene.json/keep"}));
+}
+
+TEST_F(OutputUnderWayTest, FifoIsWrittenIntoAndKept) {
+    Running program(dir, args);
+    const std::string svg = drain(dir / "pipe.svg");
+    EXPECT_EQ(program.wait(), 0) << program.err;
+    EXPECT_EQ(svg.rfind("<?xml", 0), 0u);
+    EXPECT_EQ(svg.substr(svg.size() - 7), "</svg>\n");
+    EXPECT_TRUE(fs::is_fifo(dir / "pipe.svg"));
+    EXPECT_EQ(read("out.json").rfind("{\n  \"points\"", 0), 0u);
+    EXPECT_EQ(read("scene.json").rfind("{\n  \"parameters\"", 0), 0u);
+}
+
+TEST_F(CliTest, CharacterDeviceIsWrittenIntoNotReplaced) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "making a device node needs root";
+    write("mesh.json", kJsonTriangle + "}\n");
+    // A null device of the test's own, so that a fault cannot replace the system's.
+    ASSERT_EQ(::mknod((dir / "null.svg").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+    const auto r = run({"cook", "mesh.json", "--svg", "null.svg"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::is_character_file(dir / "null.svg"));
+}
+
+TEST_F(CliTest, StandardOutputTakesTheJsonAndTheTableGoesToStderr) {
+    write("mesh.json", kJsonTriangle + "}\n");
+    const auto r = run({"cook", "mesh.json", "-o", "-"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("{\n  \"points\"", 0), 0u);
+    EXPECT_NE(r.err.find("entry  group"), std::string::npos);
+    EXPECT_FALSE(exists("-"));
+}
+
+TEST_F(CliTest, ReplacedFilesKeepTheirPermissionsAndOwner) {
+    write("mesh.json", kJsonTriangle + "}\n");
+    const std::pair<const char*, fs::perms> files[] = {
+        {"out.json", fs::perms::owner_read | fs::perms::owner_write},
+        {"scene.json", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read},
+        {"out.svg", fs::perms::owner_all | fs::perms::others_read}};
+    for (const auto& [name, perms] : files) {
+        write(name, "old\n");
+        fs::permissions(dir / name, perms);
+    }
+    // Root can give a file back to its owner, and must.
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown((dir / "scene.json").c_str(), 65534, 65534), 0);
+    }
+    const auto r = run(
+        {"cook", "mesh.json", "-o", "out.json", "--save-scene", "scene.json", "--svg", "out.svg"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    for (const auto& [name, perms] : files) {
+        EXPECT_EQ(fs::status(dir / name).permissions(), perms) << name;
+        EXPECT_NE(read(name), "old\n") << name;
+    }
+    struct stat info {};
+    ASSERT_EQ(::stat((dir / "scene.json").c_str(), &info), 0);
+    if (root) {
+        EXPECT_EQ(info.st_uid, 65534u);
+        EXPECT_EQ(info.st_gid, 65534u);
+    }
+}
+
+TEST_F(CliTest, DemoIsAllOrNothing) {
+    ASSERT_EQ(run({"demo", "d"}).status, 0);
+    write("d/output.json", "old output\n");
+    fs::remove(dir / "d/scene.json");
+    fs::create_directories(dir / "d/scene.json");
+    write("d/scene.json/keep", "kept\n");
+    const auto old = snapshot(dir);
+    const auto r = run({"demo", "d"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "hueslice: d/scene.json: is a folder, not a file\n");
+    EXPECT_EQ(snapshot(dir), old);
+}
 
 }  // namespace

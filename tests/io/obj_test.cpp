@@ -1,7 +1,9 @@
 #include <HOST_Internals.h>
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "io/io.h"
 #include "test_geometry.h"
@@ -130,6 +132,82 @@ TEST(ObjWrite, GroupsRoundTripAndWhitespaceNamesAreRenamedWithAWarning) {
     readObj(text.obj, "m.obj", std::nullopt, "", back);
     EXPECT_EQ(membersOf(back, "two_words"), (std::vector<unsigned>{1}));
     EXPECT_EQ(membersOf(back, kHiddenGroupName), (std::vector<unsigned>{1}));
+}
+
+// Groups whose names OBJ cannot hold as they are, written and read back: each must come back as
+// a group of its own with its own members.
+struct GroupNameCase {
+    const char* label;
+    std::vector<std::string> names;
+    std::vector<std::string> written;
+};
+
+class ObjGroupNames : public ::testing::TestWithParam<GroupNameCase> {};
+
+TEST_P(ObjGroupNames, DistinctGroupsStayDistinct) {
+    const GroupNameCase& c = GetParam();
+    GU_Detail geo = testing::makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {});
+    const unsigned tri[3] = {0, 1, 2};
+    for (std::size_t g = 0; g < c.names.size(); ++g) {
+        geo.appendPrimitive(tri, 3);
+        HOST_Internals::addMember(*geo.primitiveGroups().newGroup(c.names[g].c_str(), 0),
+                                  static_cast<unsigned>(g));
+    }
+    const ObjText text = writeObj(geo, "x.mtl", "x.obj");
+    GU_Detail back;
+    readObj(text.obj, "x.obj", std::nullopt, "", back);
+    ASSERT_EQ(back.primitiveGroups().groups().size(), c.names.size());
+    for (std::size_t g = 0; g < c.written.size(); ++g) {
+        EXPECT_EQ(membersOf(back, c.written[g].c_str()),
+                  (std::vector<unsigned>{static_cast<unsigned>(g)}))
+            << c.written[g];
+    }
+    std::size_t renamed = 0;
+    for (std::size_t g = 0; g < c.names.size(); ++g)
+        renamed += c.names[g] != c.written[g];
+    EXPECT_EQ(text.warnings.size(), renamed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ObjGroupNames,
+    ::testing::Values(
+        GroupNameCase{"BlankAndUnderscore", {"a b", "a_b"}, {"a_b_2", "a_b"}},
+        GroupNameCase{"UnderscoreFirst", {"a_b", "a b"}, {"a_b", "a_b_2"}},
+        GroupNameCase{"NumberedNameTaken",
+                      {"a\tb", "a b", "a_b", "a_b_2"},
+                      {"a_b_3", "a_b_4", "a_b", "a_b_2"}},
+        GroupNameCase{"LineBreaks", {"x\ny", "x\ry", "x_y"}, {"x_y_2", "x_y_3", "x_y"}},
+        GroupNameCase{
+            "OneWordNamesUnchanged", {"red", "caf\xc3\xa9", "#1"}, {"red", "caf\xc3\xa9", "#1"}}),
+    [](const ::testing::TestParamInfo<GroupNameCase>& p) { return std::string(p.param.label); });
+
+TEST(ObjRead, MaterialNamesAreTheRestOfTheLineInBothFiles) {
+    const std::string obj =
+        "v 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl  dark red \nf 1 2 3\n"
+        "usemtl dark\nf 1 2 3\n";
+    const std::string mtl =
+        "newmtl dark\nKd 0 0 1\nnewmtl dark red\t\nKd 0.5 0 0\n"
+        "newmtl dark red\nKd 0 1 0\n";
+    GU_Detail geo;
+    EXPECT_TRUE(readObj(obj, "m.obj", std::string_view(mtl), "m.mtl", geo).empty());
+    EXPECT_EQ(colourOf(geo, 0), (std::vector<float>{0.5f, 0, 0})) << "the first definition counts";
+    EXPECT_EQ(colourOf(geo, 1), (std::vector<float>{0, 0, 1}));
+}
+
+TEST(ObjRead, NamesWithANulAreRefusedAtTheirLine) {
+    const std::string nul(1, '\0');
+    const std::string tri = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
+    EXPECT_EQ(inputErrorOf([&] {
+                  GU_Detail geo;
+                  readObj(tri + "g a b" + nul + "\nf 1 2 3\n", "m.obj", std::nullopt, "", geo);
+              }),
+              "m.obj:4: group name holds a NUL byte");
+    EXPECT_EQ(inputErrorOf([&] {
+                  GU_Detail geo;
+                  readObj(tri + "usemtl red\nf 1 2 3\n", "m.obj",
+                          std::string_view("newmtl x\nnewmtl red" + nul + "\n"), "m.mtl", geo);
+              }),
+              "m.mtl:2: material name holds a NUL byte");
 }
 
 }  // namespace

@@ -2,12 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <expat.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "io/io.h"
 #include "test_geometry.h"
@@ -123,6 +126,151 @@ TEST(GeometryFiles, ObjAndMtlAreWrittenBesideEachOtherAndReadBack) {
     EXPECT_EQ(testing::colourOf(back, 0), (std::vector<float>{0.25f, 0.5f, 1.0f}));
     EXPECT_EQ(testing::colourOf(back, 1), (std::vector<float>{0.0f, 0.0f, 0.0f}));
 }
+
+// Whether `text` is well-formed XML, by a real parser.
+bool wellFormed(const std::string& text) {
+    XML_Parser parser = XML_ParserCreate(nullptr);
+    const bool ok =
+        XML_Parse(parser, text.data(), static_cast<int>(text.size()), 1) == XML_STATUS_OK;
+    XML_ParserFree(parser);
+    return ok;
+}
+
+struct LegendNameCase {
+    const char* label;
+    std::string name;
+    bool replaced;  // whether XML cannot hold some of it
+};
+
+class SvgLegendNames : public ::testing::TestWithParam<LegendNameCase> {};
+
+TEST_P(SvgLegendNames, EveryNameGivesWellFormedXml) {
+    LegendEntry entry;
+    entry.name = GetParam().name;
+    Notes warnings;
+    const std::string svg = writeSvg(testing::makeSquare(), {entry}, &warnings);
+    EXPECT_TRUE(wellFormed(svg)) << svg;
+    EXPECT_EQ(warnings.size(), GetParam().replaced ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SvgLegendNames,
+    ::testing::Values(LegendNameCase{"Markup", "<a href=\"x\">&amp;'", false},
+                      LegendNameCase{"Utf8", "caf\xc3\xa9 \xe2\x9c\x93 \xf0\x9f\x8e\xa8", false},
+                      LegendNameCase{"TabAndLineBreaks", "a\tb\nc\rd", false},
+                      LegendNameCase{"ControlCharacter", "a\x01z", true},
+                      LegendNameCase{"Escape", "\x1b[31mred", true},
+                      LegendNameCase{"Nul", std::string("a\0b", 3), true},
+                      LegendNameCase{"LoneByte", "caf\xe9", true},
+                      LegendNameCase{"CutShort", "\xe2\x9c", true},
+                      LegendNameCase{"Overlong", "\xc0\xaf", true},
+                      LegendNameCase{"Surrogate", "\xed\xa0\x80", true},
+                      LegendNameCase{"NotACharacter", "\xef\xbf\xbe", true},
+                      LegendNameCase{"BeyondUnicode", "\xf4\x90\x80\x80", true}),
+    [](const ::testing::TestParamInfo<LegendNameCase>& p) { return std::string(p.param.label); });
+
+TEST(Printable, ControlCharactersAndBadBytesBecomeEscapes) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"plain 'name' caf\xc3\xa9", "plain 'name' caf\xc3\xa9"},
+        {"a\nb\r\tc", "a\\nb\\r\\tc"},
+        {"\x1b[2J", "\\x1B[2J"},
+        {std::string("a\0b", 3), "a\\x00b"},
+        {"\x7f", "\\x7F"},
+        {"\xc2\x9b"
+         "1m",
+         "\\u009B1m"},
+        {"\xff\xfe", "\\xFF\\xFE"},
+    };
+    for (const auto& [text, shown] : cases)
+        EXPECT_EQ(printable(text), shown);
+}
+
+class OutputClashes : public ::testing::TestWithParam<std::pair<const char*, const char*>> {};
+
+TEST_P(OutputClashes, TwoSpellingsOfOneFileAreRefusedBeforeWriting) {
+    const std::string folder = makeFolder();
+    ASSERT_EQ(::mkdir((folder + "/sub").c_str(), 0755), 0);
+    ASSERT_EQ(::symlink("sub", (folder + "/link").c_str()), 0);
+    OutputBatch batch;
+    batch.add(folder + "/" + GetParam().first, "one");
+    batch.add(folder + "/" + GetParam().second, "two");
+    EXPECT_THROW(batch.commit(), OutputClash);
+    EXPECT_EQ(entriesIn(folder), 2u) << "only sub and link";
+    EXPECT_EQ(entriesIn(folder + "/sub"), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Spellings, OutputClashes,
+                         ::testing::Values(std::make_pair("sub/a.json", "sub/a.json"),
+                                           std::make_pair("sub/a.json", "sub/./a.json"),
+                                           std::make_pair("sub/a.json", "sub/../sub/a.json"),
+                                           std::make_pair("sub/a.json", "link/a.json")));
+
+TEST(OutputBatch, LinksToOneFileAreTwoNamesAndBothAreWritten) {
+    const std::string folder = makeFolder();
+    writeFileAtomically(folder + "/a.json", "old");
+    ASSERT_EQ(::link((folder + "/a.json").c_str(), (folder + "/b.json").c_str()), 0);
+    OutputBatch batch;
+    batch.add(folder + "/a.json", "one");
+    batch.add(folder + "/b.json", "two");
+    batch.commit();
+    EXPECT_EQ(contentOf(folder + "/a.json"), "one");
+    EXPECT_EQ(contentOf(folder + "/b.json"), "two");
+    EXPECT_EQ(entriesIn(folder), 2u);
+}
+
+TEST(OutputBatch, TheLongestLegalNameCanBeReplaced) {
+    const std::string folder = makeFolder();
+    const std::string path = folder + "/" + std::string(250, 'n') + ".json";
+    writeFileAtomically(path, "old");
+    writeFileAtomically(path, "new");
+    EXPECT_EQ(contentOf(path), "new");
+    EXPECT_EQ(entriesIn(folder), 1u);
+}
+
+TEST(OutputBatch, FolderTargetIsRefusedBeforeAnythingIsWritten) {
+    const std::string folder = makeFolder();
+    ASSERT_EQ(::mkdir((folder + "/x.svg").c_str(), 0755), 0);
+    OutputBatch batch;
+    batch.add(folder + "/a.json", "one");
+    batch.add(folder + "/x.svg", "two");
+    EXPECT_EQ(testing::inputErrorOf([&] { batch.commit(); }),
+              folder + "/x.svg: is a folder, not a file");
+    EXPECT_EQ(entriesIn(folder), 1u);
+}
+
+TEST(ReadWholeFile, OnlyRegularFilesAreRead) {
+    const std::string folder = makeFolder();
+    ASSERT_EQ(::mkfifo((folder + "/pipe").c_str(), 0644), 0);
+    for (const std::string& path : {folder + "/pipe", std::string("/dev/zero")}) {
+        EXPECT_EQ(testing::inputErrorOf([&] { readWholeFile(path); }),
+                  path + ": cannot read file: not a regular file");
+    }
+}
+
+// Output names whose material library an `mtllib` line could name only with care.
+class ObjOutputNames : public ::testing::TestWithParam<std::pair<std::string, std::string>> {};
+
+TEST_P(ObjOutputNames, TheMaterialLibraryReadsBack) {
+    const std::string folder = makeFolder();
+    GU_Detail geo = testing::makeSquare();
+    testing::setColour(geo, 0, 0.25f, 0.5f, 1.0f);
+    const std::string path = folder + "/" + GetParam().first;
+    const Notes warnings = writeGeometryFile(path, geo);
+    const std::string& name = GetParam().first;
+    const bool renamed = name.substr(0, name.size() - 4) + ".mtl" != GetParam().second;
+    EXPECT_EQ(warnings.size(), renamed ? 1u : 0u);
+    EXPECT_EQ(contentOf(folder + "/" + GetParam().second).rfind("newmtl", 0), 0u);
+    GU_Detail back;
+    EXPECT_TRUE(readGeometryFile(path, back).empty());
+    EXPECT_EQ(testing::colourOf(back, 0), (std::vector<float>{0.25f, 0.5f, 1.0f}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, ObjOutputNames,
+                         ::testing::Values(std::make_pair("my model.obj", "my model.mtl"),
+                                           std::make_pair("a  b\tc.obj", "a  b\tc.mtl"),
+                                           std::make_pair(" lead.obj", "_lead.mtl"),
+                                           std::make_pair("two\nlines.obj", "two_lines.mtl"),
+                                           std::make_pair("#hash.obj", "#hash.mtl")));
 
 }  // namespace
 }  // namespace hueslice::io

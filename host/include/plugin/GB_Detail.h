@@ -46,14 +46,12 @@ class HOST_API GB_AttributeDict {
     int bytes = 0;
 };
 
-// A polygon: its number in the detail, its run of the detail's vertex list and its attribute
-// record.
+// A polygon: its number in the detail, its vertex count and its attribute record. Its vertices
+// are the detail's (primitiveVertices).
 struct GB_Primitive {
     unsigned index;
     unsigned vertexCount;
-    std::size_t vertexStart;
-    unsigned char* record;   // this primitive's attribute record; set by the detail
-    std::size_t recordSlot;  // which record of the detail's record storage it is
+    unsigned char* record;  // this primitive's attribute record; set by the detail
 
     unsigned getNum() const { return index; }
     // The primitive's attribute record: each primitive attribute at its dictionary offset.
@@ -65,18 +63,21 @@ struct GB_Primitive {
 // holes); a walk over the list ends at the first null element.
 class HOST_API GB_PrimitiveList {
   public:
-    long long entries() const { return static_cast<long long>(elements.size()); }
+    long long entries() const { return static_cast<long long>(pool.size()); }
     // The element at `i`: null when `i` is out of range or the element is a hole.
     const GB_Primitive* operator()(long long i) const {
-        return i >= 0 && i < entries() ? elements[static_cast<std::size_t>(i)] : nullptr;
+        if (i < 0 || i >= entries() || (!holes.empty() && isHole(i)))
+            return nullptr;
+        return &pool[static_cast<std::size_t>(i)];
     }
 
   private:
     friend class GB_Detail;
     friend class HOST_Internals;
-    // Primitive i is pool[i]; elements[i] points at it, or is null for a hole.
-    std::vector<GB_Primitive> pool;
-    std::vector<GB_Primitive*> elements;
+    bool isHole(long long i) const;
+
+    std::vector<GB_Primitive> pool;  // element i is pool[i] unless i is a hole
+    std::vector<long long> holes;    // ascending; empty but in tests
 };
 
 // A named set of primitives. Storage grows with the members, not with the detail: members are
@@ -117,10 +118,11 @@ class HOST_API GB_Group {
     // Heap bytes held for the members.
     std::size_t memoryBytes() const;
 
-    std::string name;
+    // What an ascending add touches comes first, on one cache line.
     std::vector<unsigned> ordered;
-    std::unordered_set<unsigned> unordered;
     bool hashed = false;
+    std::string name;
+    std::unordered_set<unsigned> unordered;
 };
 
 class HOST_API GB_PrimitiveGroup : public GB_Group {
@@ -202,7 +204,7 @@ class HOST_API GB_Detail {
     long long primitiveCount() const { return primList.entries(); }
     // Point indices of a primitive's vertices.
     const unsigned* primitiveVertices(const GB_Primitive& prim) const {
-        return vertexPoints.data() + prim.vertexStart;
+        return vertexPoints.data() + vertexStarts[prim.index];
     }
 
     // Adds an attribute, zero-filled on every element; returns its offset. An attribute of the
@@ -220,17 +222,22 @@ class HOST_API GB_Detail {
 
   private:
     friend class HOST_Internals;
-    // Points every primitive at its record and every list element at its primitive, after the
-    // storage behind them moved.
+    // Points every primitive at its record, after the records moved.
     void relinkRecords();
-    void relinkElements(const GB_PrimitiveList& layout);
+    std::size_t recordOf(std::size_t prim) const {
+        return recordOrder.empty() ? prim : recordOrder[prim];
+    }
 
     std::vector<UT_Vector3> pointPositions;
     GB_PrimitiveList primList;
     std::vector<unsigned> vertexPoints;
+    std::vector<std::size_t> vertexStarts;  // primitive i's run of vertexPoints starts here
     GB_AttributeDict primDict;
     GB_AttributeDict detailDict;
-    std::vector<unsigned char> primData;  // primitive records, one per record slot
+    std::vector<unsigned char> primData;  // primitive records
+    // Primitive i's record is record recordOrder[i] of primData; empty when it is record i, as
+    // for every detail that the stand-in builds itself.
+    std::vector<std::size_t> recordOrder;
     std::vector<unsigned char> detailData;
     GB_GroupList primGroups;
 };
