@@ -1,7 +1,6 @@
-// A batch of outputs given up before its commit (one of them could not be written) must leave
-// the folder as it found it: no target touched, no temporary left behind.
+// A batch of outputs whose commit fails (one of them cannot be written) must leave the folder
+// as it found it: no target touched, no temporary left behind.
 
-#include <dirent.h>
 #include <stdlib.h>
 
 #include <algorithm>
@@ -24,16 +23,15 @@ std::vector<std::string> namesIn(const std::string& folder) {
     return names;
 }
 
-TEST(OutputBatch, AFailedAddLeavesNeitherTargetsNorTemporaries) {
+TEST(OutputBatch, AFailedCommitLeavesNeitherNewTargetsNorTemporaries) {
     std::string folder = ::testing::TempDir() + "batch_test.XXXXXX";
     ASSERT_NE(::mkdtemp(folder.data()), nullptr);
     writeFileAtomically(folder + "/a.json", "old a");
-    {
-        OutputBatch batch;
-        batch.add(folder + "/a.json", "new a");
-        batch.add(folder + "/b.svg", "new b");
-        EXPECT_THROW(batch.add(folder + "/missing/c.obj", "new c"), OutputError);
-    }
+    OutputBatch batch;
+    batch.add(folder + "/a.json", "new a");
+    batch.add(folder + "/b.svg", "new b");
+    batch.add(folder + "/missing/c.obj", "new c");
+    EXPECT_THROW(batch.commit(), OutputError);
     EXPECT_EQ(namesIn(folder), std::vector<std::string>{"a.json"});
     EXPECT_EQ(readWholeFile(folder + "/a.json"), "old a");
     std::filesystem::remove_all(folder);
