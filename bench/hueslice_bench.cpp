@@ -250,11 +250,13 @@ void BM_Enables(benchmark::State& state) {
 
 #ifdef HUESLICE_BENCH_PLY
 
-// A binary little-endian PLY of `prims` quads on a grid with face colours (colour i mod 4096),
-// in a temporary file that is removed with this object.
+// A binary little-endian PLY of `prims` quads on a grid, in a temporary file that is removed
+// with this object. Colours are on the faces (face i has colour i mod 4096) or, with
+// `vertexColours`, on the points only, in diagonal bands that give quads of one, two and three
+// colours, ties included.
 class PlyFile {
   public:
-    explicit PlyFile(long long prims) {
+    explicit PlyFile(long long prims, bool vertexColours = false) {
         char name[] = "/tmp/hueslice_bench_XXXXXX";
         const int fd = mkstemp(name);
         if (fd < 0)
@@ -264,11 +266,14 @@ class PlyFile {
         std::ofstream out(path, std::ios::binary);
         const unsigned side = gridSide(prims);
         const unsigned long long points = static_cast<unsigned long long>(side + 1) * (side + 1);
+        const char* rgbProperties =
+            "property uchar red\nproperty uchar green\nproperty uchar blue\n";
         out << "ply\nformat binary_little_endian 1.0\n"
             << "element vertex " << points << "\nproperty float x\nproperty float y\n"
-            << "property float z\nelement face " << prims
-            << "\nproperty list uchar int vertex_indices\nproperty uchar red\n"
-            << "property uchar green\nproperty uchar blue\nend_header\n";
+            << "property float z\n"
+            << (vertexColours ? rgbProperties : "") << "element face " << prims
+            << "\nproperty list uchar int vertex_indices\n"
+            << (vertexColours ? "" : rgbProperties) << "end_header\n";
         std::vector<unsigned char> bytes;
         bytes.reserve(static_cast<std::size_t>(points) * 12 + static_cast<std::size_t>(prims) * 20);
         const auto put = [&bytes](const void* data, std::size_t size) {
@@ -279,6 +284,12 @@ class PlyFile {
             for (unsigned x = 0; x <= side; ++x) {
                 const float xyz[3] = {static_cast<float>(x), static_cast<float>(y), 0.0f};
                 put(xyz, sizeof xyz);
+                if (vertexColours) {
+                    const unsigned k = ((x + 2 * y) / 3) % 4096;
+                    const unsigned char rgb[3] = {static_cast<unsigned char>(k & 255),
+                                                  static_cast<unsigned char>((k >> 8) * 16), 128};
+                    put(rgb, sizeof rgb);
+                }
             }
         }
         for (long long i = 0; i < prims; ++i) {
@@ -291,6 +302,8 @@ class PlyFile {
             const unsigned char count = 4;
             put(&count, 1);
             put(quad, sizeof quad);
+            if (vertexColours)
+                continue;
             const long long k = i % 4096;
             const unsigned char rgb[3] = {static_cast<unsigned char>(k & 255),
                                           static_cast<unsigned char>((k >> 8) * 16), 128};
@@ -363,6 +376,34 @@ void BM_ReadPly(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * prims);
 }
 
+// The pair that shows what taking face colours from vertex colours costs: the same grid read
+// with colours on its faces, and with colours on its points that each face takes by majority.
+void readPlyColours(benchmark::State& state, bool vertexColours) {
+    const long long prims = state.range(0);
+    const PlyFile file(prims, vertexColours);
+    if (file.path.empty()) {
+        state.SkipWithError("cannot write the PLY file");
+        return;
+    }
+    GU_Detail detail;
+    for (auto _ : state) {
+        const std::string bytes = readBytes(file.path);
+        hueslice::io::readPly(bytes, file.path, detail);
+        benchmark::DoNotOptimize(detail.primitiveCount());
+    }
+    if (detail.primitiveCount() != prims || detail.primitiveAttribs().find("Cd") == nullptr)
+        state.SkipWithError("the reader lost faces or colours");
+    state.SetItemsProcessed(state.iterations() * prims);
+}
+
+void BM_ReadPlyFaceColours(benchmark::State& state) {
+    readPlyColours(state, false);
+}
+
+void BM_ReadPlyVertexColours(benchmark::State& state) {
+    readPlyColours(state, true);
+}
+
 #endif
 
 BENCHMARK(BM_CookCopyOnly)
@@ -395,6 +436,8 @@ BENCHMARK(BM_ReadPly)
     ->Arg(kMedium)
     ->Arg(kLarge)
     ->MinTime(0.3);
+BENCHMARK(BM_ReadPlyFaceColours)->Unit(benchmark::kMillisecond)->Arg(kMedium)->MinTime(0.3);
+BENCHMARK(BM_ReadPlyVertexColours)->Unit(benchmark::kMillisecond)->Arg(kMedium)->MinTime(0.3);
 #endif
 
 }  // namespace

@@ -60,6 +60,13 @@ GU_Detail colouredRow(const std::vector<std::vector<float>>& colours, int layer 
     return detail;
 }
 
+bool hostIsLittle() {
+    const std::uint16_t probe = 1;
+    unsigned char first = 0;
+    std::memcpy(&first, &probe, 1);
+    return first == 1;
+}
+
 const std::vector<std::vector<float>> kColours = {
     {1, 0, 0}, {0, 1, 0}, {1, 0, 0}, {0, 0, 1}, {0.5f, 0.5f, 0.5f}};
 
@@ -104,6 +111,48 @@ void plySeeds(const fs::path& dir) {
             put(&c, 1);
         writeSeed(dir, format, ply);
     }
+
+    // Vertex colours only, read without the option: a quad whose corners tie, a triangle with a
+    // majority, a pentagon.
+    std::string ply = std::string(1, '\0') +
+                      "ply\nformat binary_little_endian 1.0\nelement vertex 5\nproperty float x\n"
+                      "property float y\nproperty float z\nproperty uchar red\n"
+                      "property uchar green\nproperty uchar blue\nelement face 3\n"
+                      "property list uchar int vertex_indices\nend_header\n";
+    const auto putLittle = [&ply](const void* value, std::size_t size) {
+        const auto* bytes = static_cast<const unsigned char*>(value);
+        for (std::size_t i = 0; i < size; ++i)
+            ply.push_back(static_cast<char>(bytes[hostIsLittle() ? i : size - 1 - i]));
+    };
+    const std::uint8_t pointRgb[5][3] = {
+        {255, 0, 0}, {255, 0, 0}, {0, 0, 255}, {0, 0, 255}, {0, 255, 0}};
+    for (int p = 0; p < 5; ++p) {
+        const float xyz[3] = {static_cast<float>(p % 3), static_cast<float>(p / 3), 0.0f};
+        for (float c : xyz)
+            putLittle(&c, sizeof c);
+        putLittle(pointRgb[p], 3);
+    }
+    const std::vector<std::vector<std::int32_t>> faces = {{0, 1, 2, 3}, {2, 3, 0}, {0, 1, 2, 3, 4}};
+    for (const auto& face : faces) {
+        const auto count = static_cast<std::uint8_t>(face.size());
+        putLittle(&count, 1);
+        for (std::int32_t v : face)
+            putLittle(&v, sizeof v);
+    }
+    writeSeed(dir, "binary_vertex_colours", ply);
+
+    // Face and vertex colours with the option that makes vertex colours win, and a header line
+    // without a keyword.
+    writeSeed(dir, "ascii_both_colours_forced",
+              std::string(1, '\1') +
+                  "ply\nformat ascii 1.0\nCreated by a test\nelement vertex 4\n"
+                  "property float x\nproperty float y\nproperty float z\n"
+                  "property ushort red\nproperty ushort green\nproperty ushort blue\n"
+                  "element face 2\nproperty list uchar int vertex_indices\n"
+                  "property float diffuse_red\nproperty float diffuse_green\n"
+                  "property float diffuse_blue\nend_header\n"
+                  "0 0 0 65535 0 0\n1 0 0 65535 0 0\n1 1 0 0 0 65535\n0 1 0 0 65535 0\n"
+                  "4 0 1 2 3 0.5 0.5 0.5\n3 3 2 1 0.25 0.5 1\n");
 }
 
 void jsonSeeds(const fs::path& dir) {
@@ -121,6 +170,13 @@ void objSeeds(const fs::path& dir) {
     const hueslice::io::ObjText row = hueslice::io::writeObj(colouredRow(kColours), "row.mtl", "o");
     writeSeed(dir, "row_with_mtl", row.obj + std::string(1, '\0') + row.mtl);
     writeSeed(dir, "row_without_mtl", row.obj);
+    writeSeed(dir, "vertex_colours",
+              "v 0 0 0 1 0 0\nv 1 0 0 1 0 0\nv 1 1 0 0 0 1\nv 0 1 0 0 1 0\nv 2 0 0\n"
+              "f 1 2 3 4\nf 3 4 1\nf 5 5 5\nf -1 -2 -3\np 1 2\nl 1 2 3\n");
+    writeSeed(dir, "vertex_colours_0_255_with_mtl",
+              "mtllib m.mtl\nv 0 0 0 255 0 0\nv 1 0 0 255 0 0\nv 1 1 0 0 0 255\n"
+              "v 0 1 0 0 128 0 1\nusemtl red\nf 1 2 3\nusemtl\nf 2 3 4\nf 4 3 2 1\n" +
+                  std::string(1, '\0') + "newmtl red\nKd 1 0 0\n");
     writeSeed(dir, "hand_written",
               "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvt 0 0\nvn 0 0 1\n"
               "g first\nusemtl red\nf 1/1/1 2/1/1 3/1/1\ng\nusemtl none\nf -4 -2 -1\n" +

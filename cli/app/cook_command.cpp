@@ -6,6 +6,7 @@
 #include <io/io.h>
 
 #include "cli_errors.h"
+#include "colour_collisions.h"
 #include "commands.h"
 #include "parm_values.h"
 #include "plugin_host.h"
@@ -79,6 +80,7 @@ int runCook(const CookOptions& options, std::ostream& out, std::ostream& err) {
 
     const GU_Detail& result = *node.getCookedGeo();
     const std::vector<GroupRow> rows = groupRows(node);
+    printNotes(colourCollisions(rows), err);
     // Every output is written before any replaces its file, so a failure in one of them
     // leaves all the old files as they were.
     io::OutputBatch outputs;

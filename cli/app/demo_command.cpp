@@ -8,6 +8,7 @@
 
 #include <io/io.h>
 
+#include "colour_collisions.h"
 #include "commands.h"
 #include "plugin_host.h"
 #include "report.h"
@@ -83,6 +84,7 @@ int runDemo(const std::string& folder, const std::string& plugin, std::ostream& 
 
     const GU_Detail& result = *node.getCookedGeo();
     const std::vector<GroupRow> rows = groupRows(node);
+    printNotes(colourCollisions(rows), err);
     const std::vector<io::LegendEntry> legend = legendFor(rows);
     for (const char* name : kOutputs)
         printNotes(io::stageGeometryFile(outputs, inDir(name), result, legend), err);

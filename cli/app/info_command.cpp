@@ -37,6 +37,27 @@ void printAttributes(const char* heading, const GB_AttributeDict& dict, std::ost
     }
 }
 
+std::string ruleOf(const io::ColourSource& source) {
+    const char* corners = "vertex colours (the colour most of a face's corners share)";
+    if (source.ownColour > 0 && source.cornerColour > 0) {
+        return source.cornersFirst ? std::string(corners) + ", else face colours"
+                                   : std::string("face colours, else ") + corners;
+    }
+    if (source.ownColour > 0)
+        return "face colours";
+    if (source.cornerColour > 0)
+        return corners;
+    return "none";
+}
+
+void printColourSource(const io::ColourSource& source, std::ostream& out) {
+    out << "colour source: " << ruleOf(source) << "\n";
+    out << "  faces with a colour of their own: " << source.ownColour << "\n";
+    out << "  faces coloured by their corners: " << source.cornerColour << "\n";
+    out << "  ties among corners: " << source.ties << "\n";
+    out << "  faces without colour: " << source.noColour << "\n";
+}
+
 // Distinct colours with their face counts, in the order the Initialise button gives them.
 void printPalette(const GU_Detail& detail, int offset, std::ostream& out) {
     UT_Vector3Array palette;
@@ -76,7 +97,8 @@ int runInfo(const std::string& input, bool vertexColours, std::ostream& out, std
     GU_Detail detail;
     io::PlyOptions options;
     options.vertexColours = vertexColours;
-    printNotes(io::readGeometryFile(input, detail, options), err);
+    io::ColourSource source;
+    printNotes(io::readGeometryFile(input, detail, options, &source), err);
 
     out << "file: " << input << "\n";
     out << "points: " << detail.pointCount() << "\n";
@@ -91,6 +113,8 @@ int runInfo(const std::string& input, bool vertexColours, std::ostream& out, std
         std::memcpy(&layer, detail.detailAttribData() + layerOffset, 4);
     out << "current layer: " << layer << " (colour attribute " << colour.name.buffer()
         << (colour.offset < 0 ? ", missing" : "") << ")\n";
+
+    printColourSource(source, out);
 
     out << "groups:";
     if (detail.primitiveGroups().entries() == 0)

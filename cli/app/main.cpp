@@ -74,8 +74,10 @@ int run(int argc, char** argv) {
     cookCommand->add_option("--time", cook.time, "Cook time (default 0)");
     cookCommand->add_option("--svg", cook.svg,
                             "Write a picture of the result (- for standard output)");
-    cookCommand->add_flag("--vertex-colours", cook.vertexColours,
-                          "PLY: faces take the colour of their first vertex");
+    cookCommand->add_flag(
+        "--vertex-colours", cook.vertexColours,
+        "Faces take the colour most of their corners share (ties: the earliest corner), "
+        "even faces with a colour of their own");
 
     cookCommand->footer(
         "Outputs are all-or-nothing: every file is written in full first, and either all of them "
@@ -90,7 +92,8 @@ int run(int argc, char** argv) {
     CLI::App* info = app.add_subcommand("info", "Describe a mesh file and its palette");
     info->add_option("INPUT", infoInput, "Mesh: .json, .ply or .obj")->required();
     info->add_flag("--vertex-colours", infoVertexColours,
-                   "PLY: faces take the colour of their first vertex");
+                   "Faces take the colour most of their corners share (ties: the earliest corner), "
+                   "even faces with a colour of their own");
 
     std::string paramsScene, paramsInput;
     CLI::App* params = app.add_subcommand("params", "Show the node's parameter dialog as text");

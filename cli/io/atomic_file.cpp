@@ -589,19 +589,20 @@ std::vector<std::string> geometryOutputFiles(const std::string& path) {
     return {path};
 }
 
-Notes readGeometryFile(const std::string& path, GU_Detail& out, const PlyOptions& options) {
+Notes readGeometryFile(const std::string& path, GU_Detail& out, const ReadOptions& options,
+                       ColourSource* source) {
     const std::string ext = extensionOf(path);
     if (ext == "json") {
-        readJsonGeometry(readWholeFile(path), path, out);
+        readJsonGeometry(readWholeFile(path), path, out, source);
         return {};
     }
     if (ext == "ply")
-        return readPly(readWholeFile(path), path, out, options);
+        return readPly(readWholeFile(path), path, out, options, source);
     if (ext == "obj") {
         const std::string obj = readWholeFile(path);
         const detail::MaterialLibrary library = detail::findMaterialLibrary(obj, path);
         if (library.name.empty())
-            return readObj(obj, path, std::nullopt, "", out);
+            return readObj(obj, path, std::nullopt, "", out, options, source);
         const auto located = [&](const std::string& name) {
             const bool beside = name[0] != '/' && path.find('/') != std::string::npos;
             return beside ? folderOf(path) + "/" + name : name;
@@ -613,9 +614,9 @@ Notes readGeometryFile(const std::string& path, GU_Detail& out, const PlyOptions
         if (::stat(mtlPath.c_str(), &info) != 0 && errno == ENOENT)
             mtlPath = located(library.firstWord);
         if (::stat(mtlPath.c_str(), &info) != 0 && errno == ENOENT)
-            return readObj(obj, path, std::nullopt, mtlPath, out);
+            return readObj(obj, path, std::nullopt, mtlPath, out, options, source);
         const std::string mtl = readWholeFile(mtlPath);
-        return readObj(obj, path, std::string_view(mtl), mtlPath, out);
+        return readObj(obj, path, std::string_view(mtl), mtlPath, out, options, source);
     }
     throw InputError(path + ": unknown file type (expected .json, .ply or .obj)");
 }

@@ -36,6 +36,21 @@ std::string thereAre(unsigned long long count, std::string_view one, std::string
     return (count == 1 ? "there is " : "there are ") + countOf(count, one, many);
 }
 
+std::string cornerColourNote(const std::string& name, long long faces, long long ties) {
+    return name + ": " +
+           countOf(static_cast<unsigned long long>(faces), "face takes the colour most of its",
+                   "faces take the colour most of their") +
+           " corners share (vertex colours); " +
+           (ties == 0 ? std::string("no face had a tie")
+                      : countOf(static_cast<unsigned long long>(ties), "face", "faces") +
+                            " had a tie, settled by the earliest corner");
+}
+
+std::string noFacesNote(const std::string& name, const std::string& why, bool vertexColours) {
+    return name + ": no faces were read (" + why + "), so there is nothing to group" +
+           (vertexColours ? "; vertex colours colour faces only, with --vertex-colours too" : "");
+}
+
 bool narrowToFloat(double value, float& out) {
     // Halfway between the largest float and 2^128: anything from here up rounds to infinity.
     constexpr double kOverflow = 340282356779733661637539395458142568448.0;

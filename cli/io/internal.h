@@ -37,6 +37,14 @@ std::string countOf(unsigned long long count, std::string_view one, std::string_
 // "there is 1 point" or "there are 3 points".
 std::string thereAre(unsigned long long count, std::string_view one, std::string_view many);
 
+// The note for faces that took the colour most of their corners share: how many, and how many
+// of them had a tie.
+std::string cornerColourNote(const std::string& name, long long faces, long long ties);
+
+// The note for a file from which no face was read, `why` saying what the file held instead;
+// `vertexColours` adds that vertex colours need faces to show.
+std::string noFacesNote(const std::string& name, const std::string& why, bool vertexColours);
+
 // `value` rounded to the nearest float, as IEEE rounding gives it, without leaving the range the
 // language defines: values that round to the largest float are clamped to it explicitly. False
 // for finite values that would round to infinity.

@@ -41,6 +41,26 @@ using Notes = std::vector<std::string>;
 // such as \n and \x1B.
 std::string printable(std::string_view text);
 
+// How a reader chooses each face's colour. Without options, a face takes the first of: a colour
+// of its own (a PLY face colour, an OBJ material's Kd, a JSON primitive attribute); the colour
+// most of its corners share, when the file has vertex colours (a tie goes to the earliest
+// corner holding one of the tied colours); no colour.
+struct ReadOptions {
+    // Faces take the colour most of their corners share even when they have one of their own.
+    bool vertexColours = false;
+};
+using PlyOptions = ReadOptions;
+
+// Where a reader's face colours came from, for reports. Every face is counted once, in the
+// first of ownColour, cornerColour and noColour that applies.
+struct ColourSource {
+    long long ownColour = 0;     // faces with a colour of their own
+    long long cornerColour = 0;  // faces coloured by the colour most of their corners share
+    long long ties = 0;          // of those, faces on which two or more colours tied
+    long long noColour = 0;      // faces given no colour, or a stand-in colour
+    bool cornersFirst = false;   // corners were asked to win over faces' own colours
+};
+
 // The host's group of primitives that are not drawn.
 inline constexpr const char* kHiddenGroupName = "3d_hidden_primitives";
 
@@ -51,8 +71,10 @@ std::string floatText(float value);
 // ---- Native JSON geometry ----
 
 // Replaces `out` by the geometry in `text`. Float attributes, points and groups come back
-// exactly as written by writeJsonGeometry; a NaN reads back as the quiet NaN.
-void readJsonGeometry(std::string_view text, const std::string& name, GU_Detail& out);
+// exactly as written by writeJsonGeometry; a NaN reads back as the quiet NaN. `source`, when
+// not null, receives where the faces' colours came from.
+void readJsonGeometry(std::string_view text, const std::string& name, GU_Detail& out,
+                      ColourSource* source = nullptr);
 
 // The whole detail as JSON text: points, primitives, every primitive and detail attribute and
 // every primitive group (creation order, empty groups included). Throws OutputError naming
@@ -62,27 +84,33 @@ std::string writeJsonGeometry(const GU_Detail& detail, const std::string& name);
 
 // ---- PLY ----
 
-struct PlyOptions {
-    // Faces without colours of their own take the colour of their first vertex.
-    bool vertexColours = false;
-};
-
-// Replaces `out` by the mesh in a PLY file (ascii or binary of either byte order). Face colours
-// become the primitive attribute "Cd". Returns notes, e.g. that colours were on vertices only.
+// Replaces `out` by the mesh in a PLY file (ascii or binary of either byte order). Face colours,
+// or vertex colours by the rule of ReadOptions, become the primitive attribute "Cd"; colour
+// properties are red, green and blue or diffuse_red, diffuse_green and diffuse_blue, of any
+// scalar type, integers scaled from their type's range to 0..1. A header line with an unknown
+// keyword is read as a comment. Returns notes, e.g. that vertex colours were used and how many
+// faces tied. `source`, when not null, receives where the faces' colours came from.
 Notes readPly(std::string_view bytes, const std::string& name, GU_Detail& out,
-              const PlyOptions& options = {});
+              const ReadOptions& options = {}, ColourSource* source = nullptr);
 
 // ---- OBJ + MTL ----
 
 // Replaces `out` by the polygons of an OBJ text, in file order. `g` lines name the groups of the
-// faces after them (a bare `g` means no group). When any face has a material found in
-// `mtlText`, every face gets "Cd": its material's Kd, or white (1,1,1) without one. `mtlText`
-// empty (std::nullopt) means the material library is unavailable: faces get no colour and a
-// note says so. Kd is read at float precision. A material's name is the rest of its `newmtl`
-// or `usemtl` line, trimmed, so it may hold spaces. A group, material or library name holding a
-// NUL byte is refused, as in every reader: names become C strings, which it would cut short.
+// faces after them (a bare `g` means no group). A face's colour follows ReadOptions: its
+// material's Kd when the material is found in `mtlText`, else the colour most of its corners
+// share among the vertices written `v x y z r g b`. When any face gets a colour, every face gets
+// "Cd", white (1,1,1) for faces with neither. Vertex colours are 0..1, except that a file in
+// which any vertex colour component is above 1 has all of them divided by 255 (the 0..255 form
+// some writers use). Vertices without a colour do not vote. `mtlText` empty (std::nullopt)
+// means the material library is unavailable: materials give no colour and a note says so. Kd
+// is read at float precision. A material's name is the rest of its `newmtl` or `usemtl` line,
+// trimmed, so it may hold spaces. A group, material or library name holding a NUL byte is
+// refused, as in every reader: names become C strings, which it would cut short. Points and
+// lines (`p`, `l`) are skipped with a note. `source`, when not null, receives where the faces'
+// colours came from.
 Notes readObj(std::string_view objText, const std::string& objName,
-              std::optional<std::string_view> mtlText, const std::string& mtlName, GU_Detail& out);
+              std::optional<std::string_view> mtlText, const std::string& mtlName, GU_Detail& out,
+              const ReadOptions& options = {}, ColourSource* source = nullptr);
 
 struct ObjText {
     std::string obj;
@@ -176,8 +204,10 @@ void writeFileAtomically(const std::string& path, std::string_view bytes);
 std::vector<std::string> geometryOutputFiles(const std::string& path);
 
 // Reads .json, .ply or .obj by extension (case-insensitive) into `out`. An OBJ's material
-// library is looked for beside it. Returns notes.
-Notes readGeometryFile(const std::string& path, GU_Detail& out, const PlyOptions& options = {});
+// library is looked for beside it. Returns notes; `source`, when not null, receives where the
+// faces' colours came from.
+Notes readGeometryFile(const std::string& path, GU_Detail& out, const ReadOptions& options = {},
+                       ColourSource* source = nullptr);
 
 // Stages .json, .obj (with its material library, see geometryOutputFiles) or .svg by extension
 // into `batch`; kStandardOutput takes JSON. `legend` is used by .svg only. Returns warnings.

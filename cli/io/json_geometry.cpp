@@ -335,10 +335,17 @@ const char* typeName(int type) {
 
 }  // namespace
 
-void readJsonGeometry(std::string_view text, const std::string& name, GU_Detail& out) {
+void readJsonGeometry(std::string_view text, const std::string& name, GU_Detail& out,
+                      ColourSource* source) {
     const detail::ParsedJson parsed = detail::parseJson(text, name);
     GU_Detail geo;
     GeometryReader(parsed, name).read(geo);
+    if (source) {
+        // JSON carries colours on primitives only: the current layer's attribute or nothing.
+        *source = ColourSource();
+        (detail::colourOffset(geo) >= 0 ? source->ownColour : source->noColour) =
+            geo.primitiveCount();
+    }
     out = geo;
 }
 

@@ -1,4 +1,5 @@
 #include <HOST_Internals.h>
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -10,8 +11,10 @@
 #include <unordered_set>
 #include <utility>
 
+#include <HOST_Internals.h>
 #include <tiny_obj_loader.h>
 
+#include "io/corner_vote.h"
 #include "io/internal.h"
 #include "io/io.h"
 
@@ -67,14 +70,18 @@ std::string shown(std::string_view word) {
     return word.size() <= 24 ? std::string(word) : std::string(word.substr(0, 24)) + "...";
 }
 
-bool isNumber(std::string_view word) {
-    double value = 0.0;
+bool parseNumber(std::string_view word, double& value) {
     const char* first = word.data();
     const char* last = word.data() + word.size();
     if (first != last && *first == '+')
         ++first;
     const auto r = std::from_chars(first, last, value);
     return r.ec == std::errc() && r.ptr == last;
+}
+
+bool isNumber(std::string_view word) {
+    double value = 0.0;
+    return parseNumber(word, value);
 }
 
 // The faces of an OBJ text with their groups and materials, and what the checks found. The
@@ -90,6 +97,15 @@ struct ObjScan {
     std::vector<std::string> groupNames;
     std::vector<std::string> materialNames;
     bool unnamedMaterial = false;
+    // Vertex colours, once any vertex has one: three floats and a flag per vertex.
+    std::vector<float> vertexRgb;
+    std::vector<unsigned char> vertexColoured;
+    std::size_t colouredVertices = 0;
+    long long firstPlainVertexLine = 0;  // first vertex written without a colour
+    long long firstAboveOneLine = 0;     // first vertex colour component above 1
+    long long pointElements = 0;         // `p` lines, skipped
+    long long lineElements = 0;          // `l` lines, skipped
+    long long firstSkippedLine = 0;
 };
 
 class ObjScanner {
@@ -111,7 +127,12 @@ class ObjScanner {
                 if (w.size() < 4 || !isNumber(w[1]) || !isNumber(w[2]) || !isNumber(w[3])) {
                     failAt(name, line, "vertex needs 3 numeric coordinates");
                 }
+                readVertexColour(w, line);
                 ++result.vertexCount;
+            } else if (key == "p" || key == "l") {
+                ++(key == "p" ? result.pointElements : result.lineElements);
+                if (result.firstSkippedLine == 0)
+                    result.firstSkippedLine = line;
             } else if (key == "vt") {
                 ++texCount;
             } else if (key == "vn") {
@@ -177,6 +198,37 @@ class ObjScanner {
     }
 
   private:
+    // `v x y z r g b`: three numbers after the position are a colour. Other lengths carry none
+    // (`v x y z w` is a weight).
+    void readVertexColour(const std::vector<std::string_view>& w, long long line) {
+        double values[3];
+        const bool coloured = w.size() >= 7 && parseNumber(w[4], values[0]) &&
+                              parseNumber(w[5], values[1]) && parseNumber(w[6], values[2]);
+        if (!coloured) {
+            if (result.firstPlainVertexLine == 0)
+                result.firstPlainVertexLine = line;
+            if (result.colouredVertices > 0) {
+                result.vertexRgb.insert(result.vertexRgb.end(), 3, 0.0f);
+                result.vertexColoured.push_back(0);
+            }
+            return;
+        }
+        if (result.colouredVertices == 0) {
+            result.vertexRgb.assign(3 * result.vertexCount, 0.0f);
+            result.vertexColoured.assign(result.vertexCount, 0);
+        }
+        for (int c = 0; c < 3; ++c) {
+            float value = 0.0f;
+            if (!detail::narrowToFloat(values[c], value))
+                failAt(name, line, "vertex colour is beyond the float range");
+            if (value > 1.0f && result.firstAboveOneLine == 0)
+                result.firstAboveOneLine = line;
+            result.vertexRgb.push_back(value);
+        }
+        result.vertexColoured.push_back(1);
+        ++result.colouredVertices;
+    }
+
     // Reads "v", "v/vt", "v//vn" or "v/vt/vn". Returns the 1-based vertex index when positive,
     // or -(resolved 0-based index) - 1 for a relative (negative) one.
     long long readReference(std::string_view word, long long line) {
@@ -280,12 +332,69 @@ std::unordered_map<std::string, Rgb> readMaterials(std::string_view mtlText,
     return materials;
 }
 
+// Text in UTF-16 reads as nothing at all, byte by byte, so it is refused rather than taken for
+// an empty mesh.
+void checkEncoding(std::string_view text, const std::string& name) {
+    if (text.empty())
+        throw InputError(name + ": empty file");
+    const bool byteOrderMark = text.substr(0, 2) == "\xFF\xFE" || text.substr(0, 2) == "\xFE\xFF";
+    const bool wideAscii = text.size() >= 2 && (text[0] == '\0' || text[1] == '\0');
+    if (byteOrderMark || wideAscii)
+        throw InputError(name + ": the file is UTF-16 text; obj files are read as UTF-8");
+}
+
+// Scales 0..255 colours and tells about the vertices that have none.
+void noteVertexColours(ObjScan& scan, const std::string& name, Notes& notes) {
+    if (scan.firstAboveOneLine > 0) {
+        for (float& c : scan.vertexRgb)
+            c = static_cast<float>(static_cast<double>(c) / 255.0);
+        notes.push_back(name + ":" + std::to_string(scan.firstAboveOneLine) +
+                        ": a vertex colour above 1 here, so vertex colours are read as 0..255");
+    }
+    if (scan.colouredVertices < scan.vertexCount) {
+        notes.push_back(name + ":" + std::to_string(scan.firstPlainVertexLine) + ": " +
+                        std::to_string(scan.vertexCount - scan.colouredVertices) + " of " +
+                        detail::countOf(scan.vertexCount, "vertex has", "vertices have") +
+                        " no colour, the first here; they do not vote for their faces' colour");
+    }
+}
+
+void noteSkippedElements(const ObjScan& scan, const std::string& name, Notes& notes) {
+    if (scan.pointElements + scan.lineElements > 0) {
+        std::string what;
+        if (scan.pointElements > 0)
+            what = detail::countOf(static_cast<unsigned long long>(scan.pointElements),
+                                   "point element (p)", "point elements (p)");
+        if (scan.lineElements > 0) {
+            what += (what.empty() ? "" : " and ") +
+                    detail::countOf(static_cast<unsigned long long>(scan.lineElements),
+                                    "line element (l)", "line elements (l)");
+        }
+        notes.push_back(name + ":" + std::to_string(scan.firstSkippedLine) + ": skipped " + what +
+                        ", the first here; only faces are read");
+    }
+    if (!scan.faceGroupSet.empty())
+        return;
+    const std::string why = scan.pointElements + scan.lineElements > 0
+                                ? "the file has only points and lines"
+                            : scan.vertexCount > 0 ? "the file has only vertices"
+                                                   : "the file has no elements";
+    notes.push_back(detail::noFacesNote(name, why, scan.colouredVertices > 0));
+}
+
 }  // namespace
 
 Notes readObj(std::string_view objText, const std::string& objName,
-              std::optional<std::string_view> mtlText, const std::string& mtlName, GU_Detail& out) {
+              std::optional<std::string_view> mtlText, const std::string& mtlName, GU_Detail& out,
+              const ReadOptions& options, ColourSource* source) {
     Notes notes;
-    const ObjScan scan = ObjScanner(objText, objName).scan();
+    checkEncoding(objText, objName);
+    if (objText.substr(0, 3) == "\xEF\xBB\xBF")
+        objText.remove_prefix(3);  // a UTF-8 byte order mark would hide the first line's keyword
+    ObjScan scan = ObjScanner(objText, objName).scan();
+    const bool vertexColours = scan.colouredVertices > 0;
+    if (vertexColours)
+        noteVertexColours(scan, objName, notes);
 
     tinyobj::ObjReaderConfig config;
     config.triangulate = false;
@@ -306,8 +415,8 @@ Notes readObj(std::string_view objText, const std::string& objName,
         materials = readMaterials(*mtlText, mtlName);
     } else if (!scan.materialNames.empty()) {
         notes.push_back(objName + ": material library " +
-                        (mtlName.empty() ? "" : "'" + mtlName + "' ") +
-                        "not found; faces get no colour");
+                        (mtlName.empty() ? "" : "'" + mtlName + "' ") + "not found; " +
+                        (vertexColours ? "materials give no colour" : "faces get no colour"));
     }
     if (scan.unnamedMaterial)
         notes.push_back(objName + ": usemtl without a name; those faces have no material");
@@ -327,18 +436,38 @@ Notes readObj(std::string_view objText, const std::string& objName,
         }
     }
 
+    // The vertex whose colour each face's corners give it (-1 for none), and whether they tied.
+    const std::size_t faces = scan.faceGroupSet.size();
+    std::vector<std::pair<long long, bool>> cornerChoice;
+    if (vertexColours) {
+        CornerVoter voter;
+        cornerChoice.resize(faces);
+        for (std::size_t f = 0; f < faces; ++f) {
+            const unsigned* corners = scan.indices.data() + scan.faceStart[f];
+            const VoteResult vote =
+                voter.vote(scan.vertexRgb.data(), corners,
+                           scan.faceStart[f + 1] - scan.faceStart[f], scan.vertexColoured.data());
+            const long long vertex = vote.winner < 0 ? -1LL : corners[vote.winner];
+            cornerChoice[f] = {vertex, vote.tie};
+            anyColour = anyColour || vote.winner >= 0;
+        }
+    }
+
     GU_Detail geo;
     geo.reservePoints(scan.vertexCount);
     for (std::size_t v = 0; v < scan.vertexCount; ++v) {
         geo.appendPoint(UT_Vector3(positions[3 * v], positions[3 * v + 1], positions[3 * v + 2]));
     }
-    const std::size_t faces = scan.faceGroupSet.size();
     geo.reservePrimitives(faces, scan.indices.size());
     const int cd = anyColour ? geo.addPrimitiveAttrib("Cd", 12, GB_ATTRIB_FLOAT) : -1;
     std::vector<GB_PrimitiveGroup*> groups;
     for (const std::string& groupName : scan.groupNames) {
         groups.push_back(geo.primitiveGroups().newGroup(groupName.c_str(), 0));
     }
+    ColourSource colours;
+    colours.cornersFirst = options.vertexColours;
+    long long unusedCorners = 0;  // faces whose own colour won over their corners'
+    long long bare = 0;           // faces with no material and no coloured corner
     for (std::size_t f = 0; f < faces; ++f) {
         const unsigned start = scan.faceStart[f];
         const long long prim =
@@ -347,18 +476,50 @@ Notes readObj(std::string_view objText, const std::string& objName,
             HOST_Internals::addMember(*groups[static_cast<std::size_t>(g)],
                                       static_cast<unsigned>(prim));
         }
-        if (cd < 0)
-            continue;
-        float rgb[3] = {1.0f, 1.0f, 1.0f};
         const int m = scan.faceMaterial[f];
-        if (m >= 0 && kd[static_cast<std::size_t>(m)]) {
-            const Rgb& colour = *kd[static_cast<std::size_t>(m)];
+        const Rgb* own = m >= 0 ? kd[static_cast<std::size_t>(m)] : nullptr;
+        const float* corner = vertexColours && cornerChoice[f].first >= 0
+                                  ? scan.vertexRgb.data() + 3 * cornerChoice[f].first
+                                  : nullptr;
+        float rgb[3] = {1.0f, 1.0f, 1.0f};
+        if (corner && (options.vertexColours || !own)) {
+            std::copy(corner, corner + 3, rgb);
+            ++colours.cornerColour;
+            colours.ties += cornerChoice[f].second;
+        } else if (own) {
             for (int c = 0; c < 3; ++c)
-                rgb[c] = colour[static_cast<std::size_t>(c)];
+                rgb[c] = (*own)[static_cast<std::size_t>(c)];
+            ++colours.ownColour;
+            unusedCorners += corner != nullptr;
+        } else {
+            ++colours.noColour;
+            bare += m < 0;
         }
-        std::memcpy(geo.primitiveAttribData(prim) + cd, rgb, sizeof rgb);
+        if (cd >= 0)
+            std::memcpy(geo.primitiveAttribData(prim) + cd, rgb, sizeof rgb);
     }
+    if (colours.cornerColour > 0)
+        notes.push_back(detail::cornerColourNote(objName, colours.cornerColour, colours.ties));
+    if (unusedCorners > 0) {
+        notes.push_back(objName + ": " +
+                        detail::countOf(static_cast<unsigned long long>(unusedCorners),
+                                        "face has a material colour; its",
+                                        "faces have a material colour; their") +
+                        " vertex colours are not used (--vertex-colours uses them)");
+    }
+    if (bare > 0 && cd >= 0) {
+        notes.push_back(objName + ": " +
+                        detail::countOf(static_cast<unsigned long long>(bare),
+                                        "face has no material and no coloured corner; it is",
+                                        "faces have no material and no coloured corner; they are") +
+                        " white");
+    }
+    if (options.vertexColours && !vertexColours)
+        notes.push_back(objName + ": no vertex colours, so --vertex-colours changes nothing");
+    noteSkippedElements(scan, objName, notes);
     out = geo;
+    if (source)
+        *source = colours;
     return notes;
 }
 

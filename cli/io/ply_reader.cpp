@@ -9,6 +9,7 @@
 #include <type_traits>
 #include <unordered_set>
 
+#include "io/corner_vote.h"
 #include "io/internal.h"
 #include "io/io.h"
 
@@ -229,11 +230,11 @@ std::string shown(std::string_view token) {
 
 class PlyReader {
   public:
-    PlyReader(std::string_view fileBytes, const std::string& fileName, const PlyOptions& opts)
+    PlyReader(std::string_view fileBytes, const std::string& fileName, const ReadOptions& opts)
         : bytes(fileBytes), name(fileName), options(opts) {}
 
     // Replaces `out` by the file's mesh; on a fault, throws and leaves `out` as it was.
-    Notes read(GU_Detail& out) {
+    Notes read(GU_Detail& out, ColourSource* source) {
         if (bytes.empty())
             failPlain("empty file");
         readHeader();
@@ -248,12 +249,19 @@ class PlyReader {
             readBinary(out);
             finish(out);
         }
+        if (source)
+            *source = colourSource;
         return notes;
     }
 
   private:
     [[noreturn]] void failLine(long long line, const std::string& what) const {
-        throw InputError(name + ":" + std::to_string(line) + ": " + what);
+        // A header fault may come from a mistyped keyword that was read as a comment.
+        const std::string hint =
+            headerDone || firstUnknownLine == 0
+                ? std::string()
+                : " (line " + std::to_string(firstUnknownLine) + " was read as a comment)";
+        throw InputError(name + ":" + std::to_string(line) + ": " + what + hint);
     }
     // Names are C strings further on, where a NUL would cut them short; no reader takes one.
     void refuseNul(const std::string& text, long long line, const char* what) const {
@@ -327,7 +335,11 @@ class PlyReader {
             } else if (key == "property") {
                 readProperty(w, lineNo);
             } else {
-                failLine(lineNo, "unknown header line '" + shown(key) + "'");
+                // Some old writers put free text in the header without a comment keyword.
+                if (unknownLines++ == 0) {
+                    firstUnknownLine = lineNo;
+                    firstUnknownKey = std::string(key);
+                }
             }
         }
         if (!sawFormat)
@@ -341,6 +353,15 @@ class PlyReader {
         header.dataStart = pos;
         header.dataLine = lineNo + 1;
         checkElements();
+        headerDone = true;
+        if (unknownLines > 0) {
+            notes.push_back(name + ":" + std::to_string(firstUnknownLine) +
+                            ": header line starting '" + shown(firstUnknownKey) +
+                            "' has no ply keyword; read as a comment" +
+                            (unknownLines > 1
+                                 ? " (and " + std::to_string(unknownLines - 1) + " more such lines)"
+                                 : ""));
+        }
     }
 
     // A file cut short inside its header is reported as such, rather than as a fault in the
@@ -524,17 +545,27 @@ class PlyReader {
     void prepare() {
         const bool faceColours = face && face->hasColour;
         const bool vertexColours = vertex && vertex->hasColour;
-        if (vertexColours && !faceColours) {
-            if (options.vertexColours) {
-                useVertexColours = true;
-            } else {
-                notes.push_back(
-                    name + ": vertex colours only; faces get no colour (use --vertex-colours)");
-            }
-        } else if (vertexColours && options.vertexColours) {
-            notes.push_back(name + ": faces have colours of their own; vertex colours are ignored");
+        useVertexColours = vertexColours && (options.vertexColours || !faceColours);
+        if (faceColours && vertexColours && !options.vertexColours) {
+            notes.push_back(name +
+                            ": faces have colours of their own; vertex colours are not used "
+                            "(--vertex-colours uses them)");
+        }
+        if (options.vertexColours && !vertexColours) {
+            notes.push_back(name + ": no vertex colours, so --vertex-colours changes nothing");
         }
         storeColour = faceColours || useVertexColours;
+        // With the points read first, each face votes as it is built, while its indices are at
+        // hand; otherwise finish() votes once the points are known.
+        voteWhileBuilding = useVertexColours && face && vertex < face;
+        packedVertexColours = useVertexColours;
+        for (std::size_t i = 0; useVertexColours && i < vertex->properties.size(); ++i) {
+            const Property& p = vertex->properties[i];
+            if (p.role == Role::Red || p.role == Role::Green || p.role == Role::Blue)
+                packedVertexColours = packedVertexColours && p.type == Scalar::UInt8;
+        }
+        for (int v = 0; v < 256; ++v)
+            detail::narrowToFloat(v / 255.0, byteColour[v]);
         checkCounts();
     }
 
@@ -547,9 +578,10 @@ class PlyReader {
             geo.reservePoints(static_cast<std::size_t>(vertex->count));
         if (face)
             geo.reservePrimitives(static_cast<std::size_t>(face->count), vertices);
-        if (useVertexColours) {
+        if (packedVertexColours) {
+            vertexKeys.reserve(static_cast<std::size_t>(vertex->count));
+        } else if (useVertexColours) {
             vertexRgb.reserve(static_cast<std::size_t>(vertex->count) * 3);
-            firstVertex.reserve(face ? static_cast<std::size_t>(face->count) : 0);
         }
     }
 
@@ -584,6 +616,7 @@ class PlyReader {
     struct Row {
         double xyz[3] = {0.0, 0.0, 0.0};
         double rgb[3] = {0.0, 0.0, 0.0};
+        double rawRgb[3] = {0.0, 0.0, 0.0};  // as written, before scaling
         std::vector<unsigned> indices;
         float position[3] = {0.0f, 0.0f, 0.0f};
         float colour[3] = {0.0f, 0.0f, 0.0f};
@@ -603,6 +636,7 @@ class PlyReader {
             case Role::Blue:
                 row.rgb[static_cast<int>(p.role) - static_cast<int>(Role::Red)] =
                     isInteger(p.type) ? value / maxOf(p.type) : value;
+                row.rawRgb[static_cast<int>(p.role) - static_cast<int>(Role::Red)] = value;
                 break;
             case Role::Indices:
                 if (!(value >= 0.0 && value < static_cast<double>(pointCount))) {
@@ -653,14 +687,19 @@ class PlyReader {
     void store(const Element& e, const Row& row, GU_Detail& geo) {
         if (e.kind == ElementKind::Vertex) {
             geo.appendPoint(UT_Vector3(row.position[0], row.position[1], row.position[2]));
-            if (useVertexColours)
+            if (packedVertexColours) {
+                vertexKeys.push_back(packedKey(static_cast<unsigned char>(row.rawRgb[0]),
+                                               static_cast<unsigned char>(row.rawRgb[1]),
+                                               static_cast<unsigned char>(row.rawRgb[2])));
+            } else if (useVertexColours) {
                 vertexRgb.insert(vertexRgb.end(), row.colour, row.colour + 3);
+            }
         } else if (e.kind == ElementKind::Face) {
             const long long prim =
                 geo.appendPrimitive(row.indices.data(), static_cast<unsigned>(row.indices.size()));
-            if (useVertexColours) {
-                firstVertex.push_back(row.indices[0]);
-            } else if (cdOffset >= 0) {
+            if (voteWhileBuilding) {
+                vote(geo, prim, row.indices.data(), row.indices.size());
+            } else if (cdOffset >= 0 && !useVertexColours) {
                 std::memcpy(geo.primitiveAttribData(prim) + cdOffset, row.colour,
                             sizeof row.colour);
             }
@@ -688,7 +727,7 @@ class PlyReader {
         std::size_t suffix = 0;
         Scalar countType = Scalar::UInt8;
         Scalar indexType = Scalar::Int32;
-        // Colours wanted from the row (points with --vertex-colours, faces with colours of their
+        // Colours wanted from the row (points whose colours faces take, faces with colours of their
         // own): offset from the row's start, or from the list's end when `afterList`.
         bool colours = false;
         bool byteColours = false;  // all three are uchar: converted by table
@@ -820,8 +859,6 @@ class PlyReader {
 
     void readBinary(GU_Detail& out) {
         swapBytes = (header.format == Format::BinaryLittle) != hostIsLittleEndian();
-        for (int v = 0; v < 256; ++v)
-            detail::narrowToFloat(v / 255.0, byteColour[v]);
         std::vector<Plan> plans;
         for (const Element& e : header.elements)
             plans.push_back(planFor(e));
@@ -984,6 +1021,7 @@ class PlyReader {
         const std::size_t at[3] = {plan.colourAt[0], plan.colourAt[1], plan.colourAt[2]};
         const bool after[3] = {plan.afterList[0], plan.afterList[1], plan.afterList[2]};
         const int cd = cdOffset;
+        const bool voting = voteWhileBuilding;
         std::vector<unsigned>& indices = scratch;
         for (std::uint64_t r = 0; r < e.count; ++r) {
             const unsigned char* row = data + pos;
@@ -1002,10 +1040,10 @@ class PlyReader {
                 readColours(plan, row, listEnd, rgb);
             }
             const long long prim = out.appendPrimitive(indices.data(), static_cast<unsigned>(n));
-            if (useVertexColours) {
-                firstVertex.push_back(indices[0]);
-            } else if (plan.colours) {
+            if (plan.colours) {
                 std::memcpy(out.primitiveAttribData(prim) + cd, rgb, sizeof rgb);
+            } else if (voting) {
+                vote(out, prim, indices.data(), n);
             }
             pos = static_cast<std::size_t>(listEnd - data) + suffix;
         }
@@ -1018,7 +1056,10 @@ class PlyReader {
             out.appendPoint(UT_Vector3(load<float, Swap>(row + plan.xyzAt[0]),
                                        load<float, Swap>(row + plan.xyzAt[1]),
                                        load<float, Swap>(row + plan.xyzAt[2])));
-            if (plan.colours) {
+            if (packedVertexColours) {
+                vertexKeys.push_back(
+                    packedKey(row[plan.colourAt[0]], row[plan.colourAt[1]], row[plan.colourAt[2]]));
+            } else if (plan.colours) {
                 float rgb[3];
                 readColours(plan, row, row, rgb);
                 vertexRgb.insert(vertexRgb.end(), rgb, rgb + 3);
@@ -1116,41 +1157,91 @@ class PlyReader {
             failLine(lineNo, "data after the last element");
     }
 
-    void finish(GU_Detail& geo) {
-        if (!useVertexColours)
+    // Gives face `prim` the colour most of its corners share. Every point has a colour here,
+    // so some corner always wins.
+    void vote(GU_Detail& geo, long long prim, const unsigned* corners, std::size_t count) {
+        unsigned char* cd = geo.primitiveAttribData(prim) + cdOffset;
+        if (packedVertexColours) {
+            const VoteResult result = voter.vote(vertexKeys.data(), corners, count);
+            colourSource.ties += result.tie;
+            const std::uint32_t key = vertexKeys[corners[result.winner]];
+            const float rgb[3] = {byteColour[key & 0xff], byteColour[(key >> 8) & 0xff],
+                                  byteColour[key >> 16]};
+            std::memcpy(cd, rgb, sizeof rgb);
             return;
-        for (std::size_t prim = 0; prim < firstVertex.size(); ++prim) {
-            const std::size_t v = firstVertex[prim];
-            std::memcpy(geo.primitiveAttribData(static_cast<long long>(prim)) + cdOffset,
-                        &vertexRgb[3 * v], 3 * sizeof(float));
+        }
+        const VoteResult result = voter.vote(vertexRgb.data(), corners, count);
+        colourSource.ties += result.tie;
+        std::memcpy(cd, &vertexRgb[3 * corners[result.winner]], 3 * sizeof(float));
+    }
+
+    static std::uint32_t packedKey(unsigned char r, unsigned char g, unsigned char b) {
+        return r | static_cast<std::uint32_t>(g) << 8 | static_cast<std::uint32_t>(b) << 16;
+    }
+
+    // Colours faces from their corners when a file lists its faces before its points, and
+    // counts where the colours came from.
+    void finish(GU_Detail& geo) {
+        const long long faces = geo.primitiveCount();
+        colourSource.cornersFirst = options.vertexColours;
+        if (useVertexColours) {
+            if (!voteWhileBuilding) {
+                const GB_PrimitiveList& list = geo.primitives();
+                for (long long i = 0; i < faces; ++i) {
+                    const GB_Primitive& prim = *list(i);
+                    vote(geo, i, geo.primitiveVertices(prim), prim.vertexCount);
+                }
+            }
+            colourSource.cornerColour = faces;
+            if (faces > 0)
+                notes.push_back(detail::cornerColourNote(name, faces, colourSource.ties));
+        } else if (storeColour) {
+            colourSource.ownColour = faces;
+        } else {
+            colourSource.noColour = faces;
+        }
+        if (faces == 0) {
+            const std::string why =
+                !face ? "the file has no 'face' element" : "the 'face' element has no rows";
+            notes.push_back(detail::noFacesNote(name, why, vertex && vertex->hasColour));
         }
     }
 
     std::string_view bytes;
     const std::string& name;
-    const PlyOptions& options;
+    const ReadOptions& options;
     Header header;
     std::unordered_set<std::string> elementNames;
     std::unordered_set<std::string> propertyNames;  // of the last element
     Notes notes;
+    ColourSource colourSource;
+    bool headerDone = false;
+    long long unknownLines = 0;  // header lines without a keyword, read as comments
+    long long firstUnknownLine = 0;
+    std::string firstUnknownKey;
     const Element* vertex = nullptr;
     const Element* face = nullptr;
     std::uint64_t pointCount = 0;
     bool swapBytes = false;
     bool useVertexColours = false;
-    bool storeColour = false;  // faces get "Cd"
+    bool voteWhileBuilding = false;
+    bool packedVertexColours = false;  // uchar vertex colours, kept as they are written
+    bool storeColour = false;          // faces get "Cd"
     int cdOffset = -1;
     float byteColour[256] = {};     // uchar colour values as stored
     std::vector<unsigned> scratch;  // indices of one face
+    // The colours faces take from their corners: three floats per point, or one packed key per
+    // point for uchar colours, whose equal colours are then equal keys.
     std::vector<float> vertexRgb;
-    std::vector<unsigned> firstVertex;
+    std::vector<std::uint32_t> vertexKeys;
+    CornerVoter voter;
 };
 
 }  // namespace
 
 Notes readPly(std::string_view bytes, const std::string& name, GU_Detail& out,
-              const PlyOptions& options) {
-    return PlyReader(bytes, name, options).read(out);
+              const ReadOptions& options, ColourSource* source) {
+    return PlyReader(bytes, name, options).read(out, source);
 }
 
 }  // namespace hueslice::io

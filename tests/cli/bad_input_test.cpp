@@ -341,7 +341,24 @@ const Row kPlyHeaderRows[] = {
      {{"in.ply", plyHeader("ascii", "")}},
      cook("in.ply"),
      0,
-     ""},
+     "hueslice: in.ply: no faces were read (the file has no 'face' element), so there is nothing "
+     "to group\n"},
+    {"FreeTextHeaderLineIsAComment",
+     {{"in.ply", "ply\nformat ascii 1.0\nCreated by an old exporter\n" + kVertexElement +
+                     faceElement(1) + "end_header\n" + kAsciiPoints + "3 0 1 2\n"}},
+     cook("in.ply"),
+     0,
+     "hueslice: in.ply:3: header line starting 'Created' has no ply keyword; read as a "
+     "comment\n"},
+    {"MistypedPropertyKeywordIsNamed",
+     {{"in.ply",
+       "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+       "propperty float z\n" +
+           faceElement(1) + "end_header\n" + kAsciiPoints + "3 0 1 2\n"}},
+     cook("in.ply"),
+     1,
+     "hueslice: in.ply:3: element 'vertex' needs properties x, y and z (line 6 was read as a "
+     "comment)\n"},
     {"MissingEndHeader",
      {{"in.ply", "ply\nformat ascii 1.0\n" + kVertexElement}},
      cook("in.ply"),
@@ -628,6 +645,17 @@ const Row kObjRows[] = {
      cook("in.obj"),
      0,
      "hueslice: in.obj: material library 'in.mtl' not found; faces get no colour\n"},
+    {"ObjEmptyFile", {{"in.obj", ""}}, cook("in.obj"), 1, "hueslice: in.obj: empty file\n"},
+    {"ObjUtf16",
+     {{"in.obj", std::string("\xFF\xFEv\0 \0\x30\0 \0\x30\0 \0\x30\0\n\0", 18)}},
+     cook("in.obj"),
+     1,
+     "hueslice: in.obj: the file is UTF-16 text; obj files are read as UTF-8\n"},
+    {"ObjVertexColourBeyondFloat",
+     {{"in.obj", "v 0 0 0 1 0 0\nv 1 0 0 0 -1e40 0\n"}},
+     cook("in.obj"),
+     1,
+     "hueslice: in.obj:2: vertex colour is beyond the float range\n"},
     {"MtlKdWithTwoNumbers",
      {{"in.obj", "mtllib in.mtl\n" + kObjTriangle + "usemtl red\nf 1 2 3\n"},
       {"in.mtl", "newmtl red\nKd 1 0\n"}},
@@ -968,6 +996,11 @@ std::string bigBinaryPoints() {
     return ply;
 }
 
+// What a PLY of points alone says on its way to being cooked.
+const char* const kNoFacesNote =
+    "hueslice: in.ply: no faces were read (the file has no 'face' element), so there is nothing "
+    "to group\n";
+
 const Row kResourceRows[] = {
     {"MtllibDevZeroReadUntilMemoryRanOut",
      {{"in.obj", "mtllib /dev/zero\n" + objWith("usemtl red\n")}},
@@ -1000,12 +1033,12 @@ const Row kResourceRows[] = {
      {{"in.ply", manyPropertiesPly(100000)}},
      cook("in.ply"),
      0,
-     ""},
+     kNoFacesNote},
     {"PlyHeaderOf100000ElementsTookMinutes",
      {{"in.ply", manyElementsPly(100000)}},
      cook("in.ply"),
      0,
-     ""},
+     kNoFacesNote},
     {"SavedSceneOfMoreThan100000EntriesWasRefused", meshAnd("scene.json", savedScene(100001)),
      cookWithScene("scene.json"), 0, ""},
     {"ShortSceneStillCannotAskForAHugeList",
@@ -1021,7 +1054,7 @@ const Row kResourceRows[] = {
      {{"in.ply", bigBinaryPoints()}},
      cook("in.ply"),
      1,
-     "hueslice: out of memory\n",
+     kNoFacesNote + std::string("hueslice: out of memory\n"),
      Setup::MemoryLimit},
     {"OutOfMemoryReadingASceneAborted", meshAnd("scene.json", savedScene(100001)),
      cookWithScene("scene.json"), 1, "hueslice: out of memory\n", Setup::MemoryLimit},

@@ -1,6 +1,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -41,6 +42,7 @@ TEST_F(CliTest, DemoWritesEveryFileAndPrintsTheTable) {
     }
     // The two blues one fraction of a step apart: the second entry never gets a primitive.
     EXPECT_NE(r.out.find("group6  0.3 0.5 0.9015  0\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.err, "hueslice: entries 5 and 6 quantise alike: entry 6 gets no primitives\n");
 }
 
 TEST_F(CliTest, CookAndInitialiseJson) {
@@ -159,6 +161,197 @@ TEST_F(CliTest, InfoShowsThePaletteInInitialiseOrderAndFlagsSharedKeys) {
         << r.out;
     EXPECT_NE(r.out.find("  3  colour 0 0 1  key 0 0 255  faces 1\n"), std::string::npos);
 }
+
+// ---- Where colours come from ----
+
+// The quads of kMeshJson with colours on their points instead: points 0, 3 and 1 blue, 2, 4
+// and 5 red, the rest green, so that quad 0 (blue, blue, red, blue) is blue by three corners,
+// quad 1 (blue, red, red, red) red, quad 2 (red, green, green, red) a red-green tie that goes to
+// red, and quad 3 green.
+std::string vertexColouredPly(bool faceColoursToo) {
+    const char* colours[10] = {"0 0 255", "0 0 255", "255 0 0", "0 0 255", "255 0 0",
+                               "255 0 0", "0 255 0", "0 255 0", "0 255 0", "0 255 0"};
+    std::string ply =
+        "ply\nformat ascii 1.0\nelement vertex 10\nproperty float x\nproperty float y\n"
+        "property float z\nproperty uchar red\nproperty uchar green\nproperty uchar blue\n"
+        "element face 4\nproperty list uchar int vertex_indices\n";
+    if (faceColoursToo)
+        ply += "property uchar red\nproperty uchar green\nproperty uchar blue\n";
+    ply += "end_header\n";
+    const char* points[10] = {"0 0 0", "1 0 0", "1 1 0", "0 1 0", "2 0 0",
+                              "2 1 0", "3 0 0", "3 1 0", "4 0 0", "4 1 0"};
+    for (int p = 0; p < 10; ++p)
+        ply += std::string(points[p]) + " " + colours[p] + "\n";
+    const char* faces[4] = {"4 0 1 2 3", "4 1 4 5 2", "4 4 6 7 5", "4 6 8 9 7"};
+    for (const char* face : faces)
+        ply += std::string(face) + (faceColoursToo ? " 128 128 128\n" : "\n");
+    return ply;
+}
+
+TEST_F(CliTest, VertexColoursGroupByTheColourMostCornersShare) {
+    write("mesh.ply", vertexColouredPly(false));
+    const auto r = run({"cook", "mesh.ply", "--initialise"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "entry  group   colour  members\n"
+              "1      group1  1 0 0   2\n"
+              "2      group2  0 1 0   1\n"
+              "3      group3  0 0 1   1\n"
+              "hidden primitives: 0\n");
+    EXPECT_EQ(r.err,
+              "hueslice: mesh.ply: 4 faces take the colour most of their corners share (vertex "
+              "colours); 1 face had a tie, settled by the earliest corner\n");
+
+    // Written as JSON, the voted colours are the faces' own and group the same way.
+    ASSERT_EQ(run({"cook", "mesh.ply", "-o", "voted.json"}).status, 0);
+    const auto back = run({"cook", "voted.json", "--initialise"});
+    EXPECT_EQ(back.out, r.out);
+    EXPECT_EQ(back.err, "");
+    const auto info = run({"info", "voted.json"});
+    EXPECT_NE(info.out.find("colour source: face colours\n  faces with a colour of their own: 4\n"),
+              std::string::npos)
+        << info.out;
+}
+
+TEST_F(CliTest, HelpPromisesTheMajorityAndVertexColoursFlagKeepsIt) {
+    const auto help = run({"cook", "--help"});
+    EXPECT_NE(help.out.find("colour most of their corners share"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("even faces with a colour of their own"), std::string::npos);
+    // Grey faces of their own, overruled by the flag.
+    write("mesh.ply", vertexColouredPly(true));
+    const auto plain = run({"cook", "mesh.ply", "--initialise"});
+    EXPECT_NE(plain.out.find("1      group1  0.5019608 0.5019608 0.5019608  4\n"),
+              std::string::npos)
+        << plain.out;
+    const auto forced = run({"cook", "mesh.ply", "--vertex-colours", "--initialise"});
+    ASSERT_EQ(forced.status, 0) << forced.err;
+    EXPECT_NE(forced.out.find("1      group1  1 0 0   2\n"), std::string::npos) << forced.out;
+}
+
+struct SourceCase {
+    const char* label;
+    std::vector<std::pair<std::string, std::string>> files;  // the first one is read
+    std::vector<std::string> flags;
+    std::string source;  // the colour source block of `info`
+};
+
+void PrintTo(const SourceCase& c, std::ostream* os) {
+    *os << c.label;
+}
+
+class InfoColourSource : public CliTest, public ::testing::WithParamInterface<SourceCase> {};
+
+TEST_P(InfoColourSource, NamesTheRuleAndCountsTheFaces) {
+    for (const auto& [name, bytes] : GetParam().files)
+        write(name, bytes);
+    std::vector<std::string> args = {"info", GetParam().files[0].first};
+    args.insert(args.end(), GetParam().flags.begin(), GetParam().flags.end());
+    const auto r = run(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(GetParam().source), std::string::npos) << r.out;
+}
+
+std::string sourceBlock(const std::string& rule, int own, int corners, int ties, int none) {
+    return "colour source: " + rule +
+           "\n  faces with a colour of their own: " + std::to_string(own) +
+           "\n  faces coloured by their corners: " + std::to_string(corners) +
+           "\n  ties among corners: " + std::to_string(ties) +
+           "\n  faces without colour: " + std::to_string(none) + "\n";
+}
+
+const std::string kByCorners = "vertex colours (the colour most of a face's corners share)";
+const std::string kTriangleObj = "v 0 0 0 1 0 0\nv 1 0 0 1 0 0\nv 0 1 0 0 0 1\nv 1 1 0\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Readers, InfoColourSource,
+    ::testing::Values(
+        SourceCase{
+            "JsonAttribute", {{"m.json", kMeshJson}}, {}, sourceBlock("face colours", 4, 0, 0, 0)},
+        SourceCase{"JsonWithoutColour",
+                   {{"m.json", R"({"points": [[0,0,0]], "primitives": [[0,0,0]]})"}},
+                   {},
+                   sourceBlock("none", 0, 0, 0, 1)},
+        SourceCase{"PlyFaceColours",
+                   {{"m.ply", meshPly("binary_big_endian")}},
+                   {},
+                   sourceBlock("face colours", 4, 0, 0, 0)},
+        SourceCase{"PlyVertexColours",
+                   {{"m.ply", vertexColouredPly(false)}},
+                   {},
+                   sourceBlock(kByCorners, 0, 4, 1, 0)},
+        SourceCase{"PlyBothForced",
+                   {{"m.ply", vertexColouredPly(true)}},
+                   {"--vertex-colours"},
+                   sourceBlock(kByCorners, 0, 4, 1, 0)},
+        SourceCase{"ObjMaterials",
+                   {{"m.obj", "mtllib m.mtl\nv 0 0 0\nusemtl a\nf 1 1 1\nusemtl\nf 1 1 1\n"},
+                    {"m.mtl", "newmtl a\nKd 1 0 0\n"}},
+                   {},
+                   sourceBlock("face colours", 1, 0, 0, 1)},
+        SourceCase{"ObjVertexColoursPartly",
+                   {{"m.obj", kTriangleObj + "f 1 2 3\nf 4 4 4\n"}},
+                   {},
+                   sourceBlock(kByCorners, 0, 1, 0, 1)},
+        SourceCase{"ObjMaterialsAndVertexColours",
+                   {{"m.obj", "mtllib m.mtl\n" + kTriangleObj +
+                                  "usemtl a\nf 1 2 3\nusemtl\nf 3 2 4\nf 3 4 4\n"},
+                    {"m.mtl", "newmtl a\nKd 0 1 0\n"}},
+                   {},
+                   sourceBlock("face colours, else " + kByCorners, 1, 2, 1, 0)},
+        SourceCase{"ObjVertexColoursFirst",
+                   {{"m.obj", "mtllib m.mtl\n" + kTriangleObj + "usemtl a\nf 1 2 3\nf 4 4 4\n"},
+                    {"m.mtl", "newmtl a\nKd 0 1 0\n"}},
+                   {"--vertex-colours"},
+                   sourceBlock(kByCorners + ", else face colours", 1, 1, 0, 0)}),
+    [](const ::testing::TestParamInfo<SourceCase>& p) { return p.param.label; });
+
+// ---- Entries that quantise alike ----
+
+struct CollisionCase {
+    const char* label;
+    std::vector<std::string> sets;  // after numobj=3 and entries a, b, c coloured 0.5, 0.6, 0.7
+    std::string err;
+};
+
+void PrintTo(const CollisionCase& c, std::ostream* os) {
+    *os << c.label;
+}
+
+class CookCollisions : public CliTest, public ::testing::WithParamInterface<CollisionCase> {};
+
+TEST_P(CookCollisions, WarnOncePerKeyNamingTheEntriesThatGetNothing) {
+    write("mesh.json", kMeshJson);
+    std::vector<std::string> args = {"cook",  "mesh.json",    "--set", "numobj=3",
+                                     "--set", "group1=a",     "--set", "group2=b",
+                                     "--set", "group3=c",     "--set", "col1=0.5,0,0",
+                                     "--set", "col2=0.6,0,0", "--set", "col3=0.7,0,0"};
+    for (const std::string& set : GetParam().sets) {
+        args.push_back("--set");
+        args.push_back(set);
+    }
+    const auto r = run(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, GetParam().err);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Entries, CookCollisions,
+    ::testing::Values(
+        CollisionCase{"DistinctKeys", {}, ""},
+        CollisionCase{"TwoEnabledNamed",
+                      {"col2=0.501,0,0"},
+                      "hueslice: entries 1 and 2 quantise alike: entry 2 gets no primitives\n"},
+        CollisionCase{"ThreeAlike",
+                      {"col2=0.501,0,0", "col3=0.5019,0,0"},
+                      "hueslice: entries 1, 2 and 3 quantise alike: entries 2 and 3 get no "
+                      "primitives\n"},
+        CollisionCase{"LaterEntryDisabled", {"col2=0.501,0,0", "enable2=0"}, ""},
+        CollisionCase{"LaterEntrySharesTheGroup", {"col2=0.501,0,0", "group2=a"}, ""},
+        CollisionCase{"FirstEntryDisabled",
+                      {"col3=0.501,0,0", "enable1=0"},
+                      "hueslice: entries 1 and 3 quantise alike: entry 3 gets no primitives "
+                      "(entry 1 is disabled)\n"}),
+    [](const ::testing::TestParamInfo<CollisionCase>& p) { return p.param.label; });
 
 TEST_F(CliTest, ParamsShowsTheDialogWithGreyedOutEntries) {
     write("scene.json", R"({"parameters": {"numobj": 2, "enable2": 0}})");

@@ -52,7 +52,7 @@ TEST(ObjRead, MissingMaterialLibraryIsANoteNotAnError) {
 
 struct BadObj {
     const char* label;
-    const char* obj;
+    std::string obj;
     const char* mtl;
     const char* message;
 };
@@ -88,7 +88,14 @@ INSTANTIATE_TEST_SUITE_P(
         BadObj{"empty_face", "v 0 0 0\nf\n", "", "m.obj:2: face has no vertices"},
         BadObj{"short_vertex", "v 0 0\n", "", "m.obj:1: vertex needs 3 numeric coordinates"},
         BadObj{"kd_two_numbers", "v 0 0 0\nusemtl a\nf 1\n", "newmtl a\nKd 0.5 0.5\n",
-               "m.mtl:2: Kd needs 3 numbers"}),
+               "m.mtl:2: Kd needs 3 numbers"},
+        BadObj{"vertex_colour_beyond_float", "v 0 0 0 1\nv 0 0 0 0.5 1e39 0\n", "",
+               "m.obj:2: vertex colour is beyond the float range"},
+        BadObj{"empty_file", "", "", "m.obj: empty file"},
+        BadObj{"utf16_with_byte_order_mark", std::string("\xFF\xFEv\0 \0001\0", 8), "",
+               "m.obj: the file is UTF-16 text; obj files are read as UTF-8"},
+        BadObj{"utf16_big_endian_without_mark", std::string("\0v\0 \0001", 5), "",
+               "m.obj: the file is UTF-16 text; obj files are read as UTF-8"}),
     [](const auto& param) { return std::string(param.param.label); });
 
 TEST(ObjRead, BareGroupAndUnnamedMaterialDoNotCrash) {
@@ -99,6 +106,132 @@ TEST(ObjRead, BareGroupAndUnnamedMaterialDoNotCrash) {
     EXPECT_EQ(geo.primitiveGroups().entries(), 0u);
     EXPECT_EQ(notes, Notes{"m.obj: usemtl without a name; those faces have no material"});
 }
+
+// ---- Vertex colours ----
+
+// Point 1 blue, 2 and 3 red, 4 green.
+const std::string kBorderVertices = "v 0 0 0 0 0 1\nv 1 0 0 1 0 0\nv 1 1 0 1 0 0\nv 0 1 0 0 1 0\n";
+
+TEST(ObjVertexColours, FacesTakeTheColourMostCornersShare) {
+    GU_Detail geo;
+    ColourSource source;
+    const Notes notes = readObj(kBorderVertices + "f 1 2 3\nf 1 2 4\nf 1 2 3 4\n", "m.obj",
+                                std::nullopt, "", geo, {}, &source);
+    EXPECT_EQ(colourOf(geo, 0), (std::vector<float>{1, 0, 0}));
+    EXPECT_EQ(colourOf(geo, 1), (std::vector<float>{0, 0, 1})) << "a tie: the first corner";
+    EXPECT_EQ(colourOf(geo, 2), (std::vector<float>{1, 0, 0}));
+    EXPECT_EQ(notes, Notes{"m.obj: 3 faces take the colour most of their corners share (vertex "
+                           "colours); 1 face had a tie, settled by the earliest corner"});
+    EXPECT_EQ(source.cornerColour, 3);
+    EXPECT_EQ(source.ties, 1);
+}
+
+struct VertexLines {
+    const char* label;
+    std::string obj;
+    std::vector<float> colour;  // of face 0; empty for no colour attribute
+    Notes notes;
+};
+
+class ObjVertexLines : public ::testing::TestWithParam<VertexLines> {};
+
+TEST_P(ObjVertexLines, GiveTheFaceColour) {
+    GU_Detail geo;
+    const Notes notes = readObj(GetParam().obj, "m.obj", std::nullopt, "", geo);
+    EXPECT_EQ(colourOf(geo, 0), GetParam().colour);
+    EXPECT_EQ(notes, GetParam().notes);
+}
+
+const std::string kOneFaceNote =
+    "m.obj: 1 face takes the colour most of its corners share (vertex colours); no face had a "
+    "tie";
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, ObjVertexLines,
+    ::testing::Values(
+        VertexLines{
+            "zero_to_one", "v 0 0 0 0.5 0.25 1\nf 1 1 1\n", {0.5f, 0.25f, 1}, {kOneFaceNote}},
+        VertexLines{"above_one_means_0_to_255",
+                    "v 0 0 0 0 0 1\nv 1 0 0 255 51 0\nv 0 1 0 255 51 0\nf 1 2 3\n",
+                    {1, static_cast<float>(51.0 / 255.0), 0},
+                    {"m.obj:2: a vertex colour above 1 here, so vertex colours are read as 0..255",
+                     kOneFaceNote}},
+        VertexLines{
+            "exactly_one_stays_0_to_1", "v 0 0 0 1 1 1\nf 1 1 1\n", {1, 1, 1}, {kOneFaceNote}},
+        VertexLines{"weight_is_not_a_colour", "v 0 0 0 1\nf 1 1 1\n", {}, {}},
+        VertexLines{"two_extra_numbers_are_not_a_colour", "v 0 0 0 1 0.5\nf 1 1 1\n", {}, {}},
+        VertexLines{"alpha_after_the_colour_is_ignored",
+                    "v 0 0 0 0 1 0 0.5\nf 1 1 1\n",
+                    {0, 1, 0},
+                    {kOneFaceNote}},
+        VertexLines{
+            "partly_coloured_vertices_do_not_vote",
+            "v 0 0 0\nv 1 0 0 0 0 1\nv 0 1 0\nf 1 2 3\nf 1 3 1\n",
+            {0, 0, 1},
+            {"m.obj:1: 2 of 3 vertices have no colour, the first here; they do not vote "
+             "for their faces' colour",
+             kOneFaceNote, "m.obj: 1 face has no material and no coloured corner; it is white"}}),
+    [](const auto& param) { return std::string(param.param.label); });
+
+TEST(ObjVertexColours, MaterialsWinUnlessVertexColoursAreAskedFor) {
+    const std::string obj =
+        "mtllib m.mtl\n" + kBorderVertices + "usemtl green\nf 1 2 3\nusemtl\nf 1 2 3\n";
+    const std::string mtl = "newmtl green\nKd 0 1 0\n";
+    GU_Detail geo;
+    ColourSource source;
+    Notes notes = readObj(obj, "m.obj", std::string_view(mtl), "m.mtl", geo, {}, &source);
+    EXPECT_EQ(colourOf(geo, 0), (std::vector<float>{0, 1, 0}));
+    EXPECT_EQ(colourOf(geo, 1), (std::vector<float>{1, 0, 0})) << "no material: the corners";
+    EXPECT_EQ(source.ownColour, 1);
+    EXPECT_EQ(source.cornerColour, 1);
+    EXPECT_FALSE(source.cornersFirst);
+    EXPECT_EQ(notes.back(),
+              "m.obj: 1 face has a material colour; its vertex colours are not used "
+              "(--vertex-colours uses them)");
+
+    notes = readObj(obj, "m.obj", std::string_view(mtl), "m.mtl", geo, ReadOptions{true}, &source);
+    EXPECT_EQ(colourOf(geo, 0), (std::vector<float>{1, 0, 0}));
+    EXPECT_EQ(source.cornerColour, 2);
+    EXPECT_TRUE(source.cornersFirst);
+}
+
+// ---- What is not read ----
+
+struct Skipped {
+    const char* label;
+    std::string obj;
+    Notes notes;
+};
+
+class ObjSkips : public ::testing::TestWithParam<Skipped> {};
+
+TEST_P(ObjSkips, WithANote) {
+    GU_Detail geo;
+    EXPECT_EQ(readObj(GetParam().obj, "m.obj", std::nullopt, "", geo), GetParam().notes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ObjSkips,
+    ::testing::Values(
+        Skipped{"points_and_lines_beside_faces",
+                "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\np 1\nl 1 2\nl 2 3\n",
+                {"m.obj:5: skipped 1 point element (p) and 2 line elements (l), the first here; "
+                 "only faces are read"}},
+        Skipped{"only_lines",
+                "v 0 0 0\nv 1 0 0\nl 1 2\n",
+                {"m.obj:3: skipped 1 line element (l), the first here; only faces are read",
+                 "m.obj: no faces were read (the file has only points and lines), so there is "
+                 "nothing to group"}},
+        Skipped{"only_comments",
+                "# nothing\n\n",
+                {"m.obj: no faces were read (the file has no elements), so there is nothing to "
+                 "group"}},
+        Skipped{"coloured_points_only",
+                "v 0 0 0 1 0 0\n",
+                {"m.obj: no faces were read (the file has only vertices), so there is nothing to "
+                 "group; vertex colours colour faces only, with --vertex-colours too"}},
+        Skipped{"utf8_byte_order_mark_is_not_a_keyword", "\xEF\xBB\xBFv 0 0 0\nf 1 1 1\n", {}}),
+    [](const auto& param) { return std::string(param.param.label); });
 
 TEST(ObjWrite, KdRoundTripsBitExactForEveryByteColour) {
     GU_Detail geo;

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "io/io.h"
 #include "test_geometry.h"
@@ -107,22 +109,222 @@ INSTANTIATE_TEST_SUITE_P(
                       Encoding{"little_crlf_header", binarySquare(false, "\r\n")}),
     [](const auto& param) { return std::string(param.param.label); });
 
-TEST(Ply, VertexColoursOnlyGiveANoteOrFirstVertexColour) {
-    const std::string ply =
-        "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
-        "property float z\nproperty ushort red\nproperty ushort green\nproperty ushort blue\n"
-        "element face 1\nproperty list uchar uint vertex_index\nend_header\n"
-        "0 0 0 65535 0 0\n1 0 0 0 65535 0\n0 1 0 0 0 65535\n3 1 2 0\n";
-    GU_Detail plain;
-    const Notes notes = readPly(ply, "m.ply", plain);
-    ASSERT_EQ(notes.size(), 1u);
-    EXPECT_EQ(notes[0], "m.ply: vertex colours only; faces get no colour (use --vertex-colours)");
-    EXPECT_TRUE(colourOf(plain, 0).empty());
+// ---- Colours from vertices ----
 
-    GU_Detail coloured;
-    EXPECT_TRUE(readPly(ply, "m.ply", coloured, PlyOptions{true}).empty());
-    EXPECT_EQ(colourOf(coloured, 0), (std::vector<float>{0.0f, 1.0f, 0.0f}));
+// An ascii PLY: points with the given colour property lines and rows, faces with theirs.
+std::string colouredPly(const std::string& pointProperties, const std::vector<std::string>& points,
+                        const std::string& faceProperties, const std::vector<std::string>& faces) {
+    std::string ply = "ply\nformat ascii 1.0\nelement vertex " + std::to_string(points.size()) +
+                      "\nproperty float x\nproperty float y\nproperty float z\n" + pointProperties +
+                      "element face " + std::to_string(faces.size()) +
+                      "\nproperty list uchar int vertex_indices\n" + faceProperties +
+                      "end_header\n";
+    for (std::size_t p = 0; p < points.size(); ++p)
+        ply += std::to_string(p) + " 0 0 " + points[p] + "\n";
+    for (const std::string& face : faces)
+        ply += face + "\n";
+    return ply;
 }
+
+const std::string kUcharRgb = "property uchar red\nproperty uchar green\nproperty uchar blue\n";
+const std::vector<std::string> kBorderPoints = {"0 0 255", "255 0 0", "255 0 0", "0 255 0"};
+
+TEST(PlyVertexColours, FirstCornerOfAColourBorderNoLongerDecides) {
+    // Point 0 is blue, 1 and 2 red, 3 green.
+    const std::string ply =
+        colouredPly(kUcharRgb, kBorderPoints, "", {"3 0 1 2", "3 0 1 3", "4 0 1 2 3"});
+    GU_Detail geo;
+    ColourSource source;
+    const Notes notes = readPly(ply, "m.ply", geo, {}, &source);
+    EXPECT_EQ(colourOf(geo, 0), (std::vector<float>{1, 0, 0}));
+    EXPECT_EQ(colourOf(geo, 1), (std::vector<float>{0, 0, 1})) << "a tie: the first corner";
+    EXPECT_EQ(colourOf(geo, 2), (std::vector<float>{1, 0, 0}));
+    EXPECT_EQ(notes, Notes{"m.ply: 3 faces take the colour most of their corners share (vertex "
+                           "colours); 1 face had a tie, settled by the earliest corner"});
+    EXPECT_EQ(source.cornerColour, 3);
+    EXPECT_EQ(source.ties, 1);
+    EXPECT_EQ(source.ownColour + source.noColour, 0);
+}
+
+TEST(PlyVertexColours, FaceColoursWinUnlessVertexColoursAreAskedFor) {
+    const std::string ply = colouredPly(kUcharRgb, kBorderPoints, kUcharRgb, {"3 0 1 2 0 255 0"});
+    GU_Detail geo;
+    ColourSource source;
+    EXPECT_EQ(readPly(ply, "m.ply", geo, {}, &source),
+              Notes{"m.ply: faces have colours of their own; vertex colours are not used "
+                    "(--vertex-colours uses them)"});
+    EXPECT_EQ(colourOf(geo, 0), (std::vector<float>{0, 1, 0}));
+    EXPECT_EQ(source.ownColour, 1);
+
+    EXPECT_EQ(readPly(ply, "m.ply", geo, ReadOptions{true}, &source),
+              Notes{"m.ply: 1 face takes the colour most of its corners share (vertex colours); "
+                    "no face had a tie"});
+    EXPECT_EQ(colourOf(geo, 0), (std::vector<float>{1, 0, 0}));
+    EXPECT_EQ(source.cornerColour, 1);
+    EXPECT_TRUE(source.cornersFirst);
+}
+
+TEST(PlyVertexColours, AskingForAbsentVertexColoursIsANote) {
+    const std::string ply = colouredPly("", {"", "", ""}, kUcharRgb, {"3 0 1 2 0 255 0"});
+    GU_Detail geo;
+    EXPECT_EQ(readPly(ply, "m.ply", geo, ReadOptions{true}),
+              Notes{"m.ply: no vertex colours, so --vertex-colours changes nothing"});
+    EXPECT_EQ(colourOf(geo, 0), (std::vector<float>{0, 1, 0}));
+}
+
+TEST(PlyVertexColours, FacesListedBeforeTheirPointsStillVote) {
+    const std::string ply =
+        "ply\nformat ascii 1.0\nelement face 1\nproperty list uchar int vertex_indices\n"
+        "element vertex 3\nproperty float x\nproperty float y\nproperty float z\n" +
+        kUcharRgb + "end_header\n3 0 1 2\n0 0 0 0 0 255\n1 0 0 255 0 0\n0 1 0 255 0 0\n";
+    GU_Detail geo;
+    readPly(ply, "m.ply", geo);
+    EXPECT_EQ(colourOf(geo, 0), (std::vector<float>{1, 0, 0}));
+}
+
+TEST(PlyVertexColours, PointsWithoutFacesGiveANoteWithAHint) {
+    const std::string ply =
+        "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\n"
+        "property float z\n" +
+        kUcharRgb + "end_header\n0 0 0 255 0 0\n";
+    GU_Detail geo;
+    EXPECT_EQ(readPly(ply, "m.ply", geo),
+              Notes{"m.ply: no faces were read (the file has no 'face' element), so there is "
+                    "nothing to group; vertex colours colour faces only, with --vertex-colours "
+                    "too"});
+}
+
+// Appends `value` as the named PLY type.
+void putAs(std::string& out, const std::string& type, double value, bool big) {
+    if (type == "uchar")
+        put(out, static_cast<std::uint8_t>(value), big);
+    else if (type == "char")
+        put(out, static_cast<std::int8_t>(value), big);
+    else if (type == "ushort")
+        put(out, static_cast<std::uint16_t>(value), big);
+    else if (type == "int16")
+        put(out, static_cast<std::int16_t>(value), big);
+    else if (type == "uint")
+        put(out, static_cast<std::uint32_t>(value), big);
+    else if (type == "int")
+        put(out, static_cast<std::int32_t>(value), big);
+    else if (type == "float")
+        put(out, static_cast<float>(value), big);
+    else
+        put(out, value, big);
+}
+
+struct ColourType {
+    const char* type;
+    const char* prefix;  // "" or "diffuse_"
+    double full;         // the value that means 1
+};
+
+void PrintTo(const ColourType& t, std::ostream* os) {
+    *os << t.prefix << t.type;
+}
+
+class PlyVertexColourTypes : public ::testing::TestWithParam<ColourType> {};
+
+// Points 0 and 1 red, 2 and 3 blue: the quad ties and takes red, the triangle takes blue.
+TEST_P(PlyVertexColourTypes, GiveTheSameFaceColoursInEveryEncoding) {
+    const ColourType& t = GetParam();
+    std::string header = std::string("element vertex 4\nproperty float x\nproperty float y\n") +
+                         "property float z\n";
+    for (const char* c : {"red", "green", "blue"})
+        header += std::string("property ") + t.type + " " + t.prefix + c + "\n";
+    header += "element face 2\nproperty list uchar int vertex_indices\nend_header\n";
+    const double rgb[4][3] = {{t.full, 0, 0}, {t.full, 0, 0}, {0, 0, t.full}, {0, 0, t.full}};
+    const std::vector<std::vector<int>> faces = {{0, 1, 2, 3}, {2, 3, 0}};
+    for (const char* format : {"ascii", "binary_little_endian", "binary_big_endian"}) {
+        SCOPED_TRACE(format);
+        const bool big = std::string(format) == "binary_big_endian";
+        std::string ply = std::string("ply\nformat ") + format + " 1.0\n" + header;
+        for (int p = 0; p < 4; ++p) {
+            if (std::string(format) == "ascii") {
+                ply += std::to_string(p) + " 0 0";
+                for (double c : rgb[p]) {
+                    char text[32];
+                    ply += " " + std::string(text, std::to_chars(text, text + 32, c).ptr);
+                }
+                ply += "\n";
+                continue;
+            }
+            for (float xyz : {static_cast<float>(p), 0.0f, 0.0f})
+                put(ply, xyz, big);
+            for (double c : rgb[p])
+                putAs(ply, t.type, c, big);
+        }
+        for (const std::vector<int>& face : faces) {
+            if (std::string(format) == "ascii") {
+                ply += std::to_string(face.size());
+                for (int v : face)
+                    ply += " " + std::to_string(v);
+                ply += "\n";
+                continue;
+            }
+            put(ply, static_cast<std::uint8_t>(face.size()), big);
+            for (int v : face)
+                put(ply, static_cast<std::int32_t>(v), big);
+        }
+        GU_Detail geo;
+        readPly(ply, "m.ply", geo);
+        EXPECT_EQ(colourOf(geo, 0), (std::vector<float>{1, 0, 0}));
+        EXPECT_EQ(colourOf(geo, 1), (std::vector<float>{0, 0, 1}));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    NamesAndTypes, PlyVertexColourTypes,
+    ::testing::Values(ColourType{"uchar", "", 255}, ColourType{"uchar", "diffuse_", 255},
+                      ColourType{"char", "", 127}, ColourType{"ushort", "diffuse_", 65535},
+                      ColourType{"int16", "", 32767}, ColourType{"uint", "", 4294967295.0},
+                      ColourType{"int", "diffuse_", 2147483647}, ColourType{"float", "", 1},
+                      ColourType{"double", "diffuse_", 1}),
+    [](const auto& param) {
+        return std::string(param.param.type) + (param.param.prefix[0] ? "_diffuse" : "");
+    });
+
+// ---- Header lines without a keyword ----
+
+struct HeaderCase {
+    const char* label;
+    std::string extraLines;  // put after the format line, before the elements
+    std::string note;        // the one note, or the error
+};
+
+class PlyHeaderText : public ::testing::TestWithParam<HeaderCase> {};
+
+TEST_P(PlyHeaderText, IsReadAsACommentWithOneNote) {
+    for (const char* format : {"ascii", "binary_little_endian"}) {
+        SCOPED_TRACE(format);
+        std::string ply = std::string("ply\nformat ") + format + " 1.0\n" + GetParam().extraLines +
+                          "element vertex 1\nproperty float x\nproperty float y\n"
+                          "property float z\nend_header\n";
+        if (std::string(format) == "ascii") {
+            ply += "1 2 3\n";
+        } else {
+            for (float v : {1.0f, 2.0f, 3.0f})
+                put(ply, v, false);
+        }
+        GU_Detail geo;
+        const Notes notes = readPly(ply, "m.ply", geo);
+        ASSERT_EQ(notes.size(), 2u);
+        EXPECT_EQ(notes[0], GetParam().note);
+        EXPECT_EQ(geo.pointCount(), 1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, PlyHeaderText,
+    ::testing::Values(
+        HeaderCase{"free_text", "Created by an old exporter\n",
+                   "m.ply:3: header line starting 'Created' has no ply keyword; read as a "
+                   "comment"},
+        HeaderCase{"several_lines", "comment fine\nVersion 2\n\nAuthor: someone\nTool x\n",
+                   "m.ply:4: header line starting 'Version' has no ply keyword; read as a "
+                   "comment (and 2 more such lines)"}),
+    [](const auto& param) { return std::string(param.param.label); });
 
 TEST(Ply, NonFiniteAsciiCoordinatesAreKept) {
     const std::string ply =
@@ -448,7 +650,14 @@ INSTANTIATE_TEST_SUITE_P(
                kLittle + kVertexHeader + "end_header\n" + littleBody({1, 2, 3, 4, 5, 6, 7}),
                "m.ply: byte 139: 4 bytes after the last element"},
         BadPly{"missing_xyz", kAscii + "element vertex 1\nproperty float x\nend_header\n0\n",
-               "m.ply:3: element 'vertex' needs properties x, y and z"}),
+               "m.ply:3: element 'vertex' needs properties x, y and z"},
+        BadPly{"mistyped_keyword_is_named_in_the_error",
+               kAscii + "element vertex 1\nproperty float x\nproprety float y\nproperty float z\n" +
+                   "end_header\n0 0 0\n",
+               "m.ply:3: element 'vertex' needs properties x, y and z (line 5 was read as a "
+               "comment)"},
+        BadPly{"no_format_after_a_mistyped_one", "ply\nfromat ascii 1.0\nend_header\n",
+               "m.ply:3: header has no format line (line 2 was read as a comment)"}),
     [](const auto& param) { return std::string(param.param.label); });
 
 }  // namespace
