@@ -26,6 +26,7 @@
 #ifdef HUESLICE_BENCH_PLY
 #include <unistd.h>
 
+#include <io/exchange.h>
 #include <io/io.h>
 #endif
 
@@ -376,6 +377,106 @@ void BM_ReadPly(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * prims);
 }
 
+// The formats compared on one mesh: 1,048,576 triangles on a 1024 x 512 grid of cells, in 16
+// groups of whole rows, each group with its own colour in "Cd".
+enum class Format { Ply, Obj, ThreeMf, Glb };
+
+const GU_Detail& exchangeMesh() {
+    static const GU_Detail mesh = [] {
+        constexpr unsigned kColumns = 1024;
+        constexpr unsigned kRows = 512;
+        constexpr unsigned kGroups = 16;
+        GU_Detail geo;
+        geo.reservePoints(static_cast<std::size_t>(kColumns + 1) * (kRows + 1));
+        for (unsigned y = 0; y <= kRows; ++y) {
+            for (unsigned x = 0; x <= kColumns; ++x)
+                geo.appendPoint(UT_Vector3(static_cast<float>(x), static_cast<float>(y), 0.0f));
+        }
+        geo.reservePrimitives(2ull * kColumns * kRows, 6ull * kColumns * kRows);
+        const int cd = geo.addPrimitiveAttrib("Cd", 12, GB_ATTRIB_FLOAT);
+        std::vector<GB_PrimitiveGroup*> groups;
+        for (unsigned g = 0; g < kGroups; ++g)
+            groups.push_back(geo.primitiveGroups().newGroup(("part" + std::to_string(g)).c_str()));
+        for (unsigned y = 0; y < kRows; ++y) {
+            const unsigned g = y * kGroups / kRows;
+            const float rgb[3] = {static_cast<float>(g) / kGroups, 0.5f,
+                                  1.0f - static_cast<float>(g) / kGroups};
+            for (unsigned x = 0; x < kColumns; ++x) {
+                const unsigned base = y * (kColumns + 1) + x;
+                const unsigned triangles[2][3] = {{base, base + 1, base + kColumns + 2},
+                                                  {base, base + kColumns + 2, base + kColumns + 1}};
+                for (const auto& t : triangles) {
+                    const long long prim = geo.appendPrimitive(t, 3);
+                    std::memcpy(geo.primitiveAttribData(prim) + cd, rgb, sizeof rgb);
+                    HOST_Internals::addMember(*groups[g], static_cast<unsigned>(prim));
+                }
+            }
+        }
+        return geo;
+    }();
+    return mesh;
+}
+
+// The file of the exchange mesh in `format`, in memory; OBJ text and its MTL joined by a NUL.
+std::string writeMesh(Format format) {
+    const GU_Detail& mesh = exchangeMesh();
+    switch (format) {
+        case Format::Ply:
+            return hueslice::io::writePly(mesh, "mesh.ply").bytes;
+        case Format::Obj: {
+            hueslice::io::ObjText text = hueslice::io::writeObj(mesh, "mesh.mtl", "mesh.obj");
+            return text.obj + '\0' + text.mtl;
+        }
+        case Format::ThreeMf:
+            return hueslice::io::write3mf(mesh, {}, "mesh.3mf").bytes;
+        case Format::Glb:
+            return hueslice::io::writeGltf(mesh, {}, true, "mesh.glb").bytes;
+    }
+    return {};
+}
+
+void BM_WriteMesh(benchmark::State& state, Format format) {
+    exchangeMesh();
+    std::size_t size = 0;
+    for (auto _ : state) {
+        const std::string bytes = writeMesh(format);
+        size = bytes.size();
+        benchmark::DoNotOptimize(bytes.data());
+    }
+    state.SetItemsProcessed(state.iterations() * exchangeMesh().primitiveCount());
+    state.counters["file_bytes"] = static_cast<double>(size);
+}
+
+void BM_ReadMesh(benchmark::State& state, Format format) {
+    const std::string bytes = writeMesh(format);
+    GU_Detail detail;
+    for (auto _ : state) {
+        switch (format) {
+            case Format::Ply:
+                hueslice::io::readPly(bytes, "mesh.ply", detail);
+                break;
+            case Format::Obj: {
+                const std::string_view all(bytes);
+                const std::size_t nul = all.find('\0');
+                hueslice::io::readObj(all.substr(0, nul), "mesh.obj", all.substr(nul + 1),
+                                      "mesh.mtl", detail);
+                break;
+            }
+            case Format::ThreeMf:
+                hueslice::io::read3mf(bytes, "mesh.3mf", detail);
+                break;
+            case Format::Glb:
+                hueslice::io::readGltf(bytes, "mesh.glb", detail);
+                break;
+        }
+        benchmark::DoNotOptimize(detail.primitiveCount());
+    }
+    if (detail.primitiveCount() != exchangeMesh().primitiveCount())
+        state.SkipWithError("the reader lost faces");
+    state.SetItemsProcessed(state.iterations() * exchangeMesh().primitiveCount());
+    state.counters["file_bytes"] = static_cast<double>(bytes.size());
+}
+
 // The pair that shows what taking face colours from vertex colours costs: the same grid read
 // with colours on its faces, and with colours on its points that each face takes by majority.
 void readPlyColours(benchmark::State& state, bool vertexColours) {
@@ -438,6 +539,14 @@ BENCHMARK(BM_ReadPly)
     ->MinTime(0.3);
 BENCHMARK(BM_ReadPlyFaceColours)->Unit(benchmark::kMillisecond)->Arg(kMedium)->MinTime(0.3);
 BENCHMARK(BM_ReadPlyVertexColours)->Unit(benchmark::kMillisecond)->Arg(kMedium)->MinTime(0.3);
+BENCHMARK_CAPTURE(BM_WriteMesh, ply, Format::Ply)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK_CAPTURE(BM_WriteMesh, obj, Format::Obj)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK_CAPTURE(BM_WriteMesh, 3mf, Format::ThreeMf)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK_CAPTURE(BM_WriteMesh, glb, Format::Glb)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK_CAPTURE(BM_ReadMesh, ply, Format::Ply)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK_CAPTURE(BM_ReadMesh, obj, Format::Obj)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK_CAPTURE(BM_ReadMesh, 3mf, Format::ThreeMf)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK_CAPTURE(BM_ReadMesh, glb, Format::Glb)->Unit(benchmark::kMillisecond)->Iterations(2);
 #endif
 
 }  // namespace

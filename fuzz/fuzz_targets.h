@@ -13,6 +13,8 @@ int fuzzJsonGeometry(const std::uint8_t* data, std::size_t size);
 int fuzzScene(const std::uint8_t* data, std::size_t size);
 int fuzzObj(const std::uint8_t* data, std::size_t size);
 int fuzzNode(const std::uint8_t* data, std::size_t size);
+int fuzzGltf(const std::uint8_t* data, std::size_t size);
+int fuzzThreeMf(const std::uint8_t* data, std::size_t size);
 
 }  // namespace hueslice::fuzz
 

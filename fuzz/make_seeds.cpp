@@ -14,6 +14,7 @@
 
 #include <HOST_Session.h>
 #include <PRM.h>
+#include <io/exchange.h>
 #include <io/io.h>
 #include <parms/parm_templates.h>
 #include <sop/SOP_Hueslice.h>
@@ -221,6 +222,27 @@ void nodeSeeds(const fs::path& dir) {
     writeSeed(dir, "tidy", std::string(reinterpret_cast<const char*>(tidy), sizeof tidy));
 }
 
+// Written files of a grouped row, and of one with hidden faces; the glTF also as JSON text with
+// its buffer embedded, and with a node tree.
+void gltfSeeds(const fs::path& dir) {
+    GU_Detail row = colouredRow(kColours);
+    writeSeed(dir, "row_glb", hueslice::io::writeGltf(row, {}, true, "row.glb").bytes);
+    writeSeed(dir, "row_gltf", hueslice::io::writeGltf(row, {}, false, "row.gltf").bytes);
+    HOST_Internals::addMember(*row.primitiveGroups().newGroup(hueslice::io::kHiddenGroupName), 0);
+    writeSeed(dir, "hidden_glb", hueslice::io::writeGltf(row, {}, true, "hidden.glb").bytes);
+    std::string tree = hueslice::io::writeGltf(colouredRow({{1, 0, 0}}), {}, false, "t").bytes;
+    tree.replace(tree.find("\"nodes\":[{"), 10,
+                 "\"nodes\":[{\"translation\":[1,2,3],\"scale\":[2,2,2],\"children\":[1]},{");
+    writeSeed(dir, "node_tree_gltf", tree);
+}
+
+void threeMfSeeds(const fs::path& dir) {
+    GU_Detail row = colouredRow(kColours);
+    writeSeed(dir, "row", hueslice::io::write3mf(row, {}, "row.3mf").bytes);
+    HOST_Internals::addMember(*row.primitiveGroups().newGroup(hueslice::io::kHiddenGroupName), 1);
+    writeSeed(dir, "hidden", hueslice::io::write3mf(row, {}, "hidden.3mf").bytes);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -234,5 +256,7 @@ int main(int argc, char** argv) {
     objSeeds(root / "obj");
     sceneSeeds(root / "scene");
     nodeSeeds(root / "node");
+    gltfSeeds(root / "gltf");
+    threeMfSeeds(root / "threemf");
     return 0;
 }

@@ -18,9 +18,12 @@ struct CookOptions {
     std::string scene;
     std::string saveScene;
     std::string svg;
+    std::string splitFolder;
+    std::string splitFormat = "stl";
     std::string plugin;
     double time = 0.0;
     bool vertexColours = false;
+    bool keepOrder = false;
     std::vector<Step> steps;
 };
 

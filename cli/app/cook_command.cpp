@@ -1,8 +1,12 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include <io/exchange.h>
 #include <io/io.h>
 
 #include "cli_errors.h"
@@ -39,6 +43,31 @@ std::vector<std::string> outputFiles(const CookOptions& options) {
     if (!options.saveScene.empty())
         files.push_back(options.saveScene);
     return files;
+}
+
+// Every output is written before any replaces its file, so a failure in one of them leaves
+// all the old files as they were.
+void writeOutputs(const CookOptions& options, SOP_Node& node, const GU_Detail& result,
+                  const std::vector<io::LegendEntry>& legend, std::ostream& err) {
+    io::OutputBatch outputs;
+    if (!options.output.empty()) {
+        printNotes(
+            io::stageGeometryFile(outputs, options.output, result, legend, options.keepOrder), err);
+    }
+    if (!options.splitFolder.empty()) {
+        printNotes(
+            io::stageSplit(outputs, options.splitFolder, options.splitFormat, result, legend), err);
+    }
+    if (!options.svg.empty()) {
+        io::Notes warnings;
+        outputs.add(options.svg, io::writeSvg(result, legend, &warnings));
+        for (std::string& w : warnings)
+            w = options.svg + ": " + w;
+        printNotes(warnings, err);
+    }
+    if (!options.saveScene.empty())
+        outputs.add(options.saveScene, io::saveScene(node));
+    outputs.commit();
 }
 
 }  // namespace
@@ -81,22 +110,18 @@ int runCook(const CookOptions& options, std::ostream& out, std::ostream& err) {
     const GU_Detail& result = *node.getCookedGeo();
     const std::vector<GroupRow> rows = groupRows(node);
     printNotes(colourCollisions(rows), err);
-    // Every output is written before any replaces its file, so a failure in one of them
-    // leaves all the old files as they were.
-    io::OutputBatch outputs;
-    if (!options.output.empty()) {
-        printNotes(io::stageGeometryFile(outputs, options.output, result, legendFor(rows)), err);
+    // A split folder made here is removed again when the outputs fail, so that a failure
+    // leaves nothing behind; the batch has removed its temporaries by then.
+    struct stat info {};
+    const bool newFolder =
+        !options.splitFolder.empty() && ::stat(options.splitFolder.c_str(), &info) != 0;
+    try {
+        writeOutputs(options, node, result, legendFor(rows), err);
+    } catch (...) {
+        if (newFolder)
+            ::rmdir(options.splitFolder.c_str());
+        throw;
     }
-    if (!options.svg.empty()) {
-        io::Notes warnings;
-        outputs.add(options.svg, io::writeSvg(result, legendFor(rows), &warnings));
-        for (std::string& w : warnings)
-            w = options.svg + ": " + w;
-        printNotes(warnings, err);
-    }
-    if (!options.saveScene.empty())
-        outputs.add(options.saveScene, io::saveScene(node));
-    outputs.commit();
     // With an output on standard output the table goes to stderr, so the output stays clean.
     bool toStandardOutput = false;
     for (const std::string& file : files)

@@ -59,10 +59,19 @@ int run(int argc, char** argv) {
     CookOptions cook;
     std::vector<std::string> assignments;
     CLI::App* cookCommand = app.add_subcommand("cook", "Cook a mesh file with the node");
-    cookCommand->add_option("INPUT", cook.input, "Mesh: .json, .ply or .obj")->required();
+    cookCommand->add_option("INPUT", cook.input, "Mesh: .json, .ply, .obj, .3mf, .gltf or .glb")
+        ->required();
     cookCommand->add_option("-o,--output", cook.output,
-                            "Write the result: .json, .obj or .svg; - writes JSON to standard "
-                            "output");
+                            "Write the result: .json, .obj, .svg, .3mf, .gltf, .glb, .stl or "
+                            ".ply; - writes JSON to standard output");
+    cookCommand->add_option("--split", cook.splitFolder,
+                            "Write one file per group (and 'ungrouped') into this folder");
+    cookCommand
+        ->add_option("--split-format", cook.splitFormat, "File type of --split (default stl)")
+        ->check(CLI::IsMember({"stl", "ply", "obj", "3mf", "glb"}));
+    cookCommand->add_flag("--keep-order", cook.keepOrder,
+                          "OBJ: keep the input's face order instead of writing each group's "
+                          "faces together");
     cookCommand->add_option("--scene", cook.scene, "Read parameter values from a scene file");
     cookCommand->add_option("--save-scene", cook.saveScene,
                             "Write every parameter value (- for standard output)");
@@ -90,7 +99,8 @@ int run(int argc, char** argv) {
     std::string infoInput;
     bool infoVertexColours = false;
     CLI::App* info = app.add_subcommand("info", "Describe a mesh file and its palette");
-    info->add_option("INPUT", infoInput, "Mesh: .json, .ply or .obj")->required();
+    info->add_option("INPUT", infoInput, "Mesh: .json, .ply, .obj, .3mf, .gltf or .glb")
+        ->required();
     info->add_flag("--vertex-colours", infoVertexColours,
                    "Faces take the colour most of their corners share (ties: the earliest corner), "
                    "even faces with a colour of their own");

@@ -16,6 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "io/exchange.h"
 #include "io/internal.h"
 #include "io/io.h"
 
@@ -618,11 +619,16 @@ Notes readGeometryFile(const std::string& path, GU_Detail& out, const ReadOption
         const std::string mtl = readWholeFile(mtlPath);
         return readObj(obj, path, std::string_view(mtl), mtlPath, out, options, source);
     }
-    throw InputError(path + ": unknown file type (expected .json, .ply or .obj)");
+    if (ext == "gltf" || ext == "glb")
+        return readGltf(readWholeFile(path), path, out, folderOf(path));
+    if (ext == "3mf")
+        return read3mf(readWholeFile(path), path, out);
+    throw InputError(path +
+                     ": unknown file type (expected .json, .ply, .obj, .3mf, .gltf or .glb)");
 }
 
 Notes stageGeometryFile(OutputBatch& batch, const std::string& path, const GU_Detail& detail,
-                        const std::vector<LegendEntry>& legend) {
+                        const std::vector<LegendEntry>& legend, bool keepOrder) {
     const std::string ext = path == kStandardOutput ? "json" : extensionOf(path);
     if (ext == "json") {
         batch.add(path, writeJsonGeometry(detail, path));
@@ -637,7 +643,7 @@ Notes stageGeometryFile(OutputBatch& batch, const std::string& path, const GU_De
     }
     if (ext == "obj") {
         const std::string mtlPath = materialLibraryOf(path);
-        ObjText text = writeObj(detail, baseOf(mtlPath), path);
+        ObjText text = writeObj(detail, baseOf(mtlPath), path, keepOrder);
         if (!text.mtl.empty()) {
             batch.add(mtlPath, std::move(text.mtl));
             if (mtlPath != stemPath(path) + ".mtl") {
@@ -648,7 +654,21 @@ Notes stageGeometryFile(OutputBatch& batch, const std::string& path, const GU_De
         batch.add(path, std::move(text.obj));
         return std::move(text.warnings);
     }
-    throw OutputError(path + ": unknown file type (expected .json, .obj or .svg)");
+    WrittenFile file;
+    if (ext == "gltf" || ext == "glb")
+        file = writeGltf(detail, legend, ext == "glb", path);
+    else if (ext == "3mf")
+        file = write3mf(detail, legend, path);
+    else if (ext == "stl")
+        file = writeStl(detail, path);
+    else if (ext == "ply")
+        file = writePly(detail, path);
+    else
+        throw OutputError(path +
+                          ": unknown file type (expected .json, .obj, .svg, .3mf, .gltf, "
+                          ".glb, .stl or .ply)");
+    batch.add(path, file.bytes);
+    return std::move(file.notes);
 }
 
 Notes writeGeometryFile(const std::string& path, const GU_Detail& detail,

@@ -118,12 +118,15 @@ struct ObjText {
     Notes warnings;   // e.g. group names changed to fit the format
 };
 
-// OBJ and MTL text for a detail. `mtlFileName` is the name the `mtllib` line gives. Faces with
-// no group are written after a bare `g`. A group name that is not one word is written with '_'
-// for its blanks, numbered where that meets another group's name, with a warning. Each distinct
-// colour (by bits) becomes one material colour_<n>. Throws OutputError naming `name` for a
-// primitive without vertices.
-ObjText writeObj(const GU_Detail& detail, const std::string& mtlFileName, const std::string& name);
+// OBJ and MTL text for a detail. `mtlFileName` is the name the `mtllib` line gives. Faces are
+// written together by their set of groups (sets in order of first use, input order within a
+// set), so each distinct set has one `g` line; `keepOrder` keeps the input order instead. Faces
+// with no group are written after a bare `g`. A group name that is not one word is written with
+// '_' for its blanks, numbered where that meets another group's name, with a warning. Each
+// distinct colour (by bits) becomes one material colour_<n>. Throws OutputError naming `name`
+// for a primitive without vertices.
+ObjText writeObj(const GU_Detail& detail, const std::string& mtlFileName, const std::string& name,
+                 bool keepOrder = false);
 
 // ---- SVG ----
 
@@ -203,16 +206,19 @@ void writeFileAtomically(const std::string& path, std::string_view bytes);
 // library only when the detail has colours).
 std::vector<std::string> geometryOutputFiles(const std::string& path);
 
-// Reads .json, .ply or .obj by extension (case-insensitive) into `out`. An OBJ's material
-// library is looked for beside it. Returns notes; `source`, when not null, receives where the
-// faces' colours came from.
+// Reads .json, .ply, .obj, .3mf, .gltf or .glb by extension (case-insensitive) into `out`. An
+// OBJ's material library and a .gltf's external buffers are looked for beside it. Returns
+// notes; `source`, when not null, receives where the faces' colours came from (JSON, PLY and
+// OBJ).
 Notes readGeometryFile(const std::string& path, GU_Detail& out, const ReadOptions& options = {},
                        ColourSource* source = nullptr);
 
-// Stages .json, .obj (with its material library, see geometryOutputFiles) or .svg by extension
-// into `batch`; kStandardOutput takes JSON. `legend` is used by .svg only. Returns warnings.
+// Stages .json, .obj (with its material library, see geometryOutputFiles), .svg, .3mf, .gltf,
+// .glb, .stl or .ply by extension into `batch`; kStandardOutput takes JSON. `legend` gives the
+// pictures and the parts of the exchange formats their colours; `keepOrder` is for .obj (see
+// writeObj). Returns warnings.
 Notes stageGeometryFile(OutputBatch& batch, const std::string& path, const GU_Detail& detail,
-                        const std::vector<LegendEntry>& legend = {});
+                        const std::vector<LegendEntry>& legend = {}, bool keepOrder = false);
 
 // stageGeometryFile for one file, committed at once.
 Notes writeGeometryFile(const std::string& path, const GU_Detail& detail,

@@ -577,7 +577,8 @@ std::vector<std::string> objGroupNames(const GU_Detail& geo, const std::string& 
 
 }  // namespace
 
-ObjText writeObj(const GU_Detail& geo, const std::string& mtlFileName, const std::string& name) {
+ObjText writeObj(const GU_Detail& geo, const std::string& mtlFileName, const std::string& name,
+                 bool keepOrder) {
     ObjText result;
     const int cd = detail::colourOffset(geo);
     bool nonFinite = false;
@@ -603,11 +604,42 @@ ObjText writeObj(const GU_Detail& geo, const std::string& mtlFileName, const std
         ++groupId;
     }
 
+    // Faces with the same set of groups are written together, sets in order of first use and
+    // faces in input order within a set, so that each set gets one `g` line and readers that
+    // make one mesh per `g` line make one per set.
+    std::vector<long long> order(static_cast<std::size_t>(primCount));
+    if (keepOrder) {
+        for (long long i = 0; i < primCount; ++i)
+            order[static_cast<std::size_t>(i)] = i;
+    } else {
+        std::map<std::vector<unsigned>, std::size_t> setOf;
+        std::vector<std::size_t> faceSet(static_cast<std::size_t>(primCount));
+        std::vector<std::size_t> start;
+        for (std::size_t i = 0; i < faceSet.size(); ++i) {
+            // Looked up before inserting, so that only a new set copies its key.
+            auto found = setOf.find(faceGroups[i]);
+            if (found == setOf.end()) {
+                found = setOf.emplace(faceGroups[i], start.size()).first;
+                start.push_back(0);
+            }
+            faceSet[i] = found->second;
+            ++start[faceSet[i]];
+        }
+        std::size_t next = 0;
+        for (std::size_t& s : start) {
+            const std::size_t count = s;
+            s = next;
+            next += count;
+        }
+        for (std::size_t i = 0; i < faceSet.size(); ++i)
+            order[start[faceSet[i]]++] = static_cast<long long>(i);
+    }
+
     std::unordered_map<std::string, int> materialOf;  // colour bits -> material number
     const std::vector<unsigned>* currentGroups = nullptr;
     static const std::vector<unsigned> kNoGroups;
     int currentMaterial = -1;
-    for (long long i = 0; i < primCount; ++i) {
+    for (const long long i : order) {
         const GB_Primitive& prim = *geo.primitives()(i);
         if (prim.vertexCount == 0) {
             throw OutputError(name + ": primitive " + std::to_string(i) +

@@ -26,6 +26,7 @@
 #include <gtest/gtest.h>
 
 #include "cli_harness.h"
+#include "support/package_files.h"
 
 namespace {
 
@@ -770,6 +771,67 @@ const Row kPluginRows[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Plugin, BadInputTest, ::testing::ValuesIn(kPluginRows), suite);
 
+// ---- 3MF and glTF ----
+
+std::string triangle3mf(const std::string& objectAttributes, const std::string& triangle) {
+    return package_files::threeMf(
+        R"(<basematerials id="1"><base name="red" displaycolor="#FF0000"/></basematerials>)" +
+            package_files::meshObject(5, objectAttributes, {triangle}),
+        R"(<item objectid="5"/>)");
+}
+
+// One triangle: three float points then three uint16 indices (42 bytes, padded to 44).
+std::string triangleBin() {
+    return f32(0) + f32(0) + f32(0) + f32(1) + f32(0) + f32(0) + f32(0) + f32(1) + f32(0) +
+           std::string("\0\0\1\0\2\0\0\0", 8);
+}
+
+std::string triangleGltf(int positionCount, const std::string& buffer) {
+    return R"({"asset": {"version": "2.0"}, "buffers": [)" + buffer +
+           R"(], "bufferViews": [{"buffer": 0, "byteLength": 36},)"
+           R"( {"buffer": 0, "byteOffset": 36, "byteLength": 6}],)"
+           R"( "accessors": [{"bufferView": 0, "componentType": 5126, "count": )" +
+           std::to_string(positionCount) +
+           R"(, "type": "VEC3"}, {"bufferView": 1, "componentType": 5123, "count": 3,)"
+           R"( "type": "SCALAR"}], "meshes": [{"primitives": [{"attributes": {"POSITION": 0},)"
+           R"( "indices": 1}]}]})";
+}
+
+const Row kExchangeRows[] = {
+    {"CorruptZip",
+     {{"in.3mf", triangle3mf("", "").substr(0, 300)}},
+     cook("in.3mf"),
+     1,
+     "hueslice: in.3mf: cannot read 3mf: ..."},
+    {"ThreeMfMissingPropertyReference",
+     {{"in.3mf", triangle3mf(R"(pid="1" pindex="0")", R"(pid="4" p1="0")")}},
+     cook("in.3mf"),
+     1,
+     "hueslice: in.3mf: 3D/3dmodel.model: triangle 0 of object 5 refers to property group 4, "
+     "which does not exist\n"},
+    {"GlbTruncatedBuffer",
+     {{"in.glb", package_files::glbOf(triangleGltf(3, R"({"byteLength": 44})"),
+                                      triangleBin().substr(0, 40))}},
+     cook("in.glb"),
+     1,
+     "hueslice: in.glb: cannot read glb: Invalid `byteLength'. Must be equal or less than binary "
+     "size: `byteLength' = 44, binary size = 40\n"},
+    {"AccessorOutOfRange",
+     {{"in.gltf",
+       triangleGltf(4, R"({"byteLength": 44, "uri": "data:application/octet-stream;base64,)" +
+                           package_files::base64(triangleBin()) + "\"}")}},
+     cook("in.gltf"),
+     1,
+     "hueslice: in.gltf: accessor 0 (mesh 0 primitive 0 POSITION) has 4 elements from byte 0, "
+     "which reach past the 36 bytes of buffer view 0\n"},
+    {"GltfExternalBufferMissing",
+     {{"in.gltf", triangleGltf(3, R"({"byteLength": 44, "uri": "in.bin"})")}},
+     cook("in.gltf"),
+     1,
+     "hueslice: in.gltf: cannot read gltf: ..."},
+};
+INSTANTIATE_TEST_SUITE_P(Exchange, BadInputTest, ::testing::ValuesIn(kExchangeRows), suite);
+
 // ---- Files that cannot be read or written ----
 
 const Row kFileRows[] = {
@@ -782,7 +844,7 @@ const Row kFileRows[] = {
      {{"in.stl", "solid\n"}},
      cook("in.stl"),
      1,
-     "hueslice: in.stl: unknown file type (expected .json, .ply or .obj)\n"},
+     "hueslice: in.stl: unknown file type (expected .json, .ply, .obj, .3mf, .gltf or .glb)\n"},
     {"OutputFolderMissing",
      kMesh,
      {"cook", "mesh.json", "--save-scene", "missing/scene.json"},

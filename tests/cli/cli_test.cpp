@@ -1,5 +1,6 @@
 #include <cstdint>
 #include <cstring>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -368,6 +369,141 @@ TEST_F(CliTest, VersionNamesTheInterfaceAndTag) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("interface version: 7.0\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("build tag: "), std::string::npos);
+}
+
+// ---- Printing and viewing ----
+
+// A row of `quads` unit quads whose colours cycle red, green, blue, as ascii PLY.
+std::string quadRowPly(int quads) {
+    std::string ply = "ply\nformat ascii 1.0\nelement vertex " + std::to_string(2 * quads + 2) +
+                      "\nproperty float x\nproperty float y\nproperty float z\nelement face " +
+                      std::to_string(quads) +
+                      "\nproperty list uchar int vertex_indices\nproperty uchar red\n"
+                      "property uchar green\nproperty uchar blue\nend_header\n";
+    for (int i = 0; i <= quads; ++i)
+        ply += std::to_string(i) + " 0 0\n" + std::to_string(i) + " 1 0\n";
+    const char* colours[] = {"255 0 0", "0 255 0", "0 0 255"};
+    for (int i = 0; i < quads; ++i) {
+        ply += "4 " + std::to_string(2 * i) + " " + std::to_string(2 * i + 2) + " " +
+               std::to_string(2 * i + 3) + " " + std::to_string(2 * i + 1) + " " + colours[i % 3] +
+               "\n";
+    }
+    return ply;
+}
+
+TEST_F(CliTest, SplitWritesOneStlPerGroupAndPrintsChangedNames) {
+    write("mesh.ply", meshPly("ascii"));
+    const auto r = run({"cook", "mesh.ply", "--initialise", "--set", "group2=top/side", "--set",
+                        "enable3=0", "--split", "parts"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err,
+              "hueslice: parts: 4 polygons with more than 3 vertices written as triangle "
+              "fans\nhueslice: parts: group 'top/side' written as 'top_side.stl'\n");
+    // Two red quads, one green and the blue one in no group, as binary triangles.
+    EXPECT_EQ(read("parts/group1.stl").size(), 84u + 4 * 50);
+    EXPECT_EQ(read("parts/top_side.stl").size(), 84u + 2 * 50);
+    EXPECT_EQ(read("parts/ungrouped.stl").size(), 84u + 2 * 50);
+}
+
+TEST_F(CliTest, HiddenFacesHaveNoSplitFile) {
+    write("mesh.ply", meshPly("ascii"));
+    const auto r = run({"cook", "mesh.ply", "--initialise", "--set", "isolate1=1", "--split",
+                        "parts", "--split-format", "3mf"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(exists("parts/group1.3mf"));
+    EXPECT_FALSE(exists("parts/group2.3mf"));
+    EXPECT_FALSE(exists("parts/ungrouped.3mf"));
+}
+
+TEST_F(CliTest, SplitFolderIsReplacedOnlyWhenEveryFileIsWritten) {
+    write("mesh.ply", quadRowPly(300));
+    std::filesystem::create_directory(dir / "parts");
+    write("parts/group1.stl", "old\n");
+    write("parts/notes.txt", "mine\n");
+    // Each group's file is larger than the 4 KB the limit allows, so no file can be written.
+    const auto r = run({"cook", "mesh.ply", "--initialise", "--split", "parts", "--split-format",
+                        "ply", "--save-scene", "scene.json"},
+                       "ulimit -f 8 &&");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot write file: File too large"), std::string::npos) << r.err;
+    EXPECT_EQ(read("parts/group1.stl"), "old\n");
+    std::set<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(dir / "parts"))
+        left.insert(entry.path().filename().string());
+    EXPECT_EQ(left, (std::set<std::string>{"group1.stl", "notes.txt"}));
+    EXPECT_FALSE(exists("scene.json"));
+
+    const auto fresh =
+        run({"cook", "mesh.ply", "--initialise", "--split", "new"}, "ulimit -f 8 &&");
+    EXPECT_EQ(fresh.status, 1);
+    EXPECT_FALSE(exists("new")) << "a folder made for a failed split is removed";
+}
+
+TEST_F(CliTest, ThreeMfAndGlbComeBackWithTheirGroups) {
+    write("mesh.ply", meshPly("binary_little_endian"));
+    for (const char* file : {"out.3mf", "out.glb", "out.gltf"}) {
+        SCOPED_TRACE(file);
+        const auto cook = run({"cook", "mesh.ply", "--initialise", "-o", file});
+        ASSERT_EQ(cook.status, 0) << cook.err;
+        const auto again = run({"cook", file, "--initialise", "-o", "again.json"});
+        ASSERT_EQ(again.status, 0) << again.err;
+        EXPECT_EQ(again.out,
+                  "entry  group   colour  members\n"
+                  "1      group1  1 0 0   4\n"
+                  "2      group2  0 1 0   2\n"
+                  "3      group3  0 0 1   2\n"
+                  "hidden primitives: 0\n");
+    }
+}
+
+TEST_F(CliTest, GltfBuffersAreReadFromBesideTheFile) {
+    write("mesh.ply", meshPly("ascii"));
+    ASSERT_EQ(run({"cook", "mesh.ply", "-o", "full.gltf"}).status, 0);
+    // Move the embedded buffer out into a file of its own.
+    std::string gltf = read("full.gltf");
+    const std::string prefix = "data:application/octet-stream;base64,";
+    const std::size_t start = gltf.find(prefix);
+    ASSERT_NE(start, std::string::npos);
+    const std::size_t end = gltf.find('"', start);
+    const std::string encoded = gltf.substr(start + prefix.size(), end - start - prefix.size());
+    std::filesystem::create_directory(dir / "sub");
+    write("sub/mesh.b64", encoded);
+    ASSERT_EQ(std::system(("base64 -d '" + (dir / "sub/mesh.b64").string() + "' > '" +
+                           (dir / "sub/mesh.bin").string() + "'")
+                              .c_str()),
+              0);
+    write("sub/split.gltf", gltf.replace(start, end - start, "mesh.bin"));
+    const auto r = run({"info", "sub/split.gltf"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("primitives: 8"), std::string::npos) << r.out;
+}
+
+TEST_F(CliTest, GlbForViewingPassesTheValidator) {
+    if (std::system("command -v node > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "node is not installed, so the glTF validator cannot run";
+    write("mesh.ply", meshPly("ascii"));
+    ASSERT_EQ(
+        run({"cook", "mesh.ply", "--initialise", "--set", "enable2=0", "-o", "view.glb"}).status,
+        0);
+    const std::string command = "node '" HUESLICE_SOURCE_DIR "/tests/validator/validate.js' '" +
+                                (dir / "view.glb").string() + "' > /dev/null";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+}
+
+TEST_F(CliTest, ObjGroupsAreWrittenTogetherUnlessKeepOrder) {
+    write("mesh.ply", meshPly("ascii"));
+    const auto count = [](const std::string& text) {
+        std::size_t n = 0;
+        for (std::size_t at = text.find("\ng "); at != std::string::npos;
+             at = text.find("\ng ", at + 1))
+            ++n;
+        return n;
+    };
+    ASSERT_EQ(run({"cook", "mesh.ply", "--initialise", "-o", "together.obj"}).status, 0);
+    ASSERT_EQ(run({"cook", "mesh.ply", "--initialise", "-o", "input.obj", "--keep-order"}).status,
+              0);
+    EXPECT_EQ(count(read("together.obj")), 3u);
+    EXPECT_EQ(count(read("input.obj")), 4u);  // red, green, red, blue
 }
 
 struct ErrorCase {

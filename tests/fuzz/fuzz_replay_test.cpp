@@ -29,9 +29,10 @@ void PrintTo(const Target& target, std::ostream* out) {
 }
 
 const Target kTargets[] = {
-    {"ply", hueslice::fuzz::fuzzPly},     {"json_geometry", hueslice::fuzz::fuzzJsonGeometry},
-    {"scene", hueslice::fuzz::fuzzScene}, {"obj", hueslice::fuzz::fuzzObj},
-    {"node", hueslice::fuzz::fuzzNode},
+    {"ply", hueslice::fuzz::fuzzPly},         {"json_geometry", hueslice::fuzz::fuzzJsonGeometry},
+    {"scene", hueslice::fuzz::fuzzScene},     {"obj", hueslice::fuzz::fuzzObj},
+    {"node", hueslice::fuzz::fuzzNode},       {"gltf", hueslice::fuzz::fuzzGltf},
+    {"threemf", hueslice::fuzz::fuzzThreeMf},
 };
 
 std::vector<fs::path> filesIn(const fs::path& dir) {

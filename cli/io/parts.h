@@ -1,0 +1,57 @@
+#pragma once
+
+// The visible faces of a detail divided into parts, one per output group plus one for faces in
+// no group: what the exchange formats write as objects, nodes or files. Not part of the public
+// interface.
+
+#include <string>
+#include <vector>
+
+#include "GU_Detail.h"
+#include "io/io.h"
+
+namespace hueslice::io::detail {
+
+struct Part {
+    std::string name;  // the group's name; empty for the faces in no group
+    float colour[3] = {0.5f, 0.5f, 0.5f};
+    std::vector<unsigned> faces;  // visible primitives with 3 or more vertices, ascending
+};
+
+struct PartPlan {
+    std::vector<Part> parts;  // groups in creation order, then the faces in no group
+    int colourOffset = -1;    // "Cd" of the current layer, or -1
+    Notes notes;              // faces left out, split or written twice
+};
+
+// Divides the visible faces of `geo` into parts. Hidden primitives are left out; so are the
+// hidden group itself and groups with no visible face. A group's colour is that of its legend
+// entry, else its first face's colour, else grey. `name` names the output in notes.
+PartPlan planParts(const GU_Detail& geo, const std::vector<LegendEntry>& legend,
+                   const std::string& name);
+
+// The faces of one part with their own compact point list: `points` are indices into the
+// detail, `triangles` index `points` (a polygon becomes a fan), `triangleFace` is the primitive
+// each triangle came from.
+struct PartMesh {
+    std::vector<unsigned> points;
+    std::vector<unsigned> triangles;
+    std::vector<unsigned> triangleFace;
+};
+
+// Builds the mesh of `part`. `scratch` is reused between calls (one entry per detail point) so
+// that building every part costs time in the parts' sizes only.
+void buildPartMesh(const GU_Detail& geo, const Part& part, std::vector<unsigned>& scratch,
+                   PartMesh& out);
+
+// The colour stored at `offset` of a primitive's record; grey when `offset` is negative.
+void faceColour(const GU_Detail& geo, unsigned face, int offset, float rgb[3]);
+
+// A colour component clamped to [0, 1], NaN giving 0, for formats that cannot hold others.
+float unitColour(float value);
+
+// A detail holding only `part`'s faces, their points and colours ("Cd"), and, when the part
+// has a name, a group of that name holding every face.
+GU_Detail partDetail(const GU_Detail& geo, const Part& part, int colourOffset);
+
+}  // namespace hueslice::io::detail
