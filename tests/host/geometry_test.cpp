@@ -83,14 +83,21 @@ TEST(Detail, CopiesAreDeepAndKeepAttributesAndGroups) {
     EXPECT_EQ(c[1], 0.5f);
 }
 
-TEST(Detail, AddingAnAttributeLaterKeepsExistingValues) {
-    GU_Detail detail = quadRow({{0.25f, 0.5f, 1}});
+TEST(Detail, AddingAnAttributeLaterKeepsEveryPrimitivesValues) {
+    const std::vector<UT_Vector3> colours = {{0.25f, 0.5f, 1}, {2, 3, 4}, {5, 6, 7}};
+    GU_Detail detail = quadRow(colours);
     const int extra = detail.addPrimitiveAttrib("w", 4, GB_ATTRIB_FLOAT);
     ASSERT_GE(extra, 0);
-    float c[3];
-    std::memcpy(c, detail.primitiveAttribData(0) + detail.primitiveAttribs().getOffset("Cd", 12, 0),
-                sizeof c);
-    EXPECT_EQ(c[2], 1.0f);
+    const int cd = detail.primitiveAttribs().getOffset("Cd", 12, GB_ATTRIB_FLOAT);
+    ASSERT_GE(cd, 0);
+    for (size_t p = 0; p < colours.size(); ++p) {
+        float c[3], w = -1.0f;
+        std::memcpy(c, detail.primitiveAttribData(static_cast<long long>(p)) + cd, sizeof c);
+        std::memcpy(&w, detail.primitiveAttribData(static_cast<long long>(p)) + extra, sizeof w);
+        for (int k = 0; k < 3; ++k)
+            EXPECT_EQ(c[k], colours[p][k]) << "primitive " << p << " component " << k;
+        EXPECT_EQ(w, 0.0f) << "the new attribute starts at zero";
+    }
     EXPECT_EQ(detail.addPrimitiveAttrib("w", 8, GB_ATTRIB_FLOAT), -1) << "clash";
     EXPECT_EQ(detail.primitiveAttribs().getOffset("w", 4, GB_ATTRIB_INT), -1) << "wrong type";
 }

@@ -1,4 +1,5 @@
 #include <cstring>
+#include <limits>
 
 #include <SOP_Node.h>
 #include <gtest/gtest.h>
@@ -76,12 +77,35 @@ TEST_F(ParametersTest, KeyframesInterpolateLinearlyAndHoldOutside) {
     EXPECT_EQ(node.evalFloatInst("col%d", &one, 0, 0.0), 0.0);
 }
 
-TEST_F(ParametersTest, IntegerReadsRoundAndSaturate) {
+// Values that truncation gets wrong too: fractions above one half, negative ones, and halves
+// (rounded away from zero).
+TEST_F(ParametersTest, IntegerReadsRoundToNearestAndSaturate) {
+    const struct {
+        double value;
+        int expected;
+    } cases[] = {{0.6, 1},
+                 {-0.6, -1},
+                 {2.5, 3},
+                 {-2.5, -3},
+                 {0.49, 0},
+                 {-0.4, 0},
+                 {7.0, 7},
+                 {2147483646.6, 2147483647},
+                 {1e300, 2147483647},
+                 {-1e300, -2147483647 - 1},
+                 {std::numeric_limits<double>::infinity(), 2147483647},
+                 {-std::numeric_limits<double>::infinity(), -2147483647 - 1},
+                 {std::numeric_limits<double>::quiet_NaN(), 0}};
     int one = 1;
-    node.setFloatInst(1e300, "flag%d", &one, 0, 0);
-    EXPECT_EQ(node.evalIntInst("flag%d", &one, 0, 0), 2147483647);
-    node.setFloatInst(-0.4, "flag%d", &one, 0, 0);
-    EXPECT_EQ(node.evalIntInst("flag%d", &one, 0, 0), 0);
+    for (const auto& c : cases) {
+        node.setFloatInst(c.value, "flag%d", &one, 0, 0);
+        EXPECT_EQ(node.evalIntInst("flag%d", &one, 0, 0), c.expected) << c.value;
+    }
+    // Top-level reads follow the same rule (this also empties the list for negative counts).
+    for (const auto& c : cases) {
+        node.setFloat("count", 0, 0, c.value);
+        EXPECT_EQ(node.evalInt("count", 0, 0), c.expected) << "count " << c.value;
+    }
 }
 
 TEST_F(ParametersTest, EnableFlagsAreKeptPerInstance) {

@@ -7,7 +7,12 @@
 
 namespace {
 
-int byX(const UT_Vector3* a, const UT_Vector3* b) {
+// Orders by x only, so that elements of equal x tie: one says so with 0, the way a three-way
+// comparison does, the other with 1, the way a comparator that never returns 0 does.
+int byXThreeWay(const UT_Vector3* a, const UT_Vector3* b) {
+    return (*a)[0] < (*b)[0] ? -1 : ((*a)[0] > (*b)[0] ? 1 : 0);
+}
+int byXNeverZero(const UT_Vector3* a, const UT_Vector3* b) {
     return (*a)[0] < (*b)[0] ? -1 : 1;
 }
 
@@ -20,15 +25,21 @@ int alwaysBefore(const UT_Vector3*, const UT_Vector3*) {
     return -1;
 }
 
-TEST(VectorSort, SortsStably) {
-    UT_Vector3Array a;
-    for (int i = 0; i < 100; ++i)
-        a.append(UT_Vector3(static_cast<float>(i % 10), 0, static_cast<float>(i)));
-    a.sort(byX);
-    for (long long i = 1; i < a.entries(); ++i) {
-        ASSERT_LE(a(i - 1)[0], a(i)[0]);
-        if (a(i - 1)[0] == a(i)[0]) {
-            ASSERT_LT(a(i - 1)[2], a(i)[2]) << "stable";
+TEST(VectorSort, SortsStablyWhateverTheComparatorSaysOfTies) {
+    for (auto compare : {byXThreeWay, byXNeverZero}) {
+        // Ten values of x, each ten times; z records the original position. Sizes that are not
+        // powers of two leave a short last run in every pass.
+        for (int n : {2, 3, 37, 100}) {
+            UT_Vector3Array a;
+            for (int i = 0; i < n; ++i)
+                a.append(UT_Vector3(static_cast<float>((i * 7) % 10), 0, static_cast<float>(i)));
+            a.sort(compare);
+            for (long long i = 1; i < a.entries(); ++i) {
+                ASSERT_LE(a(i - 1)[0], a(i)[0]) << "n " << n;
+                if (a(i - 1)[0] == a(i)[0]) {
+                    ASSERT_LT(a(i - 1)[2], a(i)[2]) << "ties keep their order, n " << n;
+                }
+            }
         }
     }
 }

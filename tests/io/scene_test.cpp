@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "SOP_Node.h"
 #include "io/io.h"
@@ -127,6 +131,80 @@ INSTANTIATE_TEST_SUITE_P(
         BadScene{"unknown_top_key", "{\"parameter\": {}}",
                  "scene.json:1: unknown key 'parameter'"}),
     [](const auto& param) { return std::string(param.param.label); });
+
+// Every non-finite value on every component, constant and keyed, survives a save and a read:
+// the text must tell NaN from both infinities, and keys must be saved for whichever components
+// carry them, not only the first.
+class SceneNonFinite : public Scene, public ::testing::WithParamInterface<std::tuple<int, double>> {
+  protected:
+    // Identical when both are NaN, otherwise equal (so the sign of an infinity counts).
+    static void expectSame(double a, double b, const std::string& where) {
+        if (std::isnan(b)) {
+            EXPECT_TRUE(std::isnan(a)) << where << ": " << a;
+        } else {
+            EXPECT_EQ(a, b) << where;
+        }
+    }
+
+    // Saves `node`, reads the text into a fresh node and checks that both agree on every
+    // component of col1 at each of `times`; the fresh node must save the same text again.
+    void expectRoundTrip(const std::vector<double>& times) {
+        const std::string saved = saveScene(node);
+        TestNode other{nullptr, "node2", &op};
+        applyScene(saved, "saved.json", other);
+        for (int c = 0; c < 3; ++c) {
+            for (double t : times) {
+                expectSame(other.getParm("col1")->evalFloat(c, t),
+                           node.getParm("col1")->evalFloat(c, t),
+                           "component " + std::to_string(c) + " at " + std::to_string(t) + " in\n" +
+                               saved);
+            }
+        }
+        EXPECT_EQ(saveScene(other), saved);
+    }
+};
+
+TEST_P(SceneNonFinite, ConstantOnOneComponent) {
+    const auto [component, value] = GetParam();
+    applyScene(R"({"parameters": {"numobj": 1, "col1": [0.25, 0.5, 0.75]}})", "s.json", node);
+    node.getParm("col1")->setFloat(component, 0.0, value);
+    expectRoundTrip({0.0});
+}
+
+TEST_P(SceneNonFinite, KeysOnOneComponentOnly) {
+    const auto [component, value] = GetParam();
+    applyScene(R"({"parameters": {"numobj": 1, "col1": [0.25, 0.5, 0.75]}})", "s.json", node);
+    node.getParm("col1")->setKeys(component, {{1.0, 0.0}, {3.0, 1.0}, {5.0, value}});
+    ASSERT_TRUE(node.getParm("col1")->isAnimated(component));
+    expectRoundTrip({0.0, 1.0, 2.0, 3.0, 5.0, 6.0});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryComponent, SceneNonFinite,
+    ::testing::Combine(::testing::Values(0, 1, 2),
+                       ::testing::Values(std::numeric_limits<double>::quiet_NaN(),
+                                         std::numeric_limits<double>::infinity(),
+                                         -std::numeric_limits<double>::infinity())),
+    [](const auto& p) {
+        const double v = std::get<1>(p.param);
+        return std::string("Component") + std::to_string(std::get<0>(p.param)) +
+               (std::isnan(v) ? "Nan" : (v > 0 ? "Infinity" : "NegativeInfinity"));
+    });
+
+TEST_F(Scene, ReadsEachNonFiniteSpelling) {
+    applyScene(R"({"parameters": {"numobj": 1, "col1": ["-inf", "nan", "inf"]}})", "s.json", node);
+    EXPECT_EQ(node.getParm("col1")->evalFloat(0, 0.0), -std::numeric_limits<double>::infinity());
+    EXPECT_TRUE(std::isnan(node.getParm("col1")->evalFloat(1, 0.0)));
+    EXPECT_EQ(node.getParm("col1")->evalFloat(2, 0.0), std::numeric_limits<double>::infinity());
+}
+
+// The counts just inside the limits are taken; those just outside are refused above.
+TEST_F(Scene, CountsFromZeroToTheLimitAreTaken) {
+    for (int count : {0, 1, kMaxEntries}) {
+        applyScene("{\"parameters\": {\"numobj\": " + std::to_string(count) + "}}", "s.json", node);
+        EXPECT_EQ(node.evalInt("numobj", 0, 0.0), count);
+    }
+}
 
 }  // namespace
 }  // namespace hueslice::io

@@ -78,21 +78,41 @@ TEST(CompareColours, ComponentsOutsideTheUnitRangePassUnchanged) {
     EXPECT_EQ(compare(UT_Vector3(255, 0, 0), UT_Vector3(1, 0, 0)), 1);
 }
 
-TEST(HostColour, HexconeConversion) {
-    struct Case {
-        UT_Vector3 rgb;
-        float h, s, v;
-    } cases[] = {{{1, 0, 0}, 0, 1, 1},    {{0, 1, 0}, 120, 1, 1},           {{0, 0, 1}, 240, 1, 1},
-                 {{1, 0, 1}, 300, 1, 1},  {{0.5f, 0.5f, 0.5f}, 0, 0, 0.5f}, {{0, 0, 0}, 0, 0, 0},
-                 {{1, 0, 1e-8f}, 0, 1, 1}};
-    for (const Case& c : cases) {
-        float h, s, v;
-        UT_Color(UT_RGB, c.rgb[0], c.rgb[1], c.rgb[2]).getHSV(&h, &s, &v);
-        EXPECT_FLOAT_EQ(h, c.h);
-        EXPECT_FLOAT_EQ(s, c.s);
-        EXPECT_FLOAT_EQ(v, c.v);
-        EXPECT_LT(h, 360.0f);
-    }
+struct HsvCase {
+    const char* label;
+    UT_Vector3 rgb;
+    float h, s, v;
+};
+
+class HexconeTest : public ::testing::TestWithParam<HsvCase> {};
+
+// Each sextant has its own formula, so each gets a colour inside it (not on a primary or
+// secondary, where the varying term is 0), with a non-zero minimum so saturation is not 1.
+TEST_P(HexconeTest, HueSaturationAndValue) {
+    const HsvCase& c = GetParam();
+    float h, s, v;
+    UT_Color(UT_RGB, c.rgb[0], c.rgb[1], c.rgb[2]).getHSV(&h, &s, &v);
+    EXPECT_NEAR(h, c.h, 1e-3f);
+    EXPECT_NEAR(s, c.s, 1e-6f);
+    EXPECT_EQ(v, c.v);
+    EXPECT_GE(h, 0.0f);
+    EXPECT_LT(h, 360.0f);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, HexconeTest,
+    ::testing::Values(
+        HsvCase{"RedToYellow", {0.8f, 0.5f, 0.2f}, 30, 0.75f, 0.8f},
+        HsvCase{"YellowToGreen", {0.5f, 0.8f, 0.2f}, 90, 0.75f, 0.8f},
+        HsvCase{"GreenToCyan", {0.2f, 0.8f, 0.5f}, 150, 0.75f, 0.8f},
+        HsvCase{"CyanToBlue", {0.2f, 0.5f, 0.8f}, 210, 0.75f, 0.8f},
+        HsvCase{"BlueToMagenta", {0.5f, 0.2f, 0.8f}, 270, 0.75f, 0.8f},
+        HsvCase{"MagentaToRed", {0.8f, 0.2f, 0.5f}, 330, 0.75f, 0.8f},
+        HsvCase{"Red", {1, 0, 0}, 0, 1, 1}, HsvCase{"Yellow", {1, 1, 0}, 60, 1, 1},
+        HsvCase{"Cyan", {0, 1, 1}, 180, 1, 1}, HsvCase{"Magenta", {1, 0, 1}, 300, 1, 1},
+        HsvCase{"JustBelowRed", {1, 0, 1e-8f}, 0, 1, 1}, HsvCase{"Black", {0, 0, 0}, 0, 0, 0},
+        HsvCase{"MidGrey", {0.5f, 0.5f, 0.5f}, 0, 0, 0.5f}, HsvCase{"White", {1, 1, 1}, 0, 0, 1},
+        HsvCase{"BrighterThanWhite", {3, 3, 3}, 0, 0, 3}),
+    [](const ::testing::TestParamInfo<HsvCase>& p) { return p.param.label; });
 
 }  // namespace

@@ -244,6 +244,7 @@ TEST(GroupByColour, ADestroyedGroupIsNeverTouchedAgain) {
     EXPECT_EQ(groups(1), nullptr);
     EXPECT_EQ(groups(2), nullptr);
     EXPECT_EQ(detail.primitiveGroups().find(""), nullptr);
+    EXPECT_EQ(HOST_Internals::strayDestroys(detail), 0) << "the shared group destroyed twice";
     EXPECT_EQ(groupNames(detail), (std::vector<std::string>{"red", hueslice::kHiddenGroupName}));
     EXPECT_EQ(originalIndices(detail, hueslice::kHiddenGroupName), (std::vector<int>{0, 1}));
 }

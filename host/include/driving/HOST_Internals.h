@@ -43,6 +43,11 @@ class HOST_API HOST_Internals {
     static void allowNamelessGroups(GB_Detail& detail, bool on) {
         detail.primGroups.namelessGroups = on;
     }
+    // How often destroyGroup was called with a group the detail does not own (one destroyed
+    // before, or another detail's): harmless here, freed memory in a real host.
+    static long long strayDestroys(const GB_Detail& detail) {
+        return detail.primGroups.strayDestroys;
+    }
 
     // How often plug-in-facing operations of the parameters were called since the counts were
     // last reset.

@@ -164,6 +164,7 @@ class HOST_API GB_GroupList {
     GroupStore kept;  // destroyed groups, emptied, oldest first
     std::unordered_map<std::string, GroupStore::iterator> byName;
     bool namelessGroups = false;  // a test setting: empty and null names make groups too
+    long long strayDestroys = 0;  // destroy calls with a group this list does not own
 };
 
 // Geometry: points, polygon primitives, primitive and detail attributes, primitive groups.
