@@ -225,13 +225,8 @@ class SceneReader {
                     : 0;
             walk(model.scenes[scene].nodes);
         }
-        if (anyColour) {
-            const int cd = geo.addPrimitiveAttrib("Cd", 12, GB_ATTRIB_FLOAT);
-            for (long long f = 0; f < geo.primitiveCount(); ++f) {
-                std::memcpy(geo.primitiveAttribData(f) + cd,
-                            colours.data() + 3 * static_cast<std::size_t>(f), 12);
-            }
-        }
+        if (anyColour)
+            detail::setFaceColours(geo, colours);
         if (votedFaces > 0)
             notes.push_back(detail::cornerColourNote(name, votedFaces, ties));
         if (skippedPrimitives > 0) {

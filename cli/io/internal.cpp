@@ -46,6 +46,13 @@ std::string cornerColourNote(const std::string& name, long long faces, long long
                             " had a tie, settled by the earliest corner");
 }
 
+void setFaceColours(GU_Detail& geo, const std::vector<float>& rgb) {
+    const int cd = geo.addPrimitiveAttrib("Cd", 12, GB_ATTRIB_FLOAT);
+    for (long long f = 0; f < geo.primitiveCount(); ++f)
+        std::memcpy(geo.primitiveAttribData(f) + cd, rgb.data() + 3 * static_cast<std::size_t>(f),
+                    12);
+}
+
 std::string noFacesNote(const std::string& name, const std::string& why, bool vertexColours) {
     return name + ": no faces were read (" + why + "), so there is nothing to group" +
            (vertexColours ? "; vertex colours colour faces only, with --vertex-colours too" : "");

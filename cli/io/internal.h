@@ -41,6 +41,10 @@ std::string thereAre(unsigned long long count, std::string_view one, std::string
 // of them had a tie.
 std::string cornerColourNote(const std::string& name, long long faces, long long ties);
 
+// Gives every primitive of `geo` the colour "Cd" from `rgb`, three floats per primitive in
+// primitive order (which must hold primitiveCount() colours).
+void setFaceColours(GU_Detail& geo, const std::vector<float>& rgb);
+
 // The note for a file from which no face was read, `why` saying what the file held instead;
 // `vertexColours` adds that vertex colours need faces to show.
 std::string noFacesNote(const std::string& name, const std::string& why, bool vertexColours);

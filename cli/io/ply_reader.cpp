@@ -846,11 +846,6 @@ class PlyReader {
 
     void readColours(const Plan& plan, const unsigned char* row, const unsigned char* listEnd,
                      float rgb[3]) const {
-        if (plan.byteColours) {
-            for (int c = 0; c < 3; ++c)
-                rgb[c] = byteColour[(plan.afterList[c] ? listEnd : row)[plan.colourAt[c]]];
-            return;
-        }
         for (int c = 0; c < 3; ++c) {
             rgb[c] = colourAt(plan.colourType[c],
                               (plan.afterList[c] ? listEnd : row) + plan.colourAt[c]);

@@ -173,11 +173,7 @@ class ModelReader {
             ++itemNumber;
         }
         if (anyColour) {
-            const int cd = geo.addPrimitiveAttrib("Cd", 12, GB_ATTRIB_FLOAT);
-            for (long long f = 0; f < geo.primitiveCount(); ++f) {
-                std::memcpy(geo.primitiveAttribData(f) + cd,
-                            colours.data() + 3 * static_cast<std::size_t>(f), 12);
-            }
+            detail::setFaceColours(geo, colours);
             if (uncoloured > 0) {
                 notes.push_back(name + ": " +
                                 detail::countOf(uncoloured, "triangle has", "triangles have") +
