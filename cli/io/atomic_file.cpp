@@ -502,60 +502,6 @@ class Commit {
 
 }  // namespace
 
-std::string readWholeFile(const std::string& path) {
-    // Only regular files are read: a FIFO would wait for a writer and a device such as
-    // /dev/zero never ends. The type is checked on the open file, so that nothing can be
-    // swapped in between; O_NONBLOCK keeps the open itself from waiting on a FIFO.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
-        throw InputError(path + ": cannot read file: " + std::strerror(errno));
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat info {};
-    if (::fstat(fd, &info) != 0)
-        throw InputError(path + ": cannot read file: " + std::strerror(errno));
-    if (S_ISDIR(info.st_mode))
-        throw InputError(path + ": cannot read file: " + std::strerror(EISDIR));
-    if (!S_ISREG(info.st_mode))
-        throw InputError(path + ": cannot read file: not a regular file");
-    // One read of the expected size straight into the result, so that a large file is neither
-    // copied through a buffer nor regrown. The size is only a guess, as the file may grow or
-    // shrink while it is read, so reading goes on until a read returns nothing.
-    std::string bytes(static_cast<std::size_t>(info.st_size), '\0');
-    std::size_t used = 0;
-    const auto readInto = [&](char* at, std::size_t room) {
-        for (;;) {
-            const ssize_t n = ::read(fd, at, room);
-            if (n >= 0)
-                return static_cast<std::size_t>(n);
-            if (errno != EINTR)
-                throw InputError(path + ": cannot read file: " + std::strerror(errno));
-        }
-    };
-    for (;;) {
-        if (used == bytes.size()) {
-            // Full: look for more through a small buffer first, so that a file of exactly the
-            // expected size (the usual case) ends without growing the result.
-            char probe[1 << 12];
-            const std::size_t n = readInto(probe, sizeof probe);
-            if (n == 0)
-                break;
-            bytes.resize(std::max(2 * bytes.size(), used + (std::size_t{1} << 16)));
-            std::memcpy(&bytes[used], probe, n);
-            used += n;
-            continue;
-        }
-        const std::size_t n = readInto(&bytes[used], bytes.size() - used);
-        if (n == 0)
-            break;
-        used += n;
-    }
-    bytes.resize(used);
-    return bytes;
-}
-
 void checkOutputTargets(const std::vector<std::string>& paths) {
     classifyAll(paths);
 }

@@ -177,8 +177,30 @@ class OutputClash : public OutputError {
 // The output name that means standard output.
 inline constexpr std::string_view kStandardOutput = "-";
 
-// The whole content of a regular file. Anything else (a folder, a FIFO, a device) is refused
-// without reading from it. Throws InputError "PATH: cannot read file: reason".
+// A regular file open for reading, for readers that take a big file a piece at a time rather
+// than whole. Anything else (a folder, a FIFO, a device) is refused without reading from it.
+// Every fault throws InputError "PATH: cannot read file: reason".
+class InputFile {
+  public:
+    explicit InputFile(const std::string& path);
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    const std::string& path() const { return name; }
+    // The size when the file was opened: only a guess at what reading will give, as the file may
+    // grow or shrink meanwhile.
+    std::size_t sizeWhenOpened() const { return openedSize; }
+    // Reads up to `room` bytes into `at` from where the last read ended; 0 only at the end.
+    std::size_t read(char* at, std::size_t room);
+
+  private:
+    std::string name;
+    int fd = -1;
+    std::size_t openedSize = 0;
+};
+
+// The whole content of a regular file, as InputFile reads it.
 std::string readWholeFile(const std::string& path);
 
 // Checks output targets before anything is written. Throws OutputClash when two of them would
