@@ -1,7 +1,9 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -9,7 +11,7 @@
 
 #include "io/internal.h"
 #include "io/io.h"
-#include "io/text_out.h"
+#include "io/text_chunks.h"
 
 namespace hueslice::io {
 
@@ -120,161 +122,294 @@ struct FaceGroupSets {
 };
 
 // What writing a detail as OBJ needs besides formatting: group names, each face's set of groups,
-// the materials, the MTL text and the warnings. Working it out takes one cheap pass, so the
-// MTL and the warnings are known before the OBJ text is made.
+// the written order, the materials, the MTL text and the warnings. Working it out takes one
+// pass over the faces in input order, so the MTL and the warnings are known before the OBJ text
+// is made; the text is then made in chunks on every core.
 class ObjPlan {
   public:
     ObjPlan(const GU_Detail& detail, const std::string& mtlFileName, const std::string& fileName,
-            bool keepOrder)
+            bool keepInputOrder)
         : geo(detail),
           mtlName(mtlFileName),
           name(fileName),
           cd(detail::colourOffset(detail)),
+          keepOrder(keepInputOrder),
+          faceCount(static_cast<std::size_t>(detail.primitiveCount())),
           groupNames(objGroupNames(detail, fileName, result.warnings)),
-          faceGroups(detail.primitiveGroups().groups(),
-                     static_cast<std::size_t>(detail.primitiveCount())) {
-        const GB_PrimitiveList& list = geo.primitives();
-        orderFaces(keepOrder);
-        bool nonFinite = false;
-        for (const UT_Vector3& p : geo.points()) {
-            nonFinite = nonFinite || !std::isfinite(p.x()) || !std::isfinite(p.y()) ||
-                        !std::isfinite(p.z());
-        }
-        // One walk in written order, which scatters over memory: faces checked, materials
-        // numbered by first use.
-        for (const unsigned i : order) {
-            if (!list(i) || list(i)->vertexCount == 0) {
-                throw OutputError(name + ": primitive " + std::to_string(i) +
-                                  " has no vertices, which obj cannot carry");
-            }
-            float rgb[3];
-            if (cd >= 0 && materialOf(i, rgb).second) {
-                nonFinite = nonFinite || !std::isfinite(rgb[0]) || !std::isfinite(rgb[1]) ||
-                            !std::isfinite(rgb[2]);
-                result.mtl += "newmtl colour_" + std::to_string(materials.size() - 1) + "\nKd " +
-                              floatText(rgb[0]) + " " + floatText(rgb[1]) + " " +
-                              floatText(rgb[2]) + "\n";
-            }
-        }
-        if (nonFinite) {
-            result.warnings.push_back(name +
-                                      ": some positions or colours are not finite numbers; " +
-                                      "other programs may not read them back");
-        }
+          faceGroups(detail.primitiveGroups().groups(), faceCount) {
+        plan();
     }
 
     // The MTL text and the warnings; `obj` is left empty.
     const ObjText& described() const { return result; }
 
-    void write(const TextSink& sink) {
-        detail::TextOut obj(sink);
-        const GB_PrimitiveList& list = geo.primitives();
-        const long long primCount = geo.primitiveCount();
-        const unsigned long long total = geo.points().size() + static_cast<std::size_t>(primCount);
-        unsigned long long done = 0;
-        if (cd >= 0) {
-            obj.put("mtllib ");
-            obj.put(mtlName);
-            obj.put('\n');
-        }
-        for (const UT_Vector3& p : geo.points()) {
-            obj.put("v ");
-            obj.putFloat(p.x());
-            obj.put(' ');
-            obj.putFloat(p.y());
-            obj.put(' ');
-            obj.putFloat(p.z());
-            obj.put('\n');
-            if (++done % detail::kProgressStep == 0)
-                detail::reportProgress(done, total);
-        }
-        // No face has been written yet: the first face with groups needs a `g` line.
-        unsigned currentSet = 0;
-        long long currentMaterial = -1;
-        for (const unsigned i : order) {
-            const GB_Primitive& prim = *list(i);
-            const unsigned set = faceGroups.faceSet[i];
-            if (set != currentSet) {
-                obj.put('g');
-                for (unsigned g : faceGroups.sets[set]) {
-                    obj.put(' ');
-                    obj.put(groupNames[g]);
+    void write(const TextSink& sink) const {
+        const std::size_t points = geo.points().size();
+        const std::size_t lines = std::max<std::size_t>(1, detail::chunkShape().linesPerChunk);
+        // The first chunk holds the `mtllib` line, so there is one even without points.
+        const std::size_t pointChunks = std::max<std::size_t>(1, (points + lines - 1) / lines);
+        const std::size_t faceChunks = (faceCount + lines - 1) / lines;
+        const unsigned long long total = points + faceCount;
+        detail::writeChunks(
+            pointChunks + faceChunks,
+            [&](std::size_t chunk, detail::TextBuffer& out) {
+                if (chunk < pointChunks) {
+                    formatPoints(chunk * lines, std::min(points, (chunk + 1) * lines), out);
+                } else {
+                    const std::size_t begin = (chunk - pointChunks) * lines;
+                    formatFaces(begin, std::min(faceCount, begin + lines), out);
                 }
-                obj.put('\n');
-                currentSet = set;
-            }
-            if (cd >= 0) {
-                float rgb[3];
-                const long long material = materialOf(i, rgb).first;
-                if (material != currentMaterial) {
-                    currentMaterial = material;
-                    obj.put("usemtl colour_");
-                    obj.putNumber(material);
-                    obj.put('\n');
-                }
-            }
-            obj.put('f');
-            const unsigned* vertices = geo.primitiveVertices(prim);
-            for (unsigned v = 0; v < prim.vertexCount; ++v) {
-                obj.put(' ');
-                obj.putNumber(vertices[v] + 1ull);
-            }
-            obj.put('\n');
-            if (++done % detail::kProgressStep == 0)
+            },
+            sink,
+            [&](std::size_t chunk) {
+                const unsigned long long done =
+                    chunk < pointChunks
+                        ? std::min(points, (chunk + 1) * lines)
+                        : points + std::min(faceCount, (chunk + 1 - pointChunks) * lines);
                 detail::reportProgress(done, total);
-        }
-        obj.flush();
+            });
     }
 
   private:
-    // Faces with the same set of groups are written together, sets in order of first use and
-    // faces in input order within a set, so that each set gets one `g` line and readers that
-    // make one mesh per `g` line make one per set; `keepOrder` keeps the input order instead.
-    void orderFaces(bool keepOrder) {
-        const std::vector<unsigned>& faceSet = faceGroups.faceSet;
-        order.resize(faceSet.size());
-        if (keepOrder) {
-            for (std::size_t i = 0; i < order.size(); ++i)
-                order[i] = static_cast<unsigned>(i);
-            return;
+    // A run of faces of one set in the written order, when faces are written set by set.
+    struct SetRun {
+        std::size_t end;  // the written position after its last face
+        unsigned set;
+    };
+
+    // Remembers the last colour looked up, since faces come in runs of one colour.
+    struct MaterialCache {
+        ColourBits colour{};
+        long long number = -1;
+        bool filled = false;
+    };
+
+    void plan() {
+        const GB_PrimitiveList& list = geo.primitives();
+        std::vector<unsigned>& faceSet = faceGroups.faceSet;
+        std::vector<std::size_t> next;  // by set: the written position of its next face
+        if (!keepOrder) {
+            next = orderSets();
+            order.resize(faceCount);
         }
-        constexpr std::size_t kUnseen = static_cast<std::size_t>(-1);
-        std::vector<std::size_t> start(faceGroups.sets.size(), kUnseen);  // by set, then place
-        std::vector<std::size_t> count;                                   // by rank of first use
-        for (const unsigned set : faceSet) {
-            if (start[set] == kUnseen) {
-                start[set] = count.size();
-                count.push_back(0);
+        bool nonFinite = false;
+        for (const UT_Vector3& p : geo.points()) {
+            nonFinite = nonFinite || !std::isfinite(p.x()) || !std::isfinite(p.y()) ||
+                        !std::isfinite(p.z());
+        }
+        // Materials are numbered by first use in the written order: each is given a number by
+        // first use in input order here, and its earliest written position decides its place.
+        constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+        std::vector<std::size_t> firstWritten;
+        std::vector<ColourBits> colours;
+        std::size_t firstEmpty = kNone;
+        unsigned emptyFace = 0;
+        MaterialCache cache;
+        for (std::size_t i = 0; i < faceCount; ++i) {
+            const std::size_t at = keepOrder ? i : next[faceSet[i]]++;
+            if (!keepOrder)
+                order[at] = static_cast<unsigned>(i);
+            const GB_Primitive* prim = list(static_cast<long long>(i));
+            if (!prim || prim->vertexCount == 0) {
+                if (at < firstEmpty) {
+                    firstEmpty = at;
+                    emptyFace = static_cast<unsigned>(i);
+                }
+                continue;
             }
-            ++count[start[set]];
+            if (cd < 0)
+                continue;
+            ColourBits bits;
+            std::memcpy(bits.c, geo.primitiveAttribData(static_cast<long long>(i)) + cd,
+                        sizeof bits.c);
+            if (cache.filled && bits == cache.colour) {
+                firstWritten[static_cast<std::size_t>(cache.number)] =
+                    std::min(firstWritten[static_cast<std::size_t>(cache.number)], at);
+                continue;
+            }
+            const auto found = materials.emplace(bits, static_cast<long long>(colours.size()));
+            const auto m = static_cast<std::size_t>(found.first->second);
+            if (found.second) {
+                colours.push_back(bits);
+                firstWritten.push_back(at);
+            } else {
+                firstWritten[m] = std::min(firstWritten[m], at);
+            }
+            cache = {bits, found.first->second, true};
         }
-        std::size_t next = 0;
-        for (std::size_t& c : count) {
-            const std::size_t n = c;
-            c = next;
-            next += n;
+        if (firstEmpty != kNone) {
+            throw OutputError(name + ": primitive " + std::to_string(emptyFace) +
+                              " has no vertices, which obj cannot carry");
         }
-        for (std::size_t& s : start) {
-            if (s != kUnseen)
-                s = count[s];
+        nonFinite = numberMaterials(firstWritten, colours) || nonFinite;
+        if (nonFinite) {
+            result.warnings.push_back(name +
+                                      ": some positions or colours are not finite numbers; " +
+                                      "other programs may not read them back");
         }
-        for (std::size_t i = 0; i < faceSet.size(); ++i)
-            order[start[faceSet[i]]++] = static_cast<unsigned>(i);
+        if (!keepOrder)
+            std::vector<unsigned>().swap(faceSet);  // the runs say it all now
     }
 
-    // Primitive i's colour in `rgb`, its material number (by first use), and whether that
-    // material is new. Runs of one colour cost no lookup.
-    std::pair<long long, bool> materialOf(long long i, float rgb[3]) {
-        std::memcpy(rgb, geo.primitiveAttribData(i) + cd, 3 * sizeof(float));
+    // Faces with the same set of groups are written together, sets in order of first use and
+    // faces in input order within a set, so that each set gets one `g` line and readers that
+    // make one mesh per `g` line make one per set. Fills `runs`; returns each set's first
+    // written position.
+    std::vector<std::size_t> orderSets() {
+        const std::vector<unsigned>& faceSet = faceGroups.faceSet;
+        std::vector<std::size_t> count(faceGroups.sets.size(), 0);
+        for (const unsigned set : faceSet) {
+            if (count[set]++ == 0)
+                runs.push_back({0, set});
+        }
+        std::vector<std::size_t> start(faceGroups.sets.size(), 0);
+        std::size_t end = 0;
+        for (SetRun& run : runs) {
+            start[run.set] = end;
+            end += count[run.set];
+            run.end = end;
+        }
+        return start;
+    }
+
+    // Gives the materials their numbers by first written use and makes the MTL text. Returns
+    // whether a colour is not finite.
+    bool numberMaterials(const std::vector<std::size_t>& firstWritten,
+                         const std::vector<ColourBits>& colours) {
+        std::vector<std::size_t> byUse(colours.size());
+        for (std::size_t m = 0; m < byUse.size(); ++m)
+            byUse[m] = m;
+        std::sort(byUse.begin(), byUse.end(), [&firstWritten](std::size_t a, std::size_t b) {
+            return firstWritten[a] < firstWritten[b];
+        });
+        std::vector<long long> number(colours.size());
+        bool nonFinite = false;
+        for (std::size_t rank = 0; rank < byUse.size(); ++rank) {
+            number[byUse[rank]] = static_cast<long long>(rank);
+            float rgb[3];
+            std::memcpy(rgb, colours[byUse[rank]].c, sizeof rgb);
+            nonFinite = nonFinite || !std::isfinite(rgb[0]) || !std::isfinite(rgb[1]) ||
+                        !std::isfinite(rgb[2]);
+            result.mtl += "newmtl colour_" + std::to_string(rank) + "\nKd " + floatText(rgb[0]) +
+                          " " + floatText(rgb[1]) + " " + floatText(rgb[2]) + "\n";
+        }
+        for (auto& entry : materials)
+            entry.second = number[static_cast<std::size_t>(entry.second)];
+        return nonFinite;
+    }
+
+    void formatPoints(std::size_t begin, std::size_t end, detail::TextBuffer& out) const {
+        if (begin == 0 && cd >= 0) {
+            char* at = out.room(mtlName.size() + 8);
+            at = put(at, "mtllib ");
+            at = put(at, mtlName);
+            *at++ = '\n';
+            out.advance(at);
+        }
+        const std::vector<UT_Vector3>& points = geo.points();
+        for (std::size_t i = begin; i < end; ++i) {
+            const UT_Vector3& p = points[i];
+            char* at = out.room(3 * detail::kFloatChars + 8);
+            *at++ = 'v';
+            *at++ = ' ';
+            at = detail::putFloat(at, p.x());
+            *at++ = ' ';
+            at = detail::putFloat(at, p.y());
+            *at++ = ' ';
+            at = detail::putFloat(at, p.z());
+            *at++ = '\n';
+            out.advance(at);
+        }
+    }
+
+    // Faces at written positions [begin, end), carrying on from the face before `begin` as if
+    // everything before had been written by the same loop.
+    void formatFaces(std::size_t begin, std::size_t end, detail::TextBuffer& out) const {
+        const GB_PrimitiveList& list = geo.primitives();
+        MaterialCache cache;
+        std::size_t run = 0;
+        // No face has been written yet: the first face with groups needs a `g` line.
+        unsigned currentSet = 0;
+        long long currentMaterial = -1;
+        if (begin > 0) {
+            currentSet = setAt(begin - 1, run);
+            if (cd >= 0)
+                currentMaterial = materialOf(faceAt(begin - 1), cache);
+        }
+        for (std::size_t at = begin; at < end; ++at) {
+            const unsigned face = faceAt(at);
+            const unsigned set = setAt(at, run);
+            if (set != currentSet) {
+                putGroupLine(set, out);
+                currentSet = set;
+            }
+            if (cd >= 0) {
+                const long long material = materialOf(face, cache);
+                if (material != currentMaterial) {
+                    currentMaterial = material;
+                    char* line = out.room(40);
+                    line = put(line, "usemtl colour_");
+                    line = detail::putNumber(line, static_cast<unsigned long long>(material));
+                    *line++ = '\n';
+                    out.advance(line);
+                }
+            }
+            const GB_Primitive& prim = *list(face);
+            const unsigned* vertices = geo.primitiveVertices(prim);
+            char* line = out.room(2 + 21 * std::size_t{prim.vertexCount});
+            *line++ = 'f';
+            for (unsigned v = 0; v < prim.vertexCount; ++v) {
+                *line++ = ' ';
+                line = detail::putNumber(line, vertices[v] + 1ull);
+            }
+            *line++ = '\n';
+            out.advance(line);
+        }
+    }
+
+    unsigned faceAt(std::size_t at) const {
+        return keepOrder ? static_cast<unsigned>(at) : order[at];
+    }
+
+    // The set of the face written at `at`; `run` is where to look from and is moved on, so a
+    // walk forward costs one step per face.
+    unsigned setAt(std::size_t at, std::size_t& run) const {
+        if (keepOrder)
+            return faceGroups.faceSet[at];
+        if (runs[run].end <= at) {
+            run = static_cast<std::size_t>(
+                std::upper_bound(runs.begin() + static_cast<std::ptrdiff_t>(run), runs.end(), at,
+                                 [](std::size_t a, const SetRun& r) { return a < r.end; }) -
+                runs.begin());
+        }
+        return runs[run].set;
+    }
+
+    long long materialOf(unsigned face, MaterialCache& cache) const {
         ColourBits bits;
-        std::memcpy(bits.c, rgb, sizeof bits.c);
-        if (haveLast && bits == lastColour)
-            return {lastMaterial, false};
-        const auto found = materials.emplace(bits, static_cast<long long>(materials.size()));
-        lastColour = bits;
-        lastMaterial = found.first->second;
-        haveLast = true;
-        return {lastMaterial, found.second};
+        std::memcpy(bits.c, geo.primitiveAttribData(face) + cd, sizeof bits.c);
+        if (!cache.filled || !(bits == cache.colour))
+            cache = {bits, materials.find(bits)->second, true};
+        return cache.number;
+    }
+
+    void putGroupLine(unsigned set, detail::TextBuffer& out) const {
+        std::size_t size = 2;
+        for (const unsigned g : faceGroups.sets[set])
+            size += 1 + groupNames[g].size();
+        char* at = out.room(size);
+        *at++ = 'g';
+        for (const unsigned g : faceGroups.sets[set]) {
+            *at++ = ' ';
+            at = put(at, groupNames[g]);
+        }
+        *at++ = '\n';
+        out.advance(at);
+    }
+
+    static char* put(char* at, std::string_view text) {
+        std::memcpy(at, text.data(), text.size());
+        return at + text.size();
     }
 
     // A copy: the text may be written after the caller's detail is gone. It shares the caller's
@@ -283,14 +418,15 @@ class ObjPlan {
     const std::string mtlName;
     const std::string name;
     const int cd;
+    const bool keepOrder;
+    const std::size_t faceCount;
     ObjText result;
     const std::vector<std::string> groupNames;
-    const FaceGroupSets faceGroups;
-    std::vector<unsigned> order;  // the faces in the order they are written
-    std::unordered_map<ColourBits, long long, ColourBitsHash> materials;
-    ColourBits lastColour{};
-    long long lastMaterial = 0;
-    bool haveLast = false;
+    // faceSet is kept only with keepOrder; otherwise `runs` tells the set at each position.
+    FaceGroupSets faceGroups;
+    std::vector<unsigned> order;  // the faces in the order they are written; empty with keepOrder
+    std::vector<SetRun> runs;     // sets in the order they are written; empty with keepOrder
+    std::unordered_map<ColourBits, long long, ColourBitsHash> materials;  // colour -> number
 };
 
 }  // namespace
