@@ -28,6 +28,7 @@
 
 #include <io/exchange.h>
 #include <io/io.h>
+#include <io/text_chunks.h>
 #endif
 
 namespace {
@@ -505,6 +506,66 @@ void BM_ReadPlyVertexColours(benchmark::State& state) {
     readPlyColours(state, true);
 }
 
+// OBJ text of a grid of quads as the node leaves it after "Initialise": colours in runs of 1-15
+// faces, one group per colour, so that grouped faces are written out of input order. Arguments:
+// colours, workers (0: one per core) and whether the input order is kept. The text goes to a
+// sink that only counts it.
+const GU_Detail& runsMesh(unsigned colours) {
+    static std::map<unsigned, GU_Detail> meshes;
+    auto found = meshes.find(colours);
+    if (found != meshes.end())
+        return found->second;
+    constexpr unsigned kSide = 1024;
+    GU_Detail& geo = meshes[colours];
+    for (unsigned y = 0; y <= kSide; ++y) {
+        for (unsigned x = 0; x <= kSide; ++x)
+            geo.appendPoint(UT_Vector3(x * 0.001f, y * 0.001f, 0.0f));
+    }
+    geo.reservePrimitives(std::size_t{kSide} * kSide, 4ull * kSide * kSide);
+    const int cd = geo.addPrimitiveAttrib("Cd", 12, GB_ATTRIB_FLOAT);
+    std::vector<GB_PrimitiveGroup*> groups;
+    for (unsigned c = 0; c < colours; ++c)
+        groups.push_back(geo.primitiveGroups().newGroup(("group" + std::to_string(c + 1)).c_str()));
+    std::mt19937 random(15);
+    unsigned colour = 0;
+    unsigned runLeft = 0;
+    for (unsigned y = 0; y < kSide; ++y) {
+        for (unsigned x = 0; x < kSide; ++x) {
+            if (runLeft-- == 0) {
+                colour = random() % colours;
+                runLeft = random() % 15;
+            }
+            const unsigned base = y * (kSide + 1) + x;
+            const unsigned quad[4] = {base, base + 1, base + kSide + 2, base + kSide + 1};
+            const long long prim = geo.appendPrimitive(quad, 4);
+            const float rgb[3] = {static_cast<float>(colour % 16) / 15.0f,
+                                  static_cast<float>(colour / 16 % 16) / 15.0f,
+                                  static_cast<float>(colour / 256) / 15.0f};
+            std::memcpy(geo.primitiveAttribData(prim) + cd, rgb, sizeof rgb);
+            HOST_Internals::addMember(*groups[colour], static_cast<unsigned>(prim));
+        }
+    }
+    return geo;
+}
+
+void BM_WriteObj(benchmark::State& state) {
+    const GU_Detail& mesh = runsMesh(static_cast<unsigned>(state.range(0)));
+    hueslice::io::detail::ChunkShape& shape = hueslice::io::detail::chunkShape();
+    const hueslice::io::detail::ChunkShape saved = shape;
+    shape.workers = static_cast<unsigned>(state.range(1));
+    std::size_t size = 0;
+    for (auto _ : state) {
+        size = 0;
+        const hueslice::io::ObjStream stream =
+            hueslice::io::streamObj(mesh, "mesh.mtl", "mesh.obj", state.range(2) != 0);
+        stream.writeObj([&size](std::string_view piece) { size += piece.size(); });
+        benchmark::DoNotOptimize(size);
+    }
+    shape = saved;
+    state.SetItemsProcessed(state.iterations() * mesh.primitiveCount());
+    state.counters["file_bytes"] = static_cast<double>(size);
+}
+
 #endif
 
 BENCHMARK(BM_CookCopyOnly)
@@ -547,6 +608,13 @@ BENCHMARK_CAPTURE(BM_ReadMesh, ply, Format::Ply)->Unit(benchmark::kMillisecond)-
 BENCHMARK_CAPTURE(BM_ReadMesh, obj, Format::Obj)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK_CAPTURE(BM_ReadMesh, 3mf, Format::ThreeMf)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK_CAPTURE(BM_ReadMesh, glb, Format::Glb)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_WriteObj)
+    ->Unit(benchmark::kMillisecond)
+    ->ArgNames({"colours", "workers", "keep_order"})
+    ->ArgsProduct({{16, 4096}, {1, 2}, {0, 1}})
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->MinTime(0.5);
 #endif
 
 }  // namespace
