@@ -53,7 +53,7 @@ inline char* putNumber(char* out, unsigned long long value) {
 // How text is cut and how many threads format it: lines per chunk, and workers (0: one per
 // core, capped). Tests change it to put chunk edges where they want them.
 struct ChunkShape {
-    std::size_t linesPerChunk = std::size_t{1} << 16;
+    std::size_t linesPerChunk = std::size_t{1} << 14;
     unsigned workers = 0;
 };
 ChunkShape& chunkShape();
