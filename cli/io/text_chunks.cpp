@@ -67,7 +67,8 @@ class ChunkPipeline {
             }
             if (slot.fault)
                 std::rethrow_exception(slot.fault);
-            sink(slot.text.text());
+            if (!slot.text.text().empty())
+                sink(slot.text.text());
             {
                 const std::lock_guard<std::mutex> lock(mutex);
                 slot.ready = false;
