@@ -337,6 +337,8 @@ class ObjPlan {
                 currentMaterial = materialOf(faceAt(begin - 1), cache);
         }
         for (std::size_t at = begin; at < end; ++at) {
+            if (!keepOrder && at + 2 * kAhead < end)
+                __builtin_prefetch(list(order[at + 2 * kAhead]));
             if (!keepOrder && at + kAhead < end)
                 prefetchFace(order[at + kAhead]);
             const unsigned face = faceAt(at);
@@ -370,7 +372,8 @@ class ObjPlan {
     }
 
     // Faces written set by set lie scattered in memory; waiting for each one's vertices and
-    // colour would take most of the time, so they are asked for a few faces ahead.
+    // colour would take most of the time, so they are asked for a few faces ahead, in two
+    // steps: the primitive first, and once it has come, what it points to.
     static constexpr std::size_t kAhead = 16;
     void prefetchFace(unsigned face) const {
         const GB_Primitive* prim = geo.primitives()(face);
