@@ -1,7 +1,6 @@
 #include "io/text_chunks.h"
 
 #include <algorithm>
-#include <cmath>
 #include <condition_variable>
 #include <cstring>
 #include <exception>
@@ -137,19 +136,6 @@ void TextBuffer::grow(std::size_t n) {
         std::memcpy(bigger.get(), data.get(), used);
     data = std::move(bigger);
     capacity = wanted;
-}
-
-char* putFloat(char* out, float value) {
-    if (std::isnan(value)) {
-        std::memcpy(out, "nan", 3);
-        return out + 3;
-    }
-    if (std::isinf(value)) {
-        const std::string_view text = value > 0 ? "inf" : "-inf";
-        std::memcpy(out, text.data(), text.size());
-        return out + text.size();
-    }
-    return std::to_chars(out, out + kFloatChars, value).ptr;
 }
 
 ChunkShape& chunkShape() {

@@ -4,13 +4,13 @@
 // thread: how the writers of the command-line host use every core while the plug-in stays
 // single-threaded.
 
-#include <charconv>
 #include <cstddef>
 #include <functional>
 #include <memory>
 #include <string_view>
 
 #include "io/io.h"
+#include "io/text_out.h"
 
 namespace hueslice::io::detail {
 
@@ -37,18 +37,6 @@ class TextBuffer {
     std::size_t used = 0;
     std::size_t capacity = 0;
 };
-
-// The longest text putFloat writes.
-inline constexpr std::size_t kFloatChars = 32;
-
-// Writes `value` at `out` and returns the end: the shortest digits that read back to exactly
-// `value` (floatText's text), "nan", "inf" or "-inf".
-char* putFloat(char* out, float value);
-
-// Writes `value` at `out`, which has room for 20 characters, and returns the end.
-inline char* putNumber(char* out, unsigned long long value) {
-    return std::to_chars(out, out + 20, value).ptr;
-}
 
 // How text is cut and how many threads format it: lines per chunk, and workers (0: one per
 // core, capped). Tests change it to put chunk edges where they want them.

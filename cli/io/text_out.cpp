@@ -1,17 +1,27 @@
 #include "io/text_out.h"
 
 #include <cmath>
+#include <cstring>
 
 namespace hueslice::io::detail {
 
-void TextOut::putFloat(float value) {
-    if (!std::isfinite(value)) {
-        put(std::isnan(value) ? "nan" : value > 0 ? "inf" : "-inf");
-        return;
+char* putFloat(char* out, float value) {
+    if (std::isnan(value)) {
+        std::memcpy(out, "nan", 3);
+        return out + 3;
     }
-    char digits[32];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    put(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+    if (std::isinf(value)) {
+        const std::string_view text = value > 0 ? "inf" : "-inf";
+        std::memcpy(out, text.data(), text.size());
+        return out + text.size();
+    }
+    return std::to_chars(out, out + kFloatChars, value).ptr;
+}
+
+void TextOut::putFloat(float value) {
+    char digits[kFloatChars];
+    put(std::string_view(digits,
+                         static_cast<std::size_t>(detail::putFloat(digits, value) - digits)));
 }
 
 void TextOut::flush() {

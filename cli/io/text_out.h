@@ -12,6 +12,18 @@
 
 namespace hueslice::io::detail {
 
+// The longest text putFloat writes.
+inline constexpr std::size_t kFloatChars = 32;
+
+// Writes `value` at `out` and returns the end: the shortest digits that read back to exactly
+// `value` (floatText's text), "nan", "inf" or "-inf".
+char* putFloat(char* out, float value);
+
+// Writes `value` at `out`, which has room for 20 characters, and returns the end.
+inline char* putNumber(char* out, unsigned long long value) {
+    return std::to_chars(out, out + 20, value).ptr;
+}
+
 class TextOut {
   public:
     explicit TextOut(const TextSink& target) : sink(target) { buffer.reserve(kPiece + kSlack); }
