@@ -141,7 +141,9 @@ ObjText writeObj(const GU_Detail& detail, const std::string& mtlFileName, const 
 
 // writeObj in two steps: the MTL text and the warnings at once, and a writer that hands the OBJ
 // text to a sink as it is made, later. The writer keeps the detail as it was (a copy sharing its
-// storage), so it may run after `detail` is changed or gone.
+// storage), so it may run after `detail` is changed or gone. It formats the text on worker
+// threads and calls the sink only from the thread that runs it; what the sink throws is passed
+// on once every worker has stopped.
 struct ObjStream {
     std::string mtl;
     Notes warnings;
