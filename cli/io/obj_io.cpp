@@ -123,19 +123,6 @@ std::string_view nextWord(std::string_view& rest) {
     return word;
 }
 
-// A 1-based index of up to nine digits, or 0 for any other word.
-unsigned plainIndex(std::string_view word) {
-    if (word.empty() || word.size() > 9)
-        return 0;
-    unsigned value = 0;
-    for (const char c : word) {
-        if (c < '0' || c > '9')
-            return 0;
-        value = value * 10 + static_cast<unsigned>(c - '0');
-    }
-    return value;
-}
-
 // Faces sharing their group set and material, from `firstFace` until the next run.
 struct FaceRun {
     std::size_t firstFace;
@@ -187,10 +174,21 @@ class ObjScanner {
     void readLines(std::string_view text) {
         const char* p = text.data();
         const char* const end = p + text.size();
+        // Most files end their lines with \n alone; then the search for line ends is one fast
+        // scan for that byte.
+        const bool anyReturn = std::memchr(p, '\r', text.size()) != nullptr;
         while (p < end) {
-            const char* stop = p;
-            while (stop < end && *stop != '\n' && *stop != '\r')
-                ++stop;
+            const char* stop = nullptr;
+            if (!anyReturn) {
+                stop = static_cast<const char*>(
+                    std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+                if (!stop)
+                    stop = end;
+            } else {
+                stop = p;
+                while (stop < end && *stop != '\n' && *stop != '\r')
+                    ++stop;
+            }
             const std::string_view line(p, static_cast<std::size_t>(stop - p));
             p = stop;
             if (p + 1 < end && p[0] == '\r' && p[1] == '\n')
@@ -316,11 +314,29 @@ class ObjScanner {
 
     void readFace(std::string_view rest) {
         corners.clear();
-        for (std::string_view word = nextWord(rest); !word.empty(); word = nextWord(rest)) {
-            // Most references are plain indices of vertices already read.
-            long long index = plainIndex(word);
-            if (index == 0 || static_cast<unsigned long long>(index) > result.vertexCount)
-                index = readReference(word);
+        const char* p = rest.data();
+        const char* const end = p + rest.size();
+        for (;;) {
+            while (p < end && (*p == ' ' || *p == '\t'))
+                ++p;
+            if (p == end)
+                break;
+            // Most references are plain indices of vertices already read: digits, read as the
+            // word is found.
+            const char* const first = p;
+            unsigned long long plain = 0;
+            while (p < end && static_cast<unsigned char>(*p - '0') < 10 && p - first < 10) {
+                plain = plain * 10 + static_cast<unsigned>(*p - '0');
+                ++p;
+            }
+            if ((p == end || *p == ' ' || *p == '\t') && plain > 0 && plain <= result.vertexCount) {
+                corners.push_back(static_cast<unsigned>(plain - 1));
+                continue;
+            }
+            while (p < end && *p != ' ' && *p != '\t')
+                ++p;
+            const long long index =
+                readReference(std::string_view(first, static_cast<std::size_t>(p - first)));
             const bool known =
                 index > 0 && static_cast<unsigned long long>(index) <= result.vertexCount;
             if (index > 0 && !known) {
@@ -417,13 +433,18 @@ class ObjScanner {
             return;
         }
         // The whole rest of the line, as `newmtl` is read: names may hold spaces.
-        const std::string materialName(restOf(words));
+        // The name is kept in one string, so that a file switching materials often does not
+        // allocate for each switch.
+        materialName.assign(restOf(words));
         refuseNul(materialName, name, lineNo, "material name");
-        const auto found =
-            materialIndex.emplace(materialName, static_cast<int>(result.materialNames.size()));
-        if (found.second)
-            result.materialNames.push_back(materialName);
-        material = found.first->second;
+        const auto known = materialIndex.find(materialName);
+        if (known != materialIndex.end()) {
+            material = known->second;
+            return;
+        }
+        material = static_cast<int>(result.materialNames.size());
+        materialIndex.emplace(materialName, material);
+        result.materialNames.push_back(materialName);
     }
 
     void readLibrary() {
@@ -480,6 +501,7 @@ class ObjScanner {
     std::unordered_map<std::string, int> materialIndex;
     std::vector<std::string_view> words;  // of the rarer lines, split whole
     std::vector<unsigned> corners;        // of the current face
+    std::string materialName;             // of the current usemtl line
 };
 
 using Rgb = std::array<float, 3>;
