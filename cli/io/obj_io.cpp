@@ -640,6 +640,14 @@ void readPieces(const detail::ObjSource& source, const std::string& objName, Obj
     }
 }
 
+// The scan of a whole OBJ. The scanner is gone when it returns, so that the scan's detail
+// shares its storage with no other and is not copied when colours and groups are added.
+ObjScan scanObj(const detail::ObjSource& source, const std::string& objName) {
+    ObjScanner scanner(objName, source.refuseNulLibrary);
+    readPieces(source, objName, scanner);
+    return scanner.finish();
+}
+
 }  // namespace
 
 namespace detail {
@@ -647,9 +655,7 @@ namespace detail {
 Notes readObjPieces(const ObjSource& source, const std::string& objName, GU_Detail& out,
                     const ReadOptions& options, ColourSource* colourSource) {
     Notes notes;
-    ObjScanner scanner(objName, source.refuseNulLibrary);
-    readPieces(source, objName, scanner);
-    ObjScan scan = scanner.finish();
+    ObjScan scan = scanObj(source, objName);
     GU_Detail& geo = scan.geo;
     const bool vertexColours = scan.colouredVertices > 0;
     if (vertexColours)
