@@ -579,6 +579,7 @@ Notes readGeometryFile(const std::string& path, GU_Detail& out, const ReadOption
         obj.read = [&file](char* at, std::size_t room) { return file.read(at, room); };
         obj.sizeHint = file.sizeWhenOpened();
         obj.refuseNulLibrary = true;
+        obj.helperThread = true;
         obj.findLibrary = [&path](const detail::MaterialLibrary& library) {
             detail::MaterialText found;
             if (library.name.empty())

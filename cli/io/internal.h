@@ -48,6 +48,8 @@ struct ObjSource {
     std::size_t pieceBytes = std::size_t{1} << 20;
     std::function<MaterialText(const MaterialLibrary&)> findLibrary;
     bool refuseNulLibrary = false;
+    // A second thread reads positions and faces ahead of the first.
+    bool helperThread = false;
 };
 Notes readObjPieces(const ObjSource& source, const std::string& objName, GU_Detail& out,
                     const ReadOptions& options, ColourSource* colours);

@@ -2,10 +2,16 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <deque>
+#include <exception>
 #include <limits>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -123,6 +129,130 @@ std::string_view nextWord(std::string_view& rest) {
     return word;
 }
 
+// Calls `visit(line)` for every line of `text`, lines ended by \n, \r\n or \r; the last one
+// ends with the text. A \r ending `text` is taken as a whole line break.
+template <typename Visit>
+void forEachWholeLine(std::string_view text, Visit&& visit) {
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    // Most files end their lines with \n alone; then the search for line ends is one fast scan
+    // for that byte.
+    const bool anyReturn = std::memchr(p, '\r', text.size()) != nullptr;
+    while (p < end) {
+        const char* stop = nullptr;
+        if (!anyReturn) {
+            stop =
+                static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+            if (!stop)
+                stop = end;
+        } else {
+            stop = p;
+            while (stop < end && *stop != '\n' && *stop != '\r')
+                ++stop;
+        }
+        const std::string_view line(p, static_cast<std::size_t>(stop - p));
+        p = stop;
+        if (p + 1 < end && p[0] == '\r' && p[1] == '\n')
+            ++p;
+        ++p;
+        visit(line);
+    }
+}
+
+// The position after a `v` keyword, read as tinyobjloader reads it; false when the first three
+// words are not numbers.
+bool readPosition(std::string_view rest, float xyz[3]) {
+    std::string_view w[3];
+    for (std::string_view& word : w) {
+        word = nextWord(rest);
+        if (!isCoordinate(word))
+            return false;
+    }
+    for (int c = 0; c < 3; ++c)
+        xyz[c] = detail::objCoordinate(w[c]);
+    return true;
+}
+
+// The corners after an `f` keyword, appended to `out`, when every reference is plain: a
+// positive index of one of the first `vertices` vertices, maybe followed by nonzero texture and
+// normal indices ("7", "7/2", "7//3", "7/2/3"). False for anything else (negative or forward
+// indices, faults), which needs the full reading; `out` may then hold some of the corners.
+bool readPlainFace(std::string_view rest, std::size_t vertices, std::vector<unsigned>& out) {
+    const char* p = rest.data();
+    const char* const end = p + rest.size();
+    const auto blank = [&] { return p == end || *p == ' ' || *p == '\t'; };
+    bool any = false;
+    for (;;) {
+        while (p < end && (*p == ' ' || *p == '\t'))
+            ++p;
+        if (p == end)
+            return any;
+        const char* const first = p;
+        unsigned long long index = 0;
+        while (p < end && static_cast<unsigned char>(*p - '0') < 10 && p - first < 10) {
+            index = index * 10 + static_cast<unsigned>(*p - '0');
+            ++p;
+        }
+        if (index == 0 || index > vertices)
+            return false;
+        // Texture and normal parts: empty, or digits that are not all zeros.
+        for (int part = 1; part < 3 && p < end && *p == '/'; ++part) {
+            const char* const digits = ++p;
+            bool nonzero = false;
+            while (p < end && static_cast<unsigned char>(*p - '0') < 10 && p - digits < 18) {
+                nonzero = nonzero || *p != '0';
+                ++p;
+            }
+            if (p != digits && !nonzero)
+                return false;
+        }
+        if (!blank())
+            return false;
+        out.push_back(static_cast<unsigned>(index - 1));
+        any = true;
+    }
+}
+
+// What the helper thread reads of a chunk of lines ahead of the scanner: the positions of its
+// `v` lines and the corners of its plain `f` lines, in line order.
+struct ChunkParse {
+    std::vector<float> xyz;                 // three per `v` line
+    std::vector<unsigned char> positionOk;  // per `v` line: readPosition succeeded
+    std::vector<unsigned> corners;          // of the plain faces, one after another
+    std::vector<unsigned> faceSizes;        // per `f` line: its corners, 0 when not plain
+
+    void clear() {
+        xyz.clear();
+        positionOk.clear();
+        corners.clear();
+        faceSizes.clear();
+    }
+};
+
+// Reads `text`, whole lines following `vertices` vertices, into `out`; returns the vertices
+// after it. The lines are told apart exactly as the scanner tells them apart.
+std::size_t parseChunk(std::string_view text, std::size_t vertices, ChunkParse& out) {
+    out.clear();
+    forEachWholeLine(text, [&](std::string_view line) {
+        const std::string_view key = nextWord(line);
+        if (key == "v") {
+            float xyz[3] = {0, 0, 0};
+            out.positionOk.push_back(readPosition(line, xyz));
+            out.xyz.insert(out.xyz.end(), xyz, xyz + 3);
+            ++vertices;
+        } else if (key == "f") {
+            const std::size_t before = out.corners.size();
+            if (readPlainFace(line, vertices, out.corners)) {
+                out.faceSizes.push_back(static_cast<unsigned>(out.corners.size() - before));
+            } else {
+                out.corners.resize(before);
+                out.faceSizes.push_back(0);
+            }
+        }
+    });
+    return vertices;
+}
+
 // Faces sharing their group set and material, from `firstFace` until the next run.
 struct FaceRun {
     std::size_t firstFace;
@@ -169,34 +299,18 @@ class ObjScanner {
     ObjScanner(const std::string& objName, bool refuseNulLibrary)
         : name(objName), checkLibraryName(refuseNulLibrary) {}
 
-    // Reads the whole lines in `text`; the last one ends with the text. A line break split
-    // between two calls must not be: a \r ending `text` is taken as a whole line break.
-    void readLines(std::string_view text) {
-        const char* p = text.data();
-        const char* const end = p + text.size();
-        // Most files end their lines with \n alone; then the search for line ends is one fast
-        // scan for that byte.
-        const bool anyReturn = std::memchr(p, '\r', text.size()) != nullptr;
-        while (p < end) {
-            const char* stop = nullptr;
-            if (!anyReturn) {
-                stop = static_cast<const char*>(
-                    std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-                if (!stop)
-                    stop = end;
-            } else {
-                stop = p;
-                while (stop < end && *stop != '\n' && *stop != '\r')
-                    ++stop;
-            }
-            const std::string_view line(p, static_cast<std::size_t>(stop - p));
-            p = stop;
-            if (p + 1 < end && p[0] == '\r' && p[1] == '\n')
-                ++p;
-            ++p;
+    // Reads the whole lines in `text` (see forEachWholeLine); `parsed`, when not null, is what
+    // parseChunk read of them.
+    void readLines(std::string_view text, const ChunkParse* parsed = nullptr) {
+        chunk = parsed;
+        nextPosition = 0;
+        nextFace = 0;
+        nextCorner = 0;
+        forEachWholeLine(text, [&](std::string_view line) {
             ++lineNo;
             readLine(line);
-        }
+        });
+        chunk = nullptr;
     }
 
     // Gives the detail room for what the rest of the file probably holds, judged by the lines
@@ -264,20 +378,25 @@ class ObjScanner {
     }
 
     void readVertex(std::string_view rest) {
-        // Up to seven numbers matter: the position and a colour.
+        float own[3];
+        const float* xyz = own;
+        bool ok = false;
+        if (chunk) {
+            ok = chunk->positionOk[nextPosition] != 0;
+            xyz = chunk->xyz.data() + 3 * nextPosition;
+            ++nextPosition;
+        } else {
+            ok = readPosition(rest, own);
+        }
+        if (!ok)
+            failAt(name, lineNo, "vertex needs 3 numeric coordinates");
+        // Three more numbers are a colour.
         std::string_view w[6];
         int count = 0;
-        while (count < 6) {
-            w[count] = nextWord(rest);
-            if (w[count].empty())
-                break;
+        while (count < 6 && !(w[count] = nextWord(rest)).empty())
             ++count;
-        }
-        if (count < 3 || !isCoordinate(w[0]) || !isCoordinate(w[1]) || !isCoordinate(w[2]))
-            failAt(name, lineNo, "vertex needs 3 numeric coordinates");
         readVertexColour(count == 6 ? w + 3 : nullptr);
-        result.geo.appendPoint(UT_Vector3(detail::objCoordinate(w[0]), detail::objCoordinate(w[1]),
-                                          detail::objCoordinate(w[2])));
+        result.geo.appendPoint(UT_Vector3(xyz[0], xyz[1], xyz[2]));
         ++result.vertexCount;
     }
 
@@ -313,30 +432,23 @@ class ObjScanner {
     }
 
     void readFace(std::string_view rest) {
+        if (chunk) {
+            const unsigned size = chunk->faceSizes[nextFace++];
+            if (size > 0) {
+                addFace(chunk->corners.data() + nextCorner, size);
+                nextCorner += size;
+                return;
+            }
+        } else {
+            corners.clear();
+            if (readPlainFace(rest, result.vertexCount, corners)) {
+                addFace(corners.data(), static_cast<unsigned>(corners.size()));
+                return;
+            }
+        }
         corners.clear();
-        const char* p = rest.data();
-        const char* const end = p + rest.size();
-        for (;;) {
-            while (p < end && (*p == ' ' || *p == '\t'))
-                ++p;
-            if (p == end)
-                break;
-            // Most references are plain indices of vertices already read: digits, read as the
-            // word is found.
-            const char* const first = p;
-            unsigned long long plain = 0;
-            while (p < end && static_cast<unsigned char>(*p - '0') < 10 && p - first < 10) {
-                plain = plain * 10 + static_cast<unsigned>(*p - '0');
-                ++p;
-            }
-            if ((p == end || *p == ' ' || *p == '\t') && plain > 0 && plain <= result.vertexCount) {
-                corners.push_back(static_cast<unsigned>(plain - 1));
-                continue;
-            }
-            while (p < end && *p != ' ' && *p != '\t')
-                ++p;
-            const long long index =
-                readReference(std::string_view(first, static_cast<std::size_t>(p - first)));
+        for (std::string_view word = nextWord(rest); !word.empty(); word = nextWord(rest)) {
+            const long long index = readReference(word);
             const bool known =
                 index > 0 && static_cast<unsigned long long>(index) <= result.vertexCount;
             if (index > 0 && !known) {
@@ -349,8 +461,12 @@ class ObjScanner {
         }
         if (corners.empty())
             failAt(name, lineNo, "face has no vertices");
-        result.geo.appendPrimitive(corners.data(), static_cast<unsigned>(corners.size()));
-        cornerCount += corners.size();
+        addFace(corners.data(), static_cast<unsigned>(corners.size()));
+    }
+
+    void addFace(const unsigned* points, unsigned count) {
+        result.geo.appendPrimitive(points, count);
+        cornerCount += count;
         if (result.runs.empty() || result.runs.back().groupSet != groupSet ||
             result.runs.back().material != material) {
             result.runs.push_back(FaceRun{result.faceCount, groupSet, material});
@@ -502,6 +618,10 @@ class ObjScanner {
     std::vector<std::string_view> words;  // of the rarer lines, split whole
     std::vector<unsigned> corners;        // of the current face
     std::string materialName;             // of the current usemtl line
+    const ChunkParse* chunk = nullptr;    // what the helper thread read of the current lines
+    std::size_t nextPosition = 0;         // its next `v` line
+    std::size_t nextFace = 0;             // its next `f` line
+    std::size_t nextCorner = 0;           // its next corner
 };
 
 using Rgb = std::array<float, 3>;
@@ -597,46 +717,189 @@ void noteSkippedElements(const ObjScan& scan, const std::string& name, Notes& no
     notes.push_back(detail::noFacesNote(name, why, scan.colouredVertices > 0));
 }
 
-// Reads the pieces of `source` into `scanner`, each time up to the last line break that is
-// whole: a \r at the end of the bytes so far may be the first half of \r\n, so it waits.
-void readPieces(const detail::ObjSource& source, const std::string& objName, ObjScanner& scanner) {
-    std::vector<char> buffer(std::max<std::size_t>(source.pieceBytes, 4));
-    std::size_t used = 0;  // bytes in `buffer`, from `start` on not yet read as lines
-    std::size_t start = 0;
-    std::size_t total = 0;  // bytes read so far
+// The lines of an OBJ source, a chunk at a time, each chunk in a buffer of its own and up to
+// the last line break that is whole: a \r at the end of the bytes so far may be the first half
+// of \r\n, so it waits for the next chunk.
+class ObjChunks {
+  public:
+    ObjChunks(const detail::ObjSource& objSource, const std::string& objName)
+        : source(objSource), name(objName) {}
+
+    // The next chunk of lines, read into `buffer`; false at the end.
+    bool next(std::vector<char>& buffer, std::string_view& lines) {
+        if (atEnd)
+            return false;
+        buffer.resize(
+            std::max({buffer.size(), source.pieceBytes, carry.size() + 1, std::size_t{4}}));
+        std::copy(carry.begin(), carry.end(), buffer.begin());
+        std::size_t used = carry.size();
+        std::size_t start = 0;
+        for (;;) {
+            if (used == buffer.size())
+                buffer.resize(2 * buffer.size());  // a line longer than a piece
+            const std::size_t n = source.read(buffer.data() + used, buffer.size() - used);
+            atEnd = n == 0;
+            used += n;
+            total += n;
+            if (prologue) {
+                if (used < 3 && !atEnd)
+                    continue;
+                prologue = false;
+                checkEncoding(std::string_view(buffer.data(), std::min<std::size_t>(used, 3)),
+                              name);
+                // A UTF-8 byte order mark would hide the first line's keyword.
+                if (std::string_view(buffer.data(), used).substr(0, 3) == "\xEF\xBB\xBF")
+                    start = 3;
+            }
+            std::size_t cut = used;
+            if (!atEnd) {
+                cut = used - (buffer[used - 1] == '\r' ? 1 : 0);
+                while (cut > start && buffer[cut - 1] != '\n' && buffer[cut - 1] != '\r')
+                    --cut;
+                if (cut == start)
+                    continue;  // no whole line yet
+            }
+            lines = std::string_view(buffer.data() + start, cut - start);
+            carry.assign(buffer.data() + cut, used - cut);
+            detail::reportProgress(total, std::max(total, source.sizeHint));
+            return true;
+        }
+    }
+
+    // Bytes not yet given as lines, as far as the size the file had when opened tells.
+    std::size_t bytesLeft() const {
+        return source.sizeHint > total ? source.sizeHint - total + carry.size() : carry.size();
+    }
+
+  private:
+    const detail::ObjSource& source;
+    const std::string& name;
+    std::string carry;      // the start of a line that is not yet whole
+    std::size_t total = 0;  // bytes read
     bool prologue = true;   // the first bytes are not yet checked
-    for (bool atEnd = false; !atEnd;) {
-        if (start > 0) {
-            std::memmove(buffer.data(), buffer.data() + start, used - start);
-            used -= start;
-            start = 0;
+    bool atEnd = false;
+};
+
+// A thread that runs parseChunk over the chunks it is given, in order, while the scanner reads
+// the chunks before them. Chunks are handed over and back whole, under a lock.
+class ChunkHelper {
+  public:
+    struct Chunk {
+        std::vector<char> buffer;
+        std::string_view lines;
+        ChunkParse parsed;
+        bool done = false;
+    };
+
+    ChunkHelper() : thread([this] { run(); }) {}
+    ~ChunkHelper() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            stopping = true;
         }
-        if (used == buffer.size())
-            buffer.resize(2 * buffer.size());  // a line longer than a piece
-        const std::size_t n = source.read(buffer.data() + used, buffer.size() - used);
-        atEnd = n == 0;
-        used += n;
-        total += n;
-        if (prologue) {
-            if (used < 3 && !atEnd)
-                continue;
-            prologue = false;
-            checkEncoding(std::string_view(buffer.data(), std::min<std::size_t>(used, 3)), objName);
-            // A UTF-8 byte order mark would hide the first line's keyword.
-            if (std::string_view(buffer.data(), used).substr(0, 3) == "\xEF\xBB\xBF")
-                start = 3;
+        wake.notify_all();
+        thread.join();
+    }
+    ChunkHelper(const ChunkHelper&) = delete;
+    ChunkHelper& operator=(const ChunkHelper&) = delete;
+
+    void post(Chunk* chunk) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            queue.push_back(chunk);
         }
-        std::size_t cut = used;
-        if (!atEnd) {
-            std::size_t last = used - (buffer[used - 1] == '\r' ? 1 : 0);
-            while (last > start && buffer[last - 1] != '\n' && buffer[last - 1] != '\r')
-                --last;
-            cut = last > start ? last : start;
+        wake.notify_all();
+    }
+
+    // Waits until `chunk` is parsed; passes on what the thread threw (only bad_alloc).
+    void waitFor(const Chunk& chunk) {
+        std::unique_lock<std::mutex> lock(mutex);
+        wake.wait(lock, [&] { return chunk.done || failure; });
+        if (failure)
+            std::rethrow_exception(failure);
+    }
+
+  private:
+    void run() {
+        std::size_t vertices = 0;
+        for (;;) {
+            Chunk* chunk = nullptr;
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                wake.wait(lock, [&] { return stopping || !queue.empty(); });
+                if (stopping)
+                    return;
+                chunk = queue.front();
+                queue.pop_front();
+            }
+            std::exception_ptr thrown;
+            try {
+                vertices = parseChunk(chunk->lines, vertices, chunk->parsed);
+            } catch (...) {
+                thrown = std::current_exception();
+            }
+            {
+                const std::lock_guard<std::mutex> lock(mutex);
+                chunk->done = true;
+                if (thrown)
+                    failure = thrown;
+            }
+            wake.notify_all();
+            if (thrown)
+                return;
         }
-        scanner.readLines(std::string_view(buffer.data() + start, cut - start));
-        start = cut;
-        scanner.reserveFor(source.sizeHint > total ? source.sizeHint - total + (used - cut) : 0);
-        detail::reportProgress(total, std::max(total, source.sizeHint));
+    }
+
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<Chunk*> queue;
+    bool stopping = false;
+    std::exception_ptr failure;
+    std::thread thread;  // last: it starts once the rest is ready
+};
+
+// Reads every line of `source` into `scanner`, on this thread alone or with a helper thread
+// reading positions and plain faces a chunk or two ahead.
+void readChunks(const detail::ObjSource& source, const std::string& objName, ObjScanner& scanner) {
+    ObjChunks chunks(source, objName);
+    if (!source.helperThread) {
+        std::vector<char> buffer;
+        std::string_view lines;
+        while (chunks.next(buffer, lines)) {
+            scanner.readLines(lines);
+            scanner.reserveFor(chunks.bytesLeft());
+        }
+        return;
+    }
+    constexpr std::size_t kAhead = 2;  // chunks the helper may be given beyond the scanner's
+    std::deque<std::unique_ptr<ChunkHelper::Chunk>> inFlight;
+    std::vector<std::unique_ptr<ChunkHelper::Chunk>> spare;
+    bool more = true;
+    ChunkHelper helper;
+    for (;;) {
+        while (more && inFlight.size() <= kAhead) {
+            std::unique_ptr<ChunkHelper::Chunk> chunk;
+            if (spare.empty()) {
+                chunk = std::make_unique<ChunkHelper::Chunk>();
+            } else {
+                chunk = std::move(spare.back());
+                spare.pop_back();
+                chunk->done = false;
+            }
+            more = chunks.next(chunk->buffer, chunk->lines);
+            if (more) {
+                helper.post(chunk.get());
+                inFlight.push_back(std::move(chunk));
+            }
+        }
+        if (inFlight.empty())
+            return;
+        ChunkHelper::Chunk& chunk = *inFlight.front();
+        helper.waitFor(chunk);
+        scanner.readLines(chunk.lines, &chunk.parsed);
+        scanner.reserveFor(chunks.bytesLeft());
+        spare.push_back(std::move(inFlight.front()));
+        inFlight.pop_front();
     }
 }
 
@@ -644,7 +907,7 @@ void readPieces(const detail::ObjSource& source, const std::string& objName, Obj
 // shares its storage with no other and is not copied when colours and groups are added.
 ObjScan scanObj(const detail::ObjSource& source, const std::string& objName) {
     ObjScanner scanner(objName, source.refuseNulLibrary);
-    readPieces(source, objName, scanner);
+    readChunks(source, objName, scanner);
     return scanner.finish();
 }
 

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <limits>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -27,9 +28,10 @@ struct Library {
     std::string mtl;
 };
 
-// Reads `obj` through pieces of `pieceBytes`; the material library is `mtl` whatever its name.
-Notes readInPieces(const std::string& obj, std::size_t pieceBytes, GU_Detail& out,
-                   Library* library = nullptr) {
+// Reads `obj` through pieces of `pieceBytes`, with or without the helper thread; the material
+// library is `library->mtl` whatever its name.
+Notes readInPieces(const std::string& obj, std::size_t pieceBytes, bool helperThread,
+                   GU_Detail& out, Library* library = nullptr) {
     detail::ObjSource source;
     std::size_t at = 0;
     source.read = [&](char* to, std::size_t room) {
@@ -40,6 +42,7 @@ Notes readInPieces(const std::string& obj, std::size_t pieceBytes, GU_Detail& ou
     };
     source.sizeHint = obj.size();
     source.pieceBytes = pieceBytes;
+    source.helperThread = helperThread;
     source.findLibrary = [&](const detail::MaterialLibrary& found) {
         detail::MaterialText text;
         if (library) {
@@ -65,6 +68,7 @@ const std::string kEveryKind =
     "f 1 2 3 4\n"
     "f 4/1 3//1 2/1/1\n"
     "vt 0 0\nvn 0 0 1\n"
+    "f 1/1/1 2//1 3/ 3\n"
     "g\n"
     "usemtl blue\n"
     "f -1 -2 -3\r\n"
@@ -74,32 +78,37 @@ const std::string kEveryKind =
     "f 4 1 2";
 const std::string kEveryMtl = "newmtl red paint\nKd 1 0 0\nnewmtl blue\nKd 0 0 1\n";
 
-class ObjPieces : public ::testing::TestWithParam<std::size_t> {};
+// Piece sizes that split the byte order mark, every \r\n and most lines somewhere.
+const auto kPieceSizes = ::testing::Values(1, 2, 3, 4, 5, 7, 11, 64, 1 << 20);
+
+class ObjPieces : public ::testing::TestWithParam<std::tuple<std::size_t, bool>> {};
 
 TEST_P(ObjPieces, ReadWhatTheWholeTextReads) {
     GU_Detail whole;
     GU_Detail pieces;
     Library wholeLibrary{"", kEveryMtl};
     Library piecesLibrary{"", kEveryMtl};
-    const Notes wholeNotes = readInPieces(kEveryKind, kEveryKind.size(), whole, &wholeLibrary);
-    const Notes pieceNotes = readInPieces(kEveryKind, GetParam(), pieces, &piecesLibrary);
+    const Notes wholeNotes =
+        readInPieces(kEveryKind, kEveryKind.size(), false, whole, &wholeLibrary);
+    const Notes pieceNotes = readInPieces(kEveryKind, std::get<0>(GetParam()),
+                                          std::get<1>(GetParam()), pieces, &piecesLibrary);
     testing::expectSameDetail(whole, pieces);
     EXPECT_EQ(wholeNotes, pieceNotes);
     EXPECT_EQ(piecesLibrary.name, "m.mtl") << "the library is named after the faces";
 
     // What the whole text reads is right, too: the second face names vertex 4 before its line.
     ASSERT_EQ(whole.pointCount(), 4);
-    ASSERT_EQ(whole.primitiveCount(), 4);
+    ASSERT_EQ(whole.primitiveCount(), 5);
     const GB_Primitive& second = *whole.primitives()(1);
     const unsigned* v = whole.primitiveVertices(second);
     EXPECT_EQ(std::vector<unsigned>(v, v + second.vertexCount), (std::vector<unsigned>{3, 2, 1}));
     EXPECT_EQ(testing::colourOf(whole, 0), (std::vector<float>{1, 0, 0}));
-    EXPECT_EQ(testing::colourOf(whole, 2), (std::vector<float>{0, 0, 1}));
-    EXPECT_EQ(whole.primitiveGroups().find("left")->members(), (std::vector<unsigned>{0, 1}));
+    EXPECT_EQ(testing::colourOf(whole, 3), (std::vector<float>{0, 0, 1}));
+    EXPECT_EQ(whole.primitiveGroups().find("left")->members(), (std::vector<unsigned>{0, 1, 2}));
 }
 
-// Piece sizes that split the byte order mark, every \r\n and most lines somewhere.
-INSTANTIATE_TEST_SUITE_P(Sizes, ObjPieces, ::testing::Values(1, 2, 3, 4, 5, 7, 11, 64));
+INSTANTIATE_TEST_SUITE_P(SizesAndThreads, ObjPieces,
+                         ::testing::Combine(kPieceSizes, ::testing::Bool()));
 
 struct FaultAt {
     const char* label;
@@ -107,12 +116,14 @@ struct FaultAt {
     std::string message;
 };
 
-class ObjPieceFaults : public ::testing::TestWithParam<std::tuple<FaultAt, std::size_t>> {};
+class ObjPieceFaults : public ::testing::TestWithParam<std::tuple<FaultAt, std::size_t, bool>> {};
 
 TEST_P(ObjPieceFaults, NameTheirLine) {
     const FaultAt& fault = std::get<0>(GetParam());
     GU_Detail out = testing::makeSquare();
-    EXPECT_EQ(inputErrorOf([&] { readInPieces(fault.obj, std::get<1>(GetParam()), out); }),
+    EXPECT_EQ(inputErrorOf([&] {
+                  readInPieces(fault.obj, std::get<1>(GetParam()), std::get<2>(GetParam()), out);
+              }),
               fault.message);
     EXPECT_EQ(out.pointCount(), 4) << "the output is left as it was";
 }
@@ -132,12 +143,15 @@ INSTANTIATE_TEST_SUITE_P(
                                   "m.obj:2: face 0 has index -2 but only 1 point comes before it"},
                           FaultAt{"second_of_two", "v 0 0 0\nf 1 1 1\nf 2\nv 0 0\n",
                                   "m.obj:4: vertex needs 3 numeric coordinates"},
+                          FaultAt{"zero_texture_index", "v 0 0 0\nf 1/1 1/0 1\n",
+                                  "m.obj:2: face 0 has index 0 (indices count from 1)"},
                           FaultAt{"forward_reference_beyond_the_end", "f 1 3\nv 0 0 0\nv 0 0 0\n",
                                   "m.obj:1: face 0 has index 3 but there are 2 points"}),
-        ::testing::Values(1, 2, 3, 6, 1 << 20)),
+        kPieceSizes, ::testing::Bool()),
     [](const auto& param) {
         return std::string(std::get<0>(param.param).label) + "_" +
-               std::to_string(std::get<1>(param.param));
+               std::to_string(std::get<1>(param.param)) +
+               (std::get<2>(param.param) ? "_helper" : "");
     });
 
 // Positions must keep the bits tinyobjloader gives them, whose parser rounds some decimals
