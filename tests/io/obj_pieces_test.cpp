@@ -145,6 +145,8 @@ INSTANTIATE_TEST_SUITE_P(
                                   "m.obj:4: vertex needs 3 numeric coordinates"},
                           FaultAt{"zero_texture_index", "v 0 0 0\nf 1/1 1/0 1\n",
                                   "m.obj:2: face 0 has index 0 (indices count from 1)"},
+                          FaultAt{"past_the_last_vertex_read_so_far", "v 0 0 0\nf 1 2\n",
+                                  "m.obj:2: face 0 has index 2 but there is 1 point"},
                           FaultAt{"forward_reference_beyond_the_end", "f 1 3\nv 0 0 0\nv 0 0 0\n",
                                   "m.obj:1: face 0 has index 3 but there are 2 points"}),
         kPieceSizes, ::testing::Bool()),
