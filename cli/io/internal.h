@@ -54,8 +54,8 @@ struct ObjSource {
 Notes readObjPieces(const ObjSource& source, const std::string& objName, GU_Detail& out,
                     const ReadOptions& options, ColourSource* colours);
 
-// A vertex coordinate of an OBJ file, read exactly as tinyobjloader reads it; a number beyond
-// the float range is an infinity.
+// A vertex coordinate of an OBJ file, read exactly as tinyobjloader reads it; a number that
+// rounds beyond the float range is an infinity.
 float objCoordinate(std::string_view word);
 
 // Decodes the UTF-8 character at `pos` into `codePoint` and moves `pos` past it. For a byte that

@@ -210,16 +210,32 @@ TEST(ObjPositions, BeyondTheFloatRangeAreInfinite) {
     EXPECT_EQ(geo.points()[0][2], std::numeric_limits<float>::max()) << "rounds down to the max";
 }
 
-// From a file, the library is looked for once the whole OBJ is read, so it may be named last.
-TEST(ObjFile, FindsALibraryNamedAfterTheFaces) {
+struct LibraryLine {
+    const char* label;
+    std::string obj;
+};
+
+class ObjFileLibrary : public ::testing::TestWithParam<LibraryLine> {};
+
+TEST_P(ObjFileLibrary, IsFoundAndColoursTheFaces) {
     std::string folder = ::testing::TempDir() + "obj_pieces.XXXXXX";
     ASSERT_NE(::mkdtemp(folder.data()), nullptr);
-    std::ofstream(folder + "/m.obj") << "v 0 0 0\nusemtl red\nf 1 1 1\nmtllib m.mtl\n";
+    std::ofstream(folder + "/m.obj") << GetParam().obj;
     std::ofstream(folder + "/m.mtl") << "newmtl red\nKd 1 0 0\n";
     GU_Detail geo;
     EXPECT_EQ(readGeometryFile(folder + "/m.obj", geo), Notes{});
     EXPECT_EQ(testing::colourOf(geo, 0), (std::vector<float>{1, 0, 0}));
 }
+
+// From a file, the library is looked for once the whole OBJ is read, so it may be named last;
+// a byte order mark before a first-line `mtllib` once hid the library from the file reader.
+INSTANTIATE_TEST_SUITE_P(
+    Places, ObjFileLibrary,
+    ::testing::Values(LibraryLine{"after_the_faces",
+                                  "v 0 0 0\nusemtl red\nf 1 1 1\nmtllib m.mtl\n"},
+                      LibraryLine{"ByteOrderMarkHidLibraryOnFirstLine",
+                                  "\xEF\xBB\xBFmtllib m.mtl\nv 0 0 0\nusemtl red\nf 1 1 1\n"}),
+    [](const auto& param) { return std::string(param.param.label); });
 
 }  // namespace
 }  // namespace hueslice::io
