@@ -2,16 +2,10 @@
 #include <array>
 #include <charconv>
 #include <cmath>
-#include <condition_variable>
 #include <cstdint>
 #include <cstring>
-#include <deque>
-#include <exception>
 #include <limits>
-#include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -21,11 +15,21 @@
 #include "io/corner_vote.h"
 #include "io/internal.h"
 #include "io/io.h"
+#include "io/obj_chunks.h"
+#include "io/obj_lines.h"
 #include "io/text_out.h"
 
 namespace hueslice::io {
 
 namespace {
+
+using detail::ChunkParse;
+using detail::forEachWholeLine;
+using detail::isNumber;
+using detail::nextWord;
+using detail::parseNumber;
+using detail::readPlainFace;
+using detail::readPosition;
 
 [[noreturn]] void failAt(const std::string& name, long long line, const std::string& what) {
     throw InputError(name + ":" + std::to_string(line) + ": " + what);
@@ -75,182 +79,6 @@ void refuseNul(std::string_view text, const std::string& name, long long line, c
 
 std::string shown(std::string_view word) {
     return word.size() <= 24 ? std::string(word) : std::string(word.substr(0, 24)) + "...";
-}
-
-bool parseNumber(std::string_view word, double& value) {
-    const char* first = word.data();
-    const char* last = word.data() + word.size();
-    if (first != last && *first == '+')
-        ++first;
-    const auto r = std::from_chars(first, last, value);
-    return r.ec == std::errc() && r.ptr == last;
-}
-
-bool isNumber(std::string_view word) {
-    double value = 0.0;
-    return parseNumber(word, value);
-}
-
-// A word that both number readers take whole and cannot overflow: an optional sign, digits and
-// at most one point. Most coordinates look like this, so the full check is rarely needed.
-bool isPlainDecimal(std::string_view word) {
-    std::size_t i = !word.empty() && (word[0] == '+' || word[0] == '-') ? 1 : 0;
-    if (word.size() > 40 || i == word.size())
-        return false;
-    bool digits = false;
-    bool point = false;
-    for (; i < word.size(); ++i) {
-        const char c = word[i];
-        if (c >= '0' && c <= '9') {
-            digits = true;
-        } else if (c == '.' && !point) {
-            point = true;
-        } else {
-            return false;
-        }
-    }
-    return digits;
-}
-
-bool isCoordinate(std::string_view word) {
-    return isPlainDecimal(word) || isNumber(word);
-}
-
-// The next word of `rest` (blanks are spaces and tabs), removed from it; empty at the end.
-std::string_view nextWord(std::string_view& rest) {
-    std::size_t i = 0;
-    while (i < rest.size() && (rest[i] == ' ' || rest[i] == '\t'))
-        ++i;
-    std::size_t end = i;
-    while (end < rest.size() && rest[end] != ' ' && rest[end] != '\t')
-        ++end;
-    const std::string_view word = rest.substr(i, end - i);
-    rest.remove_prefix(end);
-    return word;
-}
-
-// Calls `visit(line)` for every line of `text`, lines ended by \n, \r\n or \r; the last one
-// ends with the text. A \r ending `text` is taken as a whole line break.
-template <typename Visit>
-void forEachWholeLine(std::string_view text, Visit&& visit) {
-    const char* p = text.data();
-    const char* const end = p + text.size();
-    // Most files end their lines with \n alone; then the search for line ends is one fast scan
-    // for that byte.
-    const bool anyReturn = std::memchr(p, '\r', text.size()) != nullptr;
-    while (p < end) {
-        const char* stop = nullptr;
-        if (!anyReturn) {
-            stop =
-                static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-            if (!stop)
-                stop = end;
-        } else {
-            stop = p;
-            while (stop < end && *stop != '\n' && *stop != '\r')
-                ++stop;
-        }
-        const std::string_view line(p, static_cast<std::size_t>(stop - p));
-        p = stop;
-        if (p + 1 < end && p[0] == '\r' && p[1] == '\n')
-            ++p;
-        ++p;
-        visit(line);
-    }
-}
-
-// The position after a `v` keyword, read as tinyobjloader reads it; false when the first three
-// words are not numbers.
-bool readPosition(std::string_view rest, float xyz[3]) {
-    std::string_view w[3];
-    for (std::string_view& word : w) {
-        word = nextWord(rest);
-        if (!isCoordinate(word))
-            return false;
-    }
-    for (int c = 0; c < 3; ++c)
-        xyz[c] = detail::objCoordinate(w[c]);
-    return true;
-}
-
-// The corners after an `f` keyword, appended to `out`, when every reference is plain: a
-// positive index of one of the first `vertices` vertices, maybe followed by nonzero texture and
-// normal indices ("7", "7/2", "7//3", "7/2/3"). False for anything else (negative or forward
-// indices, faults), which needs the full reading; `out` may then hold some of the corners.
-bool readPlainFace(std::string_view rest, std::size_t vertices, std::vector<unsigned>& out) {
-    const char* p = rest.data();
-    const char* const end = p + rest.size();
-    const auto blank = [&] { return p == end || *p == ' ' || *p == '\t'; };
-    bool any = false;
-    for (;;) {
-        while (p < end && (*p == ' ' || *p == '\t'))
-            ++p;
-        if (p == end)
-            return any;
-        const char* const first = p;
-        unsigned long long index = 0;
-        while (p < end && static_cast<unsigned char>(*p - '0') < 10 && p - first < 10) {
-            index = index * 10 + static_cast<unsigned>(*p - '0');
-            ++p;
-        }
-        if (index == 0 || index > vertices)
-            return false;
-        // Texture and normal parts: empty, or digits that are not all zeros.
-        for (int part = 1; part < 3 && p < end && *p == '/'; ++part) {
-            const char* const digits = ++p;
-            bool nonzero = false;
-            while (p < end && static_cast<unsigned char>(*p - '0') < 10 && p - digits < 18) {
-                nonzero = nonzero || *p != '0';
-                ++p;
-            }
-            if (p != digits && !nonzero)
-                return false;
-        }
-        if (!blank())
-            return false;
-        out.push_back(static_cast<unsigned>(index - 1));
-        any = true;
-    }
-}
-
-// What the helper thread reads of a chunk of lines ahead of the scanner: the positions of its
-// `v` lines and the corners of its plain `f` lines, in line order.
-struct ChunkParse {
-    std::vector<float> xyz;                 // three per `v` line
-    std::vector<unsigned char> positionOk;  // per `v` line: readPosition succeeded
-    std::vector<unsigned> corners;          // of the plain faces, one after another
-    std::vector<unsigned> faceSizes;        // per `f` line: its corners, 0 when not plain
-
-    void clear() {
-        xyz.clear();
-        positionOk.clear();
-        corners.clear();
-        faceSizes.clear();
-    }
-};
-
-// Reads `text`, whole lines following `vertices` vertices, into `out`; returns the vertices
-// after it. The lines are told apart exactly as the scanner tells them apart.
-std::size_t parseChunk(std::string_view text, std::size_t vertices, ChunkParse& out) {
-    out.clear();
-    forEachWholeLine(text, [&](std::string_view line) {
-        const std::string_view key = nextWord(line);
-        if (key == "v") {
-            float xyz[3] = {0, 0, 0};
-            out.positionOk.push_back(readPosition(line, xyz));
-            out.xyz.insert(out.xyz.end(), xyz, xyz + 3);
-            ++vertices;
-        } else if (key == "f") {
-            const std::size_t before = out.corners.size();
-            if (readPlainFace(line, vertices, out.corners)) {
-                out.faceSizes.push_back(static_cast<unsigned>(out.corners.size() - before));
-            } else {
-                out.corners.resize(before);
-                out.faceSizes.push_back(0);
-            }
-        }
-    });
-    return vertices;
 }
 
 // Faces sharing their group set and material, from `firstFace` until the next run.
@@ -634,7 +462,9 @@ float kdComponent(std::string_view word) {
     std::from_chars(word.data(), word.data() + word.size(), value);
     float narrowed = 0.0f;
     if (!detail::narrowToFloat(value, narrowed))
-        narrowed = std::copysign(std::numeric_limits<float>::infinity(), static_cast<float>(value));
+        // Its sign from the double: converting a double beyond the float range is undefined.
+        narrowed = value < 0 ? -std::numeric_limits<float>::infinity()
+                             : std::numeric_limits<float>::infinity();
     return narrowed;
 }
 
@@ -665,17 +495,6 @@ std::unordered_map<std::string, Rgb> readMaterials(std::string_view mtlText,
         }
     });
     return materials;
-}
-
-// Text in UTF-16 reads as nothing at all, byte by byte, so it is refused rather than taken for
-// an empty mesh.
-void checkEncoding(std::string_view text, const std::string& name) {
-    if (text.empty())
-        throw InputError(name + ": empty file");
-    const bool byteOrderMark = text.substr(0, 2) == "\xFF\xFE" || text.substr(0, 2) == "\xFE\xFF";
-    const bool wideAscii = text.size() >= 2 && (text[0] == '\0' || text[1] == '\0');
-    if (byteOrderMark || wideAscii)
-        throw InputError(name + ": the file is UTF-16 text; obj files are read as UTF-8");
 }
 
 // Scales 0..255 colours and tells about the vertices that have none.
@@ -717,197 +536,16 @@ void noteSkippedElements(const ObjScan& scan, const std::string& name, Notes& no
     notes.push_back(detail::noFacesNote(name, why, scan.colouredVertices > 0));
 }
 
-// The lines of an OBJ source, a chunk at a time, each chunk in a buffer of its own and up to
-// the last line break that is whole: a \r at the end of the bytes so far may be the first half
-// of \r\n, so it waits for the next chunk.
-class ObjChunks {
-  public:
-    ObjChunks(const detail::ObjSource& objSource, const std::string& objName)
-        : source(objSource), name(objName) {}
-
-    // The next chunk of lines, read into `buffer`; false at the end.
-    bool next(std::vector<char>& buffer, std::string_view& lines) {
-        if (atEnd)
-            return false;
-        buffer.resize(
-            std::max({buffer.size(), source.pieceBytes, carry.size() + 1, std::size_t{4}}));
-        std::copy(carry.begin(), carry.end(), buffer.begin());
-        std::size_t used = carry.size();
-        std::size_t start = 0;
-        for (;;) {
-            if (used == buffer.size())
-                buffer.resize(2 * buffer.size());  // a line longer than a piece
-            const std::size_t n = source.read(buffer.data() + used, buffer.size() - used);
-            atEnd = n == 0;
-            used += n;
-            total += n;
-            if (prologue) {
-                if (used < 3 && !atEnd)
-                    continue;
-                prologue = false;
-                checkEncoding(std::string_view(buffer.data(), std::min<std::size_t>(used, 3)),
-                              name);
-                // A UTF-8 byte order mark would hide the first line's keyword.
-                if (std::string_view(buffer.data(), used).substr(0, 3) == "\xEF\xBB\xBF")
-                    start = 3;
-            }
-            std::size_t cut = used;
-            if (!atEnd) {
-                cut = used - (buffer[used - 1] == '\r' ? 1 : 0);
-                while (cut > start && buffer[cut - 1] != '\n' && buffer[cut - 1] != '\r')
-                    --cut;
-                if (cut == start)
-                    continue;  // no whole line yet
-            }
-            lines = std::string_view(buffer.data() + start, cut - start);
-            carry.assign(buffer.data() + cut, used - cut);
-            detail::reportProgress(total, std::max(total, source.sizeHint));
-            return true;
-        }
-    }
-
-    // Bytes not yet given as lines, as far as the size the file had when opened tells.
-    std::size_t bytesLeft() const {
-        return source.sizeHint > total ? source.sizeHint - total + carry.size() : carry.size();
-    }
-
-  private:
-    const detail::ObjSource& source;
-    const std::string& name;
-    std::string carry;      // the start of a line that is not yet whole
-    std::size_t total = 0;  // bytes read
-    bool prologue = true;   // the first bytes are not yet checked
-    bool atEnd = false;
-};
-
-// A thread that runs parseChunk over the chunks it is given, in order, while the scanner reads
-// the chunks before them. Chunks are handed over and back whole, under a lock.
-class ChunkHelper {
-  public:
-    struct Chunk {
-        std::vector<char> buffer;
-        std::string_view lines;
-        ChunkParse parsed;
-        bool done = false;
-    };
-
-    ChunkHelper() : thread([this] { run(); }) {}
-    ~ChunkHelper() {
-        {
-            const std::lock_guard<std::mutex> lock(mutex);
-            stopping = true;
-        }
-        wake.notify_all();
-        thread.join();
-    }
-    ChunkHelper(const ChunkHelper&) = delete;
-    ChunkHelper& operator=(const ChunkHelper&) = delete;
-
-    void post(Chunk* chunk) {
-        {
-            const std::lock_guard<std::mutex> lock(mutex);
-            queue.push_back(chunk);
-        }
-        wake.notify_all();
-    }
-
-    // Waits until `chunk` is parsed; passes on what the thread threw (only bad_alloc).
-    void waitFor(const Chunk& chunk) {
-        std::unique_lock<std::mutex> lock(mutex);
-        wake.wait(lock, [&] { return chunk.done || failure; });
-        if (failure)
-            std::rethrow_exception(failure);
-    }
-
-  private:
-    void run() {
-        std::size_t vertices = 0;
-        for (;;) {
-            Chunk* chunk = nullptr;
-            {
-                std::unique_lock<std::mutex> lock(mutex);
-                wake.wait(lock, [&] { return stopping || !queue.empty(); });
-                if (stopping)
-                    return;
-                chunk = queue.front();
-                queue.pop_front();
-            }
-            std::exception_ptr thrown;
-            try {
-                vertices = parseChunk(chunk->lines, vertices, chunk->parsed);
-            } catch (...) {
-                thrown = std::current_exception();
-            }
-            {
-                const std::lock_guard<std::mutex> lock(mutex);
-                chunk->done = true;
-                if (thrown)
-                    failure = thrown;
-            }
-            wake.notify_all();
-            if (thrown)
-                return;
-        }
-    }
-
-    std::mutex mutex;
-    std::condition_variable wake;
-    std::deque<Chunk*> queue;
-    bool stopping = false;
-    std::exception_ptr failure;
-    std::thread thread;  // last: it starts once the rest is ready
-};
-
-// Reads every line of `source` into `scanner`, on this thread alone or with a helper thread
-// reading positions and plain faces a chunk or two ahead.
-void readChunks(const detail::ObjSource& source, const std::string& objName, ObjScanner& scanner) {
-    ObjChunks chunks(source, objName);
-    if (!source.helperThread) {
-        std::vector<char> buffer;
-        std::string_view lines;
-        while (chunks.next(buffer, lines)) {
-            scanner.readLines(lines);
-            scanner.reserveFor(chunks.bytesLeft());
-        }
-        return;
-    }
-    constexpr std::size_t kAhead = 2;  // chunks the helper may be given beyond the scanner's
-    std::deque<std::unique_ptr<ChunkHelper::Chunk>> inFlight;
-    std::vector<std::unique_ptr<ChunkHelper::Chunk>> spare;
-    bool more = true;
-    ChunkHelper helper;
-    for (;;) {
-        while (more && inFlight.size() <= kAhead) {
-            std::unique_ptr<ChunkHelper::Chunk> chunk;
-            if (spare.empty()) {
-                chunk = std::make_unique<ChunkHelper::Chunk>();
-            } else {
-                chunk = std::move(spare.back());
-                spare.pop_back();
-                chunk->done = false;
-            }
-            more = chunks.next(chunk->buffer, chunk->lines);
-            if (more) {
-                helper.post(chunk.get());
-                inFlight.push_back(std::move(chunk));
-            }
-        }
-        if (inFlight.empty())
-            return;
-        ChunkHelper::Chunk& chunk = *inFlight.front();
-        helper.waitFor(chunk);
-        scanner.readLines(chunk.lines, &chunk.parsed);
-        scanner.reserveFor(chunks.bytesLeft());
-        spare.push_back(std::move(inFlight.front()));
-        inFlight.pop_front();
-    }
-}
-
 // The scan of a whole OBJ. The scanner is gone when it returns, so that the scan's detail
 // shares its storage with no other and is not copied when colours and groups are added.
 ObjScan scanObj(const detail::ObjSource& source, const std::string& objName) {
     ObjScanner scanner(objName, source.refuseNulLibrary);
-    readChunks(source, objName, scanner);
+    detail::readObjChunks(
+        source, objName,
+        [&](std::string_view lines, const detail::ChunkParse* parsed) {
+            scanner.readLines(lines, parsed);
+        },
+        [&](std::size_t bytesLeft) { scanner.reserveFor(bytesLeft); });
     return scanner.finish();
 }
 
