@@ -48,19 +48,6 @@ bool isNumber(std::string_view word) {
     return parseNumber(word, value);
 }
 
-// The next word of `rest` (blanks are spaces and tabs), removed from it; empty at the end.
-std::string_view nextWord(std::string_view& rest) {
-    std::size_t i = 0;
-    while (i < rest.size() && (rest[i] == ' ' || rest[i] == '\t'))
-        ++i;
-    std::size_t end = i;
-    while (end < rest.size() && rest[end] != ' ' && rest[end] != '\t')
-        ++end;
-    const std::string_view word = rest.substr(i, end - i);
-    rest.remove_prefix(end);
-    return word;
-}
-
 bool readPosition(std::string_view rest, float xyz[3]) {
     std::string_view w[3];
     for (std::string_view& word : w) {

@@ -16,7 +16,17 @@ bool parseNumber(std::string_view word, double& value);
 bool isNumber(std::string_view word);
 
 // The next word of `rest` (blanks are spaces and tabs), removed from it; empty at the end.
-std::string_view nextWord(std::string_view& rest);
+inline std::string_view nextWord(std::string_view& rest) {
+    std::size_t i = 0;
+    while (i < rest.size() && (rest[i] == ' ' || rest[i] == '\t'))
+        ++i;
+    std::size_t end = i;
+    while (end < rest.size() && rest[end] != ' ' && rest[end] != '\t')
+        ++end;
+    const std::string_view word = rest.substr(i, end - i);
+    rest.remove_prefix(end);
+    return word;
+}
 
 // Calls `visit(line)` for every line of `text`, lines ended by \n, \r\n or \r; the last one
 // ends with the text. A \r ending `text` is taken as a whole line break.
