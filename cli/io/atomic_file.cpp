@@ -572,7 +572,7 @@ Notes readGeometryFile(const std::string& path, GU_Detail& out, const ReadOption
         return {};
     }
     if (ext == "ply")
-        return readPly(readWholeFile(path), path, out, options, source);
+        return readPlyFile(path, out, options, source);
     if (ext == "obj") {
         const std::string obj = readWholeFile(path);
         const detail::MaterialLibrary library = detail::findMaterialLibrary(obj, path);

@@ -1,0 +1,106 @@
+#include "io/byte_source.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+namespace hueslice::io::detail {
+
+ByteSource::ByteSource(std::string_view bytes)
+    : data(reinterpret_cast<const unsigned char*>(bytes.data())), held(bytes.size()) {}
+
+ByteSource::ByteSource(InputFile& input, std::size_t window)
+    : file(&input), windowSize(std::max<std::size_t>(window, 1)), ended(false) {}
+
+bool ByteSource::readMore(std::size_t growTo) {
+    if (ended)
+        return false;
+    if (held == buffer.size()) {
+        // Doubling keeps the copies linear; a buffer is never more than twice what arrived.
+        buffer.resize(std::max({growTo, 2 * buffer.size(), windowSize}));
+        data = buffer.data();
+    }
+    const std::size_t n =
+        file->read(reinterpret_cast<char*>(buffer.data()) + held, buffer.size() - held);
+    held += n;
+    ended = n == 0;
+    return !ended;
+}
+
+const unsigned char* ByteSource::fetch(std::size_t pos, std::size_t n) {
+    if (!file)
+        return nullptr;
+    if (pos < start)
+        throw std::logic_error("input read backwards");
+    if (pos - start >= held) {
+        // Past everything held: read on, keeping nothing, up to `pos`.
+        start += held;
+        held = 0;
+        while (start < pos) {
+            if (buffer.empty())
+                buffer.resize(windowSize);
+            const std::size_t room = std::min(buffer.size(), pos - start);
+            const std::size_t got =
+                ended ? 0 : file->read(reinterpret_cast<char*>(buffer.data()), room);
+            if (got == 0) {
+                ended = true;
+                return nullptr;
+            }
+            start += got;
+        }
+    } else if (pos > start) {
+        held -= pos - start;
+        std::memmove(buffer.data(), buffer.data() + (pos - start), held);
+        start = pos;
+    }
+    // The buffer grows by doubling as bytes arrive, so a list count that a short file cannot
+    // hold costs no more than the file has.
+    while (held < n && readMore(0)) {
+    }
+    data = buffer.data();
+    return held >= n ? data : nullptr;
+}
+
+bool ByteSource::more() {
+    return file && readMore(0);
+}
+
+std::string_view ByteSource::whole() {
+    if (file) {
+        if (start != 0)
+            throw std::logic_error("whole input asked for after some was let go");
+        // Room for the size the file had when opened and a byte to see its end, so that the
+        // usual file is read into one buffer without growing it again.
+        while (readMore(file->sizeWhenOpened() + 1)) {
+        }
+    }
+    return window();
+}
+
+bool ByteSource::sizeKnown(std::size_t& size) const {
+    if (!file) {
+        size = held;
+        return true;
+    }
+    size = file->sizeWhenOpened();
+    return size >= start + held;
+}
+
+std::size_t ByteSource::countFrom(std::size_t pos) {
+    if (!need(pos, 0))
+        return 0;
+    std::size_t count = heldFrom(pos);
+    start += held;
+    held = 0;
+    while (file && !ended) {
+        if (buffer.empty())
+            buffer.resize(windowSize);
+        const std::size_t got = file->read(reinterpret_cast<char*>(buffer.data()), buffer.size());
+        ended = got == 0;
+        count += got;
+        start += got;
+    }
+    return count;
+}
+
+}  // namespace hueslice::io::detail
