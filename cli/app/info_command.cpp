@@ -63,10 +63,22 @@ void printColourSource(const io::ColourSource& source, std::ostream& out) {
 void printPalette(const GU_Detail& detail, int offset, std::ostream& out) {
     UT_Vector3Array palette;
     std::unordered_map<UT_Vector3, long long, ColourKeyHash, SameColour> faces;
+    // Neighbouring faces often share a colour: such a face counts on its neighbour's entry
+    // without a lookup. The same colour would find that entry, so the counts do not change.
+    UT_Vector3 previous;
+    long long* previousCount = nullptr;
+    const SameColour same;
     forEachPrimitive(detail, [&](const GB_Primitive& prim) {
         const UT_Vector3 colour = readPrimitiveColour(prim, offset);
-        if (faces[colour]++ == 0)
+        if (previousCount && same(colour, previous)) {
+            ++*previousCount;
+            return;
+        }
+        long long& count = faces[colour];
+        if (count++ == 0)
             palette.append(colour);
+        previous = colour;
+        previousCount = &count;
     });
     palette.sort(compareColours);
 

@@ -12,12 +12,17 @@ ByteSource::ByteSource(std::string_view bytes)
 ByteSource::ByteSource(InputFile& input, std::size_t window)
     : file(&input), windowSize(std::max<std::size_t>(window, 1)), ended(false) {}
 
+std::size_t ByteSource::firstSize() const {
+    return std::min(windowSize, file->sizeWhenOpened() + 1);
+}
+
 bool ByteSource::readMore(std::size_t growTo) {
     if (ended)
         return false;
     if (held == buffer.size()) {
-        // Doubling keeps the copies linear; a buffer is never more than twice what arrived.
-        buffer.resize(std::max({growTo, 2 * buffer.size(), windowSize}));
+        // Doubling keeps the copies linear; a buffer is never more than twice what arrived. A
+        // small file gets a window of its own size.
+        buffer.resize(std::max({growTo, 2 * buffer.size(), firstSize()}));
         data = buffer.data();
     }
     const std::size_t n =
@@ -38,7 +43,7 @@ const unsigned char* ByteSource::fetch(std::size_t pos, std::size_t n) {
         held = 0;
         while (start < pos) {
             if (buffer.empty())
-                buffer.resize(windowSize);
+                buffer.resize(firstSize());
             const std::size_t room = std::min(buffer.size(), pos - start);
             const std::size_t got =
                 ended ? 0 : file->read(reinterpret_cast<char*>(buffer.data()), room);
@@ -94,7 +99,7 @@ std::size_t ByteSource::countFrom(std::size_t pos) {
     held = 0;
     while (file && !ended) {
         if (buffer.empty())
-            buffer.resize(windowSize);
+            buffer.resize(firstSize());
         const std::size_t got = file->read(reinterpret_cast<char*>(buffer.data()), buffer.size());
         ended = got == 0;
         count += got;

@@ -53,6 +53,8 @@ class ByteSource {
 
   private:
     const unsigned char* fetch(std::size_t pos, std::size_t n);
+    // A file's first window: no bigger than the file, so that small files cost little.
+    std::size_t firstSize() const;
     // Reads into the free room of the buffer, growing it first when it is full.
     bool readMore(std::size_t growTo);
 
