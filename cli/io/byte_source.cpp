@@ -95,9 +95,11 @@ std::size_t ByteSource::countFrom(std::size_t pos) {
     if (!need(pos, 0))
         return 0;
     std::size_t count = heldFrom(pos);
+    if (!file)
+        return count;
     start += held;
     held = 0;
-    while (file && !ended) {
+    while (!ended) {
         if (buffer.empty())
             buffer.resize(firstSize());
         const std::size_t got = file->read(reinterpret_cast<char*>(buffer.data()), buffer.size());
