@@ -1,22 +1,29 @@
 #include "io/byte_source.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <stdexcept>
 
 namespace hueslice::io::detail {
 
+namespace {
+// Where an empty window points, so that need(pos, 0) is never null when the input reaches pos.
+const unsigned char kNoBytes[1] = {0};
+}  // namespace
+
 ByteSource::ByteSource(std::string_view bytes)
-    : data(reinterpret_cast<const unsigned char*>(bytes.data())), held(bytes.size()) {}
+    : data(bytes.empty() ? kNoBytes : reinterpret_cast<const unsigned char*>(bytes.data())),
+      held(bytes.size()) {}
 
 ByteSource::ByteSource(InputFile& input, std::size_t window)
-    : file(&input), windowSize(std::max<std::size_t>(window, 1)), ended(false) {}
+    : file(&input), windowSize(std::max<std::size_t>(window, 1)), data(kNoBytes), ended(false) {}
 
 std::size_t ByteSource::firstSize() const {
     return std::min(windowSize, file->sizeWhenOpened() + 1);
 }
 
-bool ByteSource::readMore(std::size_t growTo) {
+bool ByteSource::readMore(std::size_t growTo, std::size_t limit) {
     if (ended)
         return false;
     if (held == buffer.size()) {
@@ -25,8 +32,8 @@ bool ByteSource::readMore(std::size_t growTo) {
         buffer.resize(std::max({growTo, 2 * buffer.size(), firstSize()}));
         data = buffer.data();
     }
-    const std::size_t n =
-        file->read(reinterpret_cast<char*>(buffer.data()) + held, buffer.size() - held);
+    const std::size_t n = file->read(reinterpret_cast<char*>(buffer.data()) + held,
+                                     std::min(buffer.size(), limit) - held);
     held += n;
     ended = n == 0;
     return !ended;
@@ -44,7 +51,7 @@ const unsigned char* ByteSource::fetch(std::size_t pos, std::size_t n) {
         while (start < pos) {
             if (buffer.empty())
                 buffer.resize(firstSize());
-            const std::size_t room = std::min(buffer.size(), pos - start);
+            const std::size_t room = std::min({buffer.size(), windowSize, pos - start});
             const std::size_t got =
                 ended ? 0 : file->read(reinterpret_cast<char*>(buffer.data()), room);
             if (got == 0) {
@@ -60,14 +67,15 @@ const unsigned char* ByteSource::fetch(std::size_t pos, std::size_t n) {
     }
     // The buffer grows by doubling as bytes arrive, so a list count that a short file cannot
     // hold costs no more than the file has.
-    while (held < n && readMore(0)) {
+    while (held < n && readMore(0, std::max(windowSize, n))) {
     }
-    data = buffer.data();
+    if (!buffer.empty())
+        data = buffer.data();
     return held >= n ? data : nullptr;
 }
 
 bool ByteSource::more() {
-    return file && readMore(0);
+    return file && readMore(0, SIZE_MAX);
 }
 
 std::string_view ByteSource::whole() {
@@ -76,7 +84,7 @@ std::string_view ByteSource::whole() {
             throw std::logic_error("whole input asked for after some was let go");
         // Room for the size the file had when opened and a byte to see its end, so that the
         // usual file is read into one buffer without growing it again.
-        while (readMore(file->sizeWhenOpened() + 1)) {
+        while (readMore(file->sizeWhenOpened() + 1, SIZE_MAX)) {
         }
     }
     return window();
@@ -102,7 +110,8 @@ std::size_t ByteSource::countFrom(std::size_t pos) {
     while (!ended) {
         if (buffer.empty())
             buffer.resize(firstSize());
-        const std::size_t got = file->read(reinterpret_cast<char*>(buffer.data()), buffer.size());
+        const std::size_t got =
+            file->read(reinterpret_cast<char*>(buffer.data()), std::min(buffer.size(), windowSize));
         ended = got == 0;
         count += got;
         start += got;

@@ -55,8 +55,9 @@ class ByteSource {
     const unsigned char* fetch(std::size_t pos, std::size_t n);
     // A file's first window: no bigger than the file, so that small files cost little.
     std::size_t firstSize() const;
-    // Reads into the free room of the buffer, growing it first when it is full.
-    bool readMore(std::size_t growTo);
+    // Reads into the free room of the buffer, growing it first when it is full, until it holds
+    // `limit` bytes at most (the window, when it was grown for the header or a long row).
+    bool readMore(std::size_t growTo, std::size_t limit);
 
     InputFile* file = nullptr;
     std::vector<unsigned char> buffer;
