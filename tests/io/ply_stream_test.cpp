@@ -246,20 +246,5 @@ INSTANTIATE_TEST_SUITE_P(Cases, PlyThroughAWindow,
                                     std::to_string(std::get<1>(param.param));
                          });
 
-TEST(PlyFile, TextIsReadWholeAndGivesWhatMemoryGives) {
-    const std::string text =
-        "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
-        "property float z\nelement face 1\nproperty list uchar int vertex_indices\nend_header\n"
-        "0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n";
-    const std::string path = ::testing::TempDir() + "text.ply";
-    { std::ofstream(path, std::ios::binary) << text; }
-    GU_Detail fromMemory;
-    GU_Detail fromFile;
-    readPly(text, path, fromMemory);
-    detail::readPlyFileThroughWindow(path, 2, fromFile, {}, nullptr);
-    expectSameDetail(fromMemory, fromFile);
-    std::remove(path.c_str());
-}
-
 }  // namespace
 }  // namespace hueslice::io
