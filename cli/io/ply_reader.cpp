@@ -1039,18 +1039,30 @@ class PlyReader {
         const bool voting = voteWhileBuilding;
         std::vector<unsigned>& indices = scratch;
         Row slow;
+        // The bytes at `pos`, `held` of them: most rows are taken from them without a request.
+        const unsigned char* row = nullptr;
+        std::size_t held = 0;
         for (std::uint64_t r = 0; r < e.count; ++r) {
-            const unsigned char* row = source.need(pos, head);
+            if (held < head) {
+                row = source.need(pos, head);
+                held = row ? source.heldFrom(pos) : 0;
+            }
             std::size_t n = 0;
+            std::size_t rowSize = 0;
             if (row) {
                 const CountT count = load<CountT, Swap>(row + prefix);
                 // Zero and negative counts are faults; readRow() words them.
                 n = count > 0 ? static_cast<std::size_t>(count) : 0;
-                row = n > 0 ? source.need(pos, head + n * sizeof(IndexT) + suffix) : nullptr;
+                rowSize = head + n * sizeof(IndexT) + suffix;
+                if (n > 0 && held < rowSize) {
+                    row = source.need(pos, rowSize);
+                    held = row ? source.heldFrom(pos) : 0;
+                }
             }
-            if (!row || !loadIndices<IndexT, Swap>(row + head, n, indices)) {
+            if (n == 0 || !row || !loadIndices<IndexT, Swap>(row + head, n, indices)) {
                 pos = readRow(e, r, pos, slow);
                 store(e, slow, geo);
+                held = 0;
                 continue;
             }
             const unsigned char* listEnd = row + head + n * sizeof(IndexT);
@@ -1067,7 +1079,9 @@ class PlyReader {
             } else if (voting) {
                 vote(geo, prim, indices.data(), n);
             }
-            pos += head + n * sizeof(IndexT) + suffix;
+            pos += rowSize;
+            row += rowSize;
+            held -= rowSize;
             if ((r + 1) % detail::kProgressStep == 0)
                 detail::reportProgress(r + 1, e.count);
         }
