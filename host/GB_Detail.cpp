@@ -179,6 +179,7 @@ GB_Detail::Geometry::Geometry(const Geometry& other)
       primList(other.primList),
       vertexPoints(other.vertexPoints),
       vertexStarts(other.vertexStarts),
+      sameCount(other.sameCount),
       primDict(other.primDict),
       primData(other.primData),
       recordOrder(other.recordOrder) {
@@ -232,7 +233,16 @@ long long GB_Detail::appendPrimitive(const unsigned* pointIndices, unsigned coun
     Geometry& g = writable();
     const std::size_t number = g.primList.pool.size();
     const auto size = static_cast<std::size_t>(g.primDict.recordSize());
-    g.vertexStarts.push_back(g.vertexPoints.size());
+    if (number == 0)
+        g.sameCount = count;
+    if (g.vertexStarts.empty() && count != g.sameCount) {
+        // The first primitive of another size: every start is written out from now on.
+        g.vertexStarts.reserve(g.primList.pool.capacity());
+        for (std::size_t i = 0; i < number; ++i)
+            g.vertexStarts.push_back(i * g.sameCount);
+    }
+    if (!g.vertexStarts.empty())
+        g.vertexStarts.push_back(g.vertexPoints.size());
     g.vertexPoints.insert(g.vertexPoints.end(), pointIndices, pointIndices + count);
     if (!g.recordOrder.empty())
         g.recordOrder.push_back(number);
@@ -253,7 +263,8 @@ void GB_Detail::reservePrimitives(std::size_t prims, std::size_t vertices) {
     const auto size = static_cast<std::size_t>(g.primDict.recordSize());
     const bool recordsMove = prims * size > g.primData.capacity();
     g.primList.pool.reserve(prims);
-    g.vertexStarts.reserve(prims);
+    if (!g.vertexStarts.empty())
+        g.vertexStarts.reserve(prims);
     g.vertexPoints.reserve(vertices);
     g.primData.reserve(prims * size);
     if (recordsMove)

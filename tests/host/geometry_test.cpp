@@ -196,6 +196,49 @@ TEST(Detail, AChangeToAnOriginalOrItsCopyStaysInThatDetail) {
     }
 }
 
+// Builds primitives of the given vertex counts over distinct points, in order, and checks that
+// each reads back its own vertices, also from a copy made before the last primitive.
+void checkVerticesOf(const std::vector<unsigned>& counts) {
+    GU_Detail detail;
+    std::vector<std::vector<unsigned>> expected;
+    unsigned next = 0;
+    GU_Detail before;
+    for (std::size_t p = 0; p < counts.size(); ++p) {
+        std::vector<unsigned> vertices;
+        for (unsigned v = 0; v < counts[p]; ++v, ++next) {
+            detail.appendPoint(UT_Vector3(static_cast<float>(next), 0, 0));
+            vertices.push_back(next);
+        }
+        if (p + 1 == counts.size())
+            before = detail;
+        detail.appendPrimitive(vertices.data(), counts[p]);
+        expected.push_back(vertices);
+    }
+    const auto verticesOf = [](const GU_Detail& d, long long i) {
+        const GB_Primitive& prim = *d.primitives()(i);
+        const unsigned* v = d.primitiveVertices(prim);
+        return std::vector<unsigned>(v, v + prim.vertexCount);
+    };
+    for (std::size_t p = 0; p < counts.size(); ++p) {
+        EXPECT_EQ(verticesOf(detail, static_cast<long long>(p)), expected[p]) << "primitive " << p;
+        if (p + 1 < counts.size()) {
+            EXPECT_EQ(verticesOf(before, static_cast<long long>(p)), expected[p]);
+        }
+    }
+    EXPECT_EQ(before.primitiveCount() + 1, detail.primitiveCount());
+}
+
+TEST(Detail, VerticesReadBackWhereverPrimitiveSizesChange) {
+    const std::vector<unsigned> cases[] = {
+        {3},       {4, 4, 4}, {4, 3, 3}, {3, 3, 4},       {3, 4, 3, 4},
+        {0, 4, 4}, {4, 0, 4}, {4, 4, 0}, {5, 5, 5, 5, 2},
+    };
+    for (const auto& counts : cases) {
+        SCOPED_TRACE(::testing::PrintToString(counts));
+        checkVerticesOf(counts);
+    }
+}
+
 TEST(Detail, ACopyOutlivesItsOriginal) {
     auto original = std::make_unique<GU_Detail>(quadRow({{0.25f, 0.5f, 1}, {1, 0, 0}}));
     const GU_Detail copy(*original);

@@ -208,7 +208,7 @@ class HOST_API GB_Detail {
     long long primitiveCount() const { return geo->primList.entries(); }
     // Point indices of a primitive's vertices.
     const unsigned* primitiveVertices(const GB_Primitive& prim) const {
-        return geo->vertexPoints.data() + geo->vertexStarts[prim.index];
+        return geo->vertexPoints.data() + geo->vertexStart(prim.index);
     }
 
     // Adds an attribute, zero-filled on every element; returns its offset. An attribute of the
@@ -237,11 +237,18 @@ class HOST_API GB_Detail {
         std::size_t recordOf(std::size_t prim) const {
             return recordOrder.empty() ? prim : recordOrder[prim];
         }
+        std::size_t vertexStart(std::size_t prim) const {
+            return vertexStarts.empty() ? prim * sameCount : vertexStarts[prim];
+        }
 
         std::vector<UT_Vector3> pointPositions;
         GB_PrimitiveList primList;
         std::vector<unsigned> vertexPoints;
-        std::vector<std::size_t> vertexStarts;  // primitive i's run of vertexPoints starts here
+        // Primitive i's run of vertexPoints starts at vertexStarts[i]; while every primitive has
+        // the same vertex count (meshes of triangles or quads), vertexStarts stays empty and the
+        // run starts at i * sameCount, which saves 8 bytes per primitive.
+        std::vector<std::size_t> vertexStarts;
+        std::size_t sameCount = 0;
         GB_AttributeDict primDict;
         std::vector<unsigned char> primData;  // primitive records
         // Primitive i's record is record recordOrder[i] of primData; empty when it is record
