@@ -574,24 +574,31 @@ Notes readGeometryFile(const std::string& path, GU_Detail& out, const ReadOption
     if (ext == "ply")
         return readPlyFile(path, out, options, source);
     if (ext == "obj") {
-        const std::string obj = readWholeFile(path);
-        const detail::MaterialLibrary library = detail::findMaterialLibrary(obj, path);
-        if (library.name.empty())
-            return readObj(obj, path, std::nullopt, "", out, options, source);
-        const auto located = [&](const std::string& name) {
-            const bool beside = name[0] != '/' && path.find('/') != std::string::npos;
-            return beside ? folderOf(path) + "/" + name : name;
+        InputFile file(path);
+        detail::ObjSource obj;
+        obj.read = [&file](char* at, std::size_t room) { return file.read(at, room); };
+        obj.sizeHint = file.sizeWhenOpened();
+        obj.refuseNulLibrary = true;
+        obj.helperThread = true;
+        obj.findLibrary = [&path](const detail::MaterialLibrary& library) {
+            detail::MaterialText found;
+            if (library.name.empty())
+                return found;
+            const auto located = [&](const std::string& name) {
+                const bool beside = name[0] != '/' && path.find('/') != std::string::npos;
+                return beside ? folderOf(path) + "/" + name : name;
+            };
+            // `mtllib a b` names two libraries, but a file called "a b" is taken when there is
+            // one: that is how names with spaces are written.
+            found.name = located(library.name);
+            struct stat info {};
+            if (::stat(found.name.c_str(), &info) != 0 && errno == ENOENT)
+                found.name = located(library.firstWord);
+            if (::stat(found.name.c_str(), &info) == 0 || errno != ENOENT)
+                found.text = readWholeFile(found.name);
+            return found;
         };
-        // `mtllib a b` names two libraries, but a file called "a b" is taken when there is one:
-        // that is how names with spaces are written.
-        std::string mtlPath = located(library.name);
-        struct stat info {};
-        if (::stat(mtlPath.c_str(), &info) != 0 && errno == ENOENT)
-            mtlPath = located(library.firstWord);
-        if (::stat(mtlPath.c_str(), &info) != 0 && errno == ENOENT)
-            return readObj(obj, path, std::nullopt, mtlPath, out, options, source);
-        const std::string mtl = readWholeFile(mtlPath);
-        return readObj(obj, path, std::string_view(mtl), mtlPath, out, options, source);
+        return detail::readObjPieces(obj, path, out, options, source);
     }
     if (ext == "gltf" || ext == "glb")
         return readGltf(readWholeFile(path), path, out, folderOf(path));

@@ -2,6 +2,8 @@
 
 // Helpers shared by the format files; not part of the public interface.
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,13 +22,41 @@ int colourOffset(const GU_Detail& detail);
 void splitWords(std::string_view line, std::vector<std::string_view>& out);
 
 // The first `mtllib` line of an OBJ text: `name` is the rest of the line with blanks trimmed, and
-// `firstWord` its first word; both empty when there is none. Throws InputError naming `objName`
-// and the line for a name holding a NUL byte, which no file name can.
+// `firstWord` its first word; both empty when there is none.
 struct MaterialLibrary {
     std::string name;
     std::string firstWord;
 };
-MaterialLibrary findMaterialLibrary(std::string_view objText, const std::string& objName);
+
+// A material library as found for an OBJ: its text (none when it is unavailable) and the name
+// that messages give it.
+struct MaterialText {
+    std::optional<std::string> text;
+    std::string name;
+};
+
+// Reads up to `room` bytes into `at`, following on from the last call; 0 only at the end.
+using ReadPiece = std::function<std::size_t(char* at, std::size_t room)>;
+
+// How an OBJ text is read: `read` gives its bytes, about `sizeHint` of them, taken `pieceBytes`
+// at a time (a line longer than that grows the piece). `findLibrary` is called once the OBJ has
+// been read, with its first `mtllib` line, and gives the library; with `refuseNulLibrary` a
+// library name holding a NUL byte is refused at its line. Otherwise as readObj.
+struct ObjSource {
+    ReadPiece read;
+    std::size_t sizeHint = 0;
+    std::size_t pieceBytes = std::size_t{1} << 20;
+    std::function<MaterialText(const MaterialLibrary&)> findLibrary;
+    bool refuseNulLibrary = false;
+    // A second thread reads positions and faces ahead of the first.
+    bool helperThread = false;
+};
+Notes readObjPieces(const ObjSource& source, const std::string& objName, GU_Detail& out,
+                    const ReadOptions& options, ColourSource* colours);
+
+// A vertex coordinate of an OBJ file, read exactly as tinyobjloader reads it; a number that
+// rounds beyond the float range is an infinity.
+float objCoordinate(std::string_view word);
 
 // Decodes the UTF-8 character at `pos` into `codePoint` and moves `pos` past it. For a byte that
 // does not start a valid, shortest-form character, returns false and moves `pos` by one byte.

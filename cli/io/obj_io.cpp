@@ -11,16 +11,25 @@
 #include <utility>
 
 #include <HOST_Internals.h>
-#include <tiny_obj_loader.h>
 
 #include "io/corner_vote.h"
 #include "io/internal.h"
 #include "io/io.h"
+#include "io/obj_chunks.h"
+#include "io/obj_lines.h"
 #include "io/text_out.h"
 
 namespace hueslice::io {
 
 namespace {
+
+using detail::ChunkParse;
+using detail::forEachWholeLine;
+using detail::isNumber;
+using detail::nextWord;
+using detail::parseNumber;
+using detail::readPlainFace;
+using detail::readPosition;
 
 [[noreturn]] void failAt(const std::string& name, long long line, const std::string& what) {
     throw InputError(name + ":" + std::to_string(line) + ": " + what);
@@ -72,33 +81,36 @@ std::string shown(std::string_view word) {
     return word.size() <= 24 ? std::string(word) : std::string(word.substr(0, 24)) + "...";
 }
 
-bool parseNumber(std::string_view word, double& value) {
-    const char* first = word.data();
-    const char* last = word.data() + word.size();
-    if (first != last && *first == '+')
-        ++first;
-    const auto r = std::from_chars(first, last, value);
-    return r.ec == std::errc() && r.ptr == last;
-}
+// Faces sharing their group set and material, from `firstFace` until the next run.
+struct FaceRun {
+    std::size_t firstFace;
+    int groupSet;  // index into groupSets
+    int material;  // index into materialNames, or -1
+};
 
-bool isNumber(std::string_view word) {
-    double value = 0.0;
-    return parseNumber(word, value);
-}
+// A positive index to a vertex not yet read, checked once the whole file is.
+struct ForwardReference {
+    std::size_t face;
+    unsigned corner;
+    long long index;  // 1-based
+    long long line;
+};
 
-// The faces of an OBJ text with their groups and materials, and what the checks found. The
-// scan is ours rather than tinyobjloader's so that every bad index is refused with its line
-// before the library sees it, and so that faces keep their file order and full group lists.
+// An OBJ file as read: points and polygons already in a detail, and what the faces' groups and
+// colours are made from once the material library is known. The scan is ours rather than
+// tinyobjloader's so that every bad index is refused with its line, and so that faces keep
+// their file order and full group lists.
 struct ObjScan {
+    GU_Detail geo;  // points and polygons, nothing else yet
     std::size_t vertexCount = 0;
-    std::vector<unsigned> faceStart{0};  // faces' runs of `indices`
-    std::vector<unsigned> indices;
-    std::vector<int> faceGroupSet;  // index into groupSets
-    std::vector<int> faceMaterial;  // index into materialNames, or -1
+    std::size_t faceCount = 0;
+    std::vector<FaceRun> runs;
+    std::vector<ForwardReference> forward;
     std::vector<std::vector<int>> groupSets{{}};
     std::vector<std::string> groupNames;
     std::vector<std::string> materialNames;
     bool unnamedMaterial = false;
+    detail::MaterialLibrary library;
     // Vertex colours, once any vertex has one: three floats and a flag per vertex.
     std::vector<float> vertexRgb;
     std::vector<unsigned char> vertexColoured;
@@ -112,109 +124,119 @@ struct ObjScan {
 
 class ObjScanner {
   public:
-    ObjScanner(std::string_view objText, const std::string& objName)
-        : text(objText), name(objName) {}
+    ObjScanner(const std::string& objName, bool refuseNulLibrary)
+        : name(objName), checkLibraryName(refuseNulLibrary) {}
 
-    ObjScan scan() {
-        // 1-based references to vertices not yet read, checked at the end, with where they sit
-        // in `indices` and the line of their face. Files that define vertices first have none.
-        std::vector<long long> pending;
-        std::vector<std::size_t> pendingAt;
-        std::vector<long long> pendingLine;
-        int groupSet = 0;
-        int material = -1;
-        std::unordered_map<std::string, int> groupIndex;
-        std::unordered_map<std::string, int> materialIndex;
-        forEachLine(text, [&](long long line, const std::vector<std::string_view>& w) {
-            const std::string_view key = w[0];
-            if (key == "v") {
-                if (w.size() < 4 || !isNumber(w[1]) || !isNumber(w[2]) || !isNumber(w[3])) {
-                    failAt(name, line, "vertex needs 3 numeric coordinates");
-                }
-                readVertexColour(w, line);
-                ++result.vertexCount;
-            } else if (key == "p" || key == "l") {
-                ++(key == "p" ? result.pointElements : result.lineElements);
-                if (result.firstSkippedLine == 0)
-                    result.firstSkippedLine = line;
-            } else if (key == "vt") {
-                ++texCount;
-            } else if (key == "vn") {
-                ++normalCount;
-            } else if (key == "f") {
-                if (w.size() < 2)
-                    failAt(name, line, "face has no vertices");
-                for (std::size_t i = 1; i < w.size(); ++i) {
-                    const long long index = readReference(w[i], line);
-                    const bool known =
-                        index > 0 && static_cast<unsigned long long>(index) <= result.vertexCount;
-                    if (index > 0 && !known) {
-                        pending.push_back(index);
-                        pendingAt.push_back(result.indices.size());
-                        pendingLine.push_back(line);
-                    }
-                    result.indices.push_back(static_cast<unsigned>(known       ? index - 1
-                                                                   : index > 0 ? 0
-                                                                               : -index - 1));
-                }
-                result.faceStart.push_back(static_cast<unsigned>(result.indices.size()));
-                result.faceGroupSet.push_back(groupSet);
-                result.faceMaterial.push_back(material);
-            } else if (key == "g") {
-                std::vector<int> set;
-                for (std::size_t i = 1; i < w.size(); ++i) {
-                    refuseNul(w[i], name, line, "group name");
-                    const std::string groupName(w[i]);
-                    const auto found =
-                        groupIndex.emplace(groupName, static_cast<int>(result.groupNames.size()));
-                    if (found.second)
-                        result.groupNames.push_back(groupName);
-                    set.push_back(found.first->second);
-                }
-                result.groupSets.push_back(std::move(set));
-                groupSet = static_cast<int>(result.groupSets.size()) - 1;
-            } else if (key == "usemtl") {
-                if (w.size() < 2) {
-                    result.unnamedMaterial = true;
-                    material = -1;
-                    return;
-                }
-                // The whole rest of the line, as `newmtl` is read: names may hold spaces.
-                const std::string materialName(restOf(w));
-                refuseNul(materialName, name, line, "material name");
-                const auto found = materialIndex.emplace(
-                    materialName, static_cast<int>(result.materialNames.size()));
-                if (found.second)
-                    result.materialNames.push_back(materialName);
-                material = found.first->second;
-            }
+    // Reads the whole lines in `text` (see forEachWholeLine); `parsed`, when not null, is what
+    // parseChunk read of them.
+    void readLines(std::string_view text, const ChunkParse* parsed = nullptr) {
+        chunk = parsed;
+        nextPosition = 0;
+        nextFace = 0;
+        nextCorner = 0;
+        forEachWholeLine(text, [&](std::string_view line) {
+            ++lineNo;
+            readLine(line);
         });
-        // Positive indices may refer forward, so they are checked once every vertex is known.
-        std::size_t face = 0;
-        for (std::size_t k = 0; k < pending.size(); ++k) {
-            const std::size_t at = pendingAt[k];
-            while (result.faceStart[face + 1] <= at)
-                ++face;
-            if (static_cast<unsigned long long>(pending[k]) > result.vertexCount) {
-                failAt(name, pendingLine[k],
-                       "face " + std::to_string(face) + " has index " + std::to_string(pending[k]) +
-                           " but " + detail::thereAre(result.vertexCount, "point", "points"));
-            }
-            result.indices[at] = static_cast<unsigned>(pending[k] - 1);
+        chunk = nullptr;
+    }
+
+    // Gives the detail room for what the rest of the file probably holds, judged by the lines
+    // read so far, so that its arrays are not regrown (and briefly held twice) on the way. The
+    // room is only reserved, not touched, so a guess too large costs no memory in use.
+    void reserveFor(std::size_t bytesLeft) {
+        constexpr std::size_t kSample = 4096;
+        if (!pointsReserved && result.vertexCount >= kSample) {
+            pointsReserved = true;
+            result.geo.reservePoints(result.vertexCount +
+                                     bytesLeft / (vertexBytes / result.vertexCount) + kSample);
         }
+        if (!facesReserved && result.faceCount >= kSample) {
+            facesReserved = true;
+            const std::size_t faces = bytesLeft / (faceBytes / result.faceCount) + kSample;
+            const std::size_t perFace = cornerCount / result.faceCount + 1;
+            result.geo.reservePrimitives(result.faceCount + faces, cornerCount + faces * perFace);
+        }
+    }
+
+    ObjScan finish() {
+        // Positive indices may refer forward, so they are checked once every vertex is known.
+        for (const ForwardReference& ref : result.forward) {
+            if (static_cast<unsigned long long>(ref.index) > result.vertexCount) {
+                failAt(name, ref.line,
+                       "face " + std::to_string(ref.face) + " has index " +
+                           std::to_string(ref.index) + " but " +
+                           detail::thereAre(result.vertexCount, "point", "points"));
+            }
+        }
+        if (!result.forward.empty())
+            resolveForward();
         return std::move(result);
     }
 
   private:
+    void readLine(std::string_view line) {
+        std::string_view rest = line;
+        const std::string_view key = nextWord(rest);
+        if (key.empty() || key[0] == '#')
+            return;
+        if (key == "v") {
+            vertexBytes += line.size() + 1;
+            readVertex(rest);
+        } else if (key == "f") {
+            faceBytes += line.size() + 1;
+            readFace(rest);
+        } else if (key == "p" || key == "l") {
+            ++(key == "p" ? result.pointElements : result.lineElements);
+            if (result.firstSkippedLine == 0)
+                result.firstSkippedLine = lineNo;
+        } else if (key == "vt") {
+            ++texCount;
+        } else if (key == "vn") {
+            ++normalCount;
+        } else if (key == "g" || key == "usemtl" || key == "mtllib") {
+            detail::splitWords(line, words);
+            if (key == "g")
+                readGroups();
+            else if (key == "usemtl")
+                readMaterialUse();
+            else
+                readLibrary();
+        }
+    }
+
+    void readVertex(std::string_view rest) {
+        float own[3];
+        const float* xyz = own;
+        bool ok = false;
+        if (chunk) {
+            ok = chunk->positionOk[nextPosition] != 0;
+            xyz = chunk->xyz.data() + 3 * nextPosition;
+            ++nextPosition;
+        } else {
+            ok = readPosition(rest, own);
+        }
+        if (!ok)
+            failAt(name, lineNo, "vertex needs 3 numeric coordinates");
+        // Three more numbers are a colour.
+        std::string_view w[6];
+        int count = 0;
+        while (count < 6 && !(w[count] = nextWord(rest)).empty())
+            ++count;
+        readVertexColour(count == 6 ? w + 3 : nullptr);
+        result.geo.appendPoint(UT_Vector3(xyz[0], xyz[1], xyz[2]));
+        ++result.vertexCount;
+    }
+
     // `v x y z r g b`: three numbers after the position are a colour. Other lengths carry none
-    // (`v x y z w` is a weight).
-    void readVertexColour(const std::vector<std::string_view>& w, long long line) {
+    // (`v x y z w` is a weight). `rgb` is null when there are not three words.
+    void readVertexColour(const std::string_view* rgb) {
         double values[3];
-        const bool coloured = w.size() >= 7 && parseNumber(w[4], values[0]) &&
-                              parseNumber(w[5], values[1]) && parseNumber(w[6], values[2]);
+        const bool coloured = rgb && parseNumber(rgb[0], values[0]) &&
+                              parseNumber(rgb[1], values[1]) && parseNumber(rgb[2], values[2]);
         if (!coloured) {
             if (result.firstPlainVertexLine == 0)
-                result.firstPlainVertexLine = line;
+                result.firstPlainVertexLine = lineNo;
             if (result.colouredVertices > 0) {
                 result.vertexRgb.insert(result.vertexRgb.end(), 3, 0.0f);
                 result.vertexColoured.push_back(0);
@@ -228,21 +250,64 @@ class ObjScanner {
         for (int c = 0; c < 3; ++c) {
             float value = 0.0f;
             if (!detail::narrowToFloat(values[c], value))
-                failAt(name, line, "vertex colour is beyond the float range");
+                failAt(name, lineNo, "vertex colour is beyond the float range");
             if (value > 1.0f && result.firstAboveOneLine == 0)
-                result.firstAboveOneLine = line;
+                result.firstAboveOneLine = lineNo;
             result.vertexRgb.push_back(value);
         }
         result.vertexColoured.push_back(1);
         ++result.colouredVertices;
     }
 
+    void readFace(std::string_view rest) {
+        if (chunk) {
+            const unsigned size = chunk->faceSizes[nextFace++];
+            if (size > 0) {
+                addFace(chunk->corners.data() + nextCorner, size);
+                nextCorner += size;
+                return;
+            }
+        } else {
+            corners.clear();
+            if (readPlainFace(rest, result.vertexCount, corners)) {
+                addFace(corners.data(), static_cast<unsigned>(corners.size()));
+                return;
+            }
+        }
+        corners.clear();
+        for (std::string_view word = nextWord(rest); !word.empty(); word = nextWord(rest)) {
+            const long long index = readReference(word);
+            const bool known =
+                index > 0 && static_cast<unsigned long long>(index) <= result.vertexCount;
+            if (index > 0 && !known) {
+                result.forward.push_back(ForwardReference{
+                    result.faceCount, static_cast<unsigned>(corners.size()), index, lineNo});
+            }
+            corners.push_back(static_cast<unsigned>(known       ? index - 1
+                                                    : index > 0 ? 0
+                                                                : -index - 1));
+        }
+        if (corners.empty())
+            failAt(name, lineNo, "face has no vertices");
+        addFace(corners.data(), static_cast<unsigned>(corners.size()));
+    }
+
+    void addFace(const unsigned* points, unsigned count) {
+        result.geo.appendPrimitive(points, count);
+        cornerCount += count;
+        if (result.runs.empty() || result.runs.back().groupSet != groupSet ||
+            result.runs.back().material != material) {
+            result.runs.push_back(FaceRun{result.faceCount, groupSet, material});
+        }
+        ++result.faceCount;
+    }
+
     // Reads "v", "v/vt", "v//vn" or "v/vt/vn". Returns the 1-based vertex index when positive,
     // or -(resolved 0-based index) - 1 for a relative (negative) one.
-    long long readReference(std::string_view word, long long line) {
-        const std::size_t faceNo = result.faceGroupSet.size();
+    long long readReference(std::string_view word) {
+        const std::size_t faceNo = result.faceCount;
         const auto fail = [&](const std::string& what) {
-            failAt(name, line, "face " + std::to_string(faceNo) + " " + what);
+            failAt(name, lineNo, "face " + std::to_string(faceNo) + " " + what);
         };
         std::string_view parts[3];
         int count = 0;
@@ -290,11 +355,101 @@ class ObjScanner {
         return vertex;
     }
 
-    std::string_view text;
+    void readGroups() {
+        std::vector<int> set;
+        for (std::size_t i = 1; i < words.size(); ++i) {
+            refuseNul(words[i], name, lineNo, "group name");
+            const std::string groupName(words[i]);
+            const auto found =
+                groupIndex.emplace(groupName, static_cast<int>(result.groupNames.size()));
+            if (found.second)
+                result.groupNames.push_back(groupName);
+            set.push_back(found.first->second);
+        }
+        result.groupSets.push_back(std::move(set));
+        groupSet = static_cast<int>(result.groupSets.size()) - 1;
+    }
+
+    void readMaterialUse() {
+        if (words.size() < 2) {
+            result.unnamedMaterial = true;
+            material = -1;
+            return;
+        }
+        // The whole rest of the line, as `newmtl` is read: names may hold spaces.
+        // The name is kept in one string, so that a file switching materials often does not
+        // allocate for each switch.
+        materialName.assign(restOf(words));
+        refuseNul(materialName, name, lineNo, "material name");
+        const auto known = materialIndex.find(materialName);
+        if (known != materialIndex.end()) {
+            material = known->second;
+            return;
+        }
+        material = static_cast<int>(result.materialNames.size());
+        materialIndex.emplace(materialName, material);
+        result.materialNames.push_back(materialName);
+    }
+
+    void readLibrary() {
+        if (libraryFound || words.size() < 2)
+            return;
+        libraryFound = true;
+        const std::string_view libraryName = restOf(words);
+        if (checkLibraryName)
+            refuseNul(libraryName, name, lineNo, "material library name");
+        result.library.name = std::string(libraryName);
+        result.library.firstWord = std::string(words[1]);
+    }
+
+    // Puts the vertices that faces named before reading them in place. The detail's vertex
+    // lists cannot be changed, so its polygons are made again; files that define vertices
+    // first never come here.
+    void resolveForward() {
+        const GU_Detail& old = result.geo;
+        GU_Detail fixed;
+        fixed.reservePoints(result.vertexCount);
+        for (const UT_Vector3& point : old.points())
+            fixed.appendPoint(point);
+        fixed.reservePrimitives(result.faceCount, cornerCount);
+        std::size_t next = 0;
+        for (std::size_t f = 0; f < result.faceCount; ++f) {
+            const GB_Primitive& prim = *old.primitives()(static_cast<long long>(f));
+            const unsigned* v = old.primitiveVertices(prim);
+            corners.assign(v, v + prim.vertexCount);
+            for (; next < result.forward.size() && result.forward[next].face == f; ++next) {
+                const ForwardReference& ref = result.forward[next];
+                corners[ref.corner] = static_cast<unsigned>(ref.index - 1);
+            }
+            fixed.appendPrimitive(corners.data(), prim.vertexCount);
+        }
+        result.geo = fixed;
+        result.forward = std::vector<ForwardReference>();
+    }
+
     const std::string& name;
+    const bool checkLibraryName;
     ObjScan result;
+    long long lineNo = 0;
     std::size_t texCount = 0;
     std::size_t normalCount = 0;
+    std::size_t cornerCount = 0;
+    std::size_t vertexBytes = 0;  // bytes of `v` lines, for reserveFor
+    std::size_t faceBytes = 0;    // bytes of `f` lines
+    bool pointsReserved = false;
+    bool facesReserved = false;
+    int groupSet = 0;
+    int material = -1;
+    bool libraryFound = false;
+    std::unordered_map<std::string, int> groupIndex;
+    std::unordered_map<std::string, int> materialIndex;
+    std::vector<std::string_view> words;  // of the rarer lines, split whole
+    std::vector<unsigned> corners;        // of the current face
+    std::string materialName;             // of the current usemtl line
+    const ChunkParse* chunk = nullptr;    // what the helper thread read of the current lines
+    std::size_t nextPosition = 0;         // its next `v` line
+    std::size_t nextFace = 0;             // its next `f` line
+    std::size_t nextCorner = 0;           // its next corner
 };
 
 using Rgb = std::array<float, 3>;
@@ -307,7 +462,9 @@ float kdComponent(std::string_view word) {
     std::from_chars(word.data(), word.data() + word.size(), value);
     float narrowed = 0.0f;
     if (!detail::narrowToFloat(value, narrowed))
-        narrowed = std::copysign(std::numeric_limits<float>::infinity(), static_cast<float>(value));
+        // Its sign from the double: converting a double beyond the float range is undefined.
+        narrowed = value < 0 ? -std::numeric_limits<float>::infinity()
+                             : std::numeric_limits<float>::infinity();
     return narrowed;
 }
 
@@ -340,17 +497,6 @@ std::unordered_map<std::string, Rgb> readMaterials(std::string_view mtlText,
     return materials;
 }
 
-// Text in UTF-16 reads as nothing at all, byte by byte, so it is refused rather than taken for
-// an empty mesh.
-void checkEncoding(std::string_view text, const std::string& name) {
-    if (text.empty())
-        throw InputError(name + ": empty file");
-    const bool byteOrderMark = text.substr(0, 2) == "\xFF\xFE" || text.substr(0, 2) == "\xFE\xFF";
-    const bool wideAscii = text.size() >= 2 && (text[0] == '\0' || text[1] == '\0');
-    if (byteOrderMark || wideAscii)
-        throw InputError(name + ": the file is UTF-16 text; obj files are read as UTF-8");
-}
-
 // Scales 0..255 colours and tells about the vertices that have none.
 void noteVertexColours(ObjScan& scan, const std::string& name, Notes& notes) {
     if (scan.firstAboveOneLine > 0) {
@@ -381,7 +527,7 @@ void noteSkippedElements(const ObjScan& scan, const std::string& name, Notes& no
         notes.push_back(name + ":" + std::to_string(scan.firstSkippedLine) + ": skipped " + what +
                         ", the first here; only faces are read");
     }
-    if (!scan.faceGroupSet.empty())
+    if (scan.faceCount > 0)
         return;
     const std::string why = scan.pointElements + scan.lineElements > 0
                                 ? "the file has only points and lines"
@@ -390,69 +536,35 @@ void noteSkippedElements(const ObjScan& scan, const std::string& name, Notes& no
     notes.push_back(detail::noFacesNote(name, why, scan.colouredVertices > 0));
 }
 
-// The positions of the `v` lines as tinyobjloader reads them. It is given those lines only, a
-// slice at a time: a whole big file would be copied and its faces recorded a second time.
-std::vector<tinyobj::real_t> readPositions(std::string_view text, const std::string& objName) {
-    constexpr std::size_t kSliceBytes = std::size_t{1} << 20;
-    tinyobj::ObjReaderConfig config;
-    config.triangulate = false;
-    config.vertex_color = false;
-    std::vector<tinyobj::real_t> positions;
-    std::string slice;
-    const auto parse = [&] {
-        tinyobj::ObjReader reader;
-        if (!reader.ParseFromString(slice, "", config)) {
-            std::string error = reader.Error();
-            error = error.substr(0, error.find('\n'));
-            throw InputError(objName + ": cannot read obj: " + error);
-        }
-        const std::vector<tinyobj::real_t>& read = reader.GetAttrib().vertices;
-        positions.insert(positions.end(), read.begin(), read.end());
-        slice.clear();
-    };
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        // Lines end as tinyobjloader ends them: \n, \r\n or a bare \r.
-        std::size_t end = pos;
-        while (end < text.size() && text[end] != '\n' && text[end] != '\r')
-            ++end;
-        const std::string_view line = text.substr(pos, end - pos);
-        pos = end + (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n' ? 2 : 1);
-        // A vertex line as tinyobjloader tells one: blanks, 'v', then a blank.
-        const std::size_t first = line.find_first_not_of(" \t");
-        if (first == std::string_view::npos || line.size() < first + 2 || line[first] != 'v' ||
-            (line[first + 1] != ' ' && line[first + 1] != '\t')) {
-            continue;
-        }
-        slice.append(line);
-        slice.push_back('\n');
-        if (slice.size() >= kSliceBytes)
-            parse();
-    }
-    if (!slice.empty())
-        parse();
-    return positions;
+// The scan of a whole OBJ. The scanner is gone when it returns, so that the scan's detail
+// shares its storage with no other and is not copied when colours and groups are added.
+ObjScan scanObj(const detail::ObjSource& source, const std::string& objName) {
+    ObjScanner scanner(objName, source.refuseNulLibrary);
+    detail::readObjChunks(
+        source, objName,
+        [&](std::string_view lines, const detail::ChunkParse* parsed) {
+            scanner.readLines(lines, parsed);
+        },
+        [&](std::size_t bytesLeft) { scanner.reserveFor(bytesLeft); });
+    return scanner.finish();
 }
 
 }  // namespace
 
-Notes readObj(std::string_view objText, const std::string& objName,
-              std::optional<std::string_view> mtlText, const std::string& mtlName, GU_Detail& out,
-              const ReadOptions& options, ColourSource* source) {
+namespace detail {
+
+Notes readObjPieces(const ObjSource& source, const std::string& objName, GU_Detail& out,
+                    const ReadOptions& options, ColourSource* colourSource) {
     Notes notes;
-    checkEncoding(objText, objName);
-    if (objText.substr(0, 3) == "\xEF\xBB\xBF")
-        objText.remove_prefix(3);  // a UTF-8 byte order mark would hide the first line's keyword
-    ObjScan scan = ObjScanner(objText, objName).scan();
+    ObjScan scan = scanObj(source, objName);
+    GU_Detail& geo = scan.geo;
     const bool vertexColours = scan.colouredVertices > 0;
     if (vertexColours)
         noteVertexColours(scan, objName, notes);
 
-    std::vector<tinyobj::real_t> positions = readPositions(objText, objName);
-    if (positions.size() != 3 * scan.vertexCount) {
-        throw InputError(objName + ": cannot read the vertex positions");
-    }
-
+    const MaterialText library = source.findLibrary(scan.library);
+    const std::optional<std::string>& mtlText = library.text;
+    const std::string& mtlName = library.name;
     std::unordered_map<std::string, Rgb> materials;
     if (mtlText) {
         materials = readMaterials(*mtlText, mtlName);
@@ -480,31 +592,23 @@ Notes readObj(std::string_view objText, const std::string& objName,
     }
 
     // The vertex whose colour each face's corners give it (-1 for none), and whether they tied.
-    const std::size_t faces = scan.faceGroupSet.size();
+    const std::size_t faces = scan.faceCount;
     std::vector<std::pair<long long, bool>> cornerChoice;
     if (vertexColours) {
         CornerVoter voter;
         cornerChoice.resize(faces);
         for (std::size_t f = 0; f < faces; ++f) {
-            const unsigned* corners = scan.indices.data() + scan.faceStart[f];
-            const VoteResult vote =
-                voter.vote(scan.vertexRgb.data(), corners,
-                           scan.faceStart[f + 1] - scan.faceStart[f], scan.vertexColoured.data());
+            const GB_Primitive& prim = *geo.primitives()(static_cast<long long>(f));
+            const unsigned* corners = geo.primitiveVertices(prim);
+            const VoteResult vote = voter.vote(scan.vertexRgb.data(), corners, prim.vertexCount,
+                                               scan.vertexColoured.data());
             const long long vertex = vote.winner < 0 ? -1LL : corners[vote.winner];
             cornerChoice[f] = {vertex, vote.tie};
             anyColour = anyColour || vote.winner >= 0;
         }
     }
 
-    GU_Detail geo;
-    geo.reservePoints(scan.vertexCount);
-    for (std::size_t v = 0; v < scan.vertexCount; ++v) {
-        geo.appendPoint(UT_Vector3(positions[3 * v], positions[3 * v + 1], positions[3 * v + 2]));
-    }
-    positions = std::vector<tinyobj::real_t>();
-    // The attribute first, so that the reservation covers the records too.
     const int cd = anyColour ? geo.addPrimitiveAttrib("Cd", 12, GB_ATTRIB_FLOAT) : -1;
-    geo.reservePrimitives(faces, scan.indices.size());
     std::vector<GB_PrimitiveGroup*> groups;
     for (const std::string& groupName : scan.groupNames) {
         groups.push_back(geo.primitiveGroups().newGroup(groupName.c_str(), 0));
@@ -513,35 +617,38 @@ Notes readObj(std::string_view objText, const std::string& objName,
     colours.cornersFirst = options.vertexColours;
     long long unusedCorners = 0;  // faces whose own colour won over their corners'
     long long bare = 0;           // faces with no material and no coloured corner
-    for (std::size_t f = 0; f < faces; ++f) {
-        const unsigned start = scan.faceStart[f];
-        const long long prim =
-            geo.appendPrimitive(scan.indices.data() + start, scan.faceStart[f + 1] - start);
-        for (int g : scan.groupSets[static_cast<std::size_t>(scan.faceGroupSet[f])]) {
-            HOST_Internals::addMember(*groups[static_cast<std::size_t>(g)],
-                                      static_cast<unsigned>(prim));
-        }
-        const int m = scan.faceMaterial[f];
+    for (std::size_t r = 0; r < scan.runs.size(); ++r) {
+        const FaceRun& run = scan.runs[r];
+        const std::size_t runEnd = r + 1 < scan.runs.size() ? scan.runs[r + 1].firstFace : faces;
+        const int m = run.material;
         const Rgb* own = m >= 0 ? kd[static_cast<std::size_t>(m)] : nullptr;
-        const float* corner = vertexColours && cornerChoice[f].first >= 0
-                                  ? scan.vertexRgb.data() + 3 * cornerChoice[f].first
-                                  : nullptr;
-        float rgb[3] = {1.0f, 1.0f, 1.0f};
-        if (corner && (options.vertexColours || !own)) {
-            std::copy(corner, corner + 3, rgb);
-            ++colours.cornerColour;
-            colours.ties += cornerChoice[f].second;
-        } else if (own) {
-            for (int c = 0; c < 3; ++c)
-                rgb[c] = (*own)[static_cast<std::size_t>(c)];
-            ++colours.ownColour;
-            unusedCorners += corner != nullptr;
-        } else {
-            ++colours.noColour;
-            bare += m < 0;
+        for (std::size_t f = run.firstFace; f < runEnd; ++f) {
+            for (int g : scan.groupSets[static_cast<std::size_t>(run.groupSet)]) {
+                HOST_Internals::addMember(*groups[static_cast<std::size_t>(g)],
+                                          static_cast<unsigned>(f));
+            }
+            const float* corner = vertexColours && cornerChoice[f].first >= 0
+                                      ? scan.vertexRgb.data() + 3 * cornerChoice[f].first
+                                      : nullptr;
+            float rgb[3] = {1.0f, 1.0f, 1.0f};
+            if (corner && (options.vertexColours || !own)) {
+                std::copy(corner, corner + 3, rgb);
+                ++colours.cornerColour;
+                colours.ties += cornerChoice[f].second;
+            } else if (own) {
+                for (int c = 0; c < 3; ++c)
+                    rgb[c] = (*own)[static_cast<std::size_t>(c)];
+                ++colours.ownColour;
+                unusedCorners += corner != nullptr;
+            } else {
+                ++colours.noColour;
+                bare += m < 0;
+            }
+            if (cd >= 0) {
+                std::memcpy(geo.primitiveAttribData(static_cast<long long>(f)) + cd, rgb,
+                            sizeof rgb);
+            }
         }
-        if (cd >= 0)
-            std::memcpy(geo.primitiveAttribData(prim) + cd, rgb, sizeof rgb);
     }
     if (colours.cornerColour > 0)
         notes.push_back(detail::cornerColourNote(objName, colours.cornerColour, colours.ties));
@@ -563,28 +670,32 @@ Notes readObj(std::string_view objText, const std::string& objName,
         notes.push_back(objName + ": no vertex colours, so --vertex-colours changes nothing");
     noteSkippedElements(scan, objName, notes);
     out = geo;
-    if (source)
-        *source = colours;
+    if (colourSource)
+        *colourSource = colours;
     return notes;
 }
 
-namespace detail {
-
-MaterialLibrary findMaterialLibrary(std::string_view objText, const std::string& objName) {
-    MaterialLibrary library;
-    bool found = false;
-    forEachLine(objText, [&](long long line, const std::vector<std::string_view>& w) {
-        if (found || w[0] != "mtllib" || w.size() < 2)
-            return;
-        found = true;
-        const std::string_view libraryName = restOf(w);
-        refuseNul(libraryName, objName, line, "material library name");
-        library.name = std::string(libraryName);
-        library.firstWord = std::string(w[1]);
-    });
-    return library;
-}
-
 }  // namespace detail
+
+Notes readObj(std::string_view objText, const std::string& objName,
+              std::optional<std::string_view> mtlText, const std::string& mtlName, GU_Detail& out,
+              const ReadOptions& options, ColourSource* source) {
+    detail::ObjSource pieces;
+    pieces.read = [objText](char* at, std::size_t room) mutable {
+        const std::size_t n = std::min(room, objText.size());
+        std::memcpy(at, objText.data(), n);
+        objText.remove_prefix(n);
+        return n;
+    };
+    pieces.sizeHint = objText.size();
+    pieces.findLibrary = [&](const detail::MaterialLibrary&) {
+        detail::MaterialText library;
+        if (mtlText)
+            library.text = std::string(*mtlText);
+        library.name = mtlName;
+        return library;
+    };
+    return detail::readObjPieces(pieces, objName, out, options, source);
+}
 
 }  // namespace hueslice::io
