@@ -369,8 +369,7 @@ void BM_ReadPly(benchmark::State& state) {
     }
     GU_Detail detail;
     for (auto _ : state) {
-        const std::string bytes = readBytes(file.path);
-        hueslice::io::readPly(bytes, file.path, detail);
+        hueslice::io::readPlyFile(file.path, detail);
         benchmark::DoNotOptimize(detail.primitiveCount());
     }
     if (detail.primitiveCount() != prims)
@@ -489,8 +488,7 @@ void readPlyColours(benchmark::State& state, bool vertexColours) {
     }
     GU_Detail detail;
     for (auto _ : state) {
-        const std::string bytes = readBytes(file.path);
-        hueslice::io::readPly(bytes, file.path, detail);
+        hueslice::io::readPlyFile(file.path, detail);
         benchmark::DoNotOptimize(detail.primitiveCount());
     }
     if (detail.primitiveCount() != prims || detail.primitiveAttribs().find("Cd") == nullptr)

@@ -62,11 +62,28 @@ void printColourSource(const io::ColourSource& source, std::ostream& out) {
 // Distinct colours with their face counts, in the order the Initialise button gives them.
 void printPalette(const GU_Detail& detail, int offset, std::ostream& out) {
     UT_Vector3Array palette;
-    std::unordered_map<UT_Vector3, long long, ColourKeyHash, SameColour> faces;
+    // Each colour's first face, then its face count by the index of that first face's colour.
+    ColourIndex<> first;
+    std::vector<long long> faces;
+    // Neighbouring faces often share a colour: such a face counts on its neighbour's entry
+    // without a lookup. The same colour would find that entry, so the counts do not change.
+    UT_Vector3 previous;
+    std::uint32_t previousEntry = ColourIndex<>::kMissing;
+    const SameColour same;
     forEachPrimitive(detail, [&](const GB_Primitive& prim) {
         const UT_Vector3 colour = readPrimitiveColour(prim, offset);
-        if (faces[colour]++ == 0)
+        if (previousEntry != ColourIndex<>::kMissing && same(colour, previous)) {
+            ++faces[previousEntry];
+            return;
+        }
+        const auto [entry, added] = first.insert(colour, static_cast<std::uint32_t>(faces.size()));
+        if (added) {
+            faces.push_back(0);
             palette.append(colour);
+        }
+        ++faces[entry];
+        previous = colour;
+        previousEntry = entry;
     });
     palette.sort(compareColours);
 
@@ -78,7 +95,7 @@ void printPalette(const GU_Detail& detail, int offset, std::ostream& out) {
     for (long long i = 0; i < palette.entries(); ++i) {
         const UT_Vector3 key = quantiseKey(palette(i));
         out << "  " << (i + 1) << "  colour " << keyText(palette(i)) << "  key " << keyText(key)
-            << "  faces " << faces[palette(i)];
+            << "  faces " << faces[first.find(palette(i))];
         const std::vector<long long>& shared = byKey[key];
         if (shared.size() > 1) {
             out << "  same key as";

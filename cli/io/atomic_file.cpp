@@ -572,7 +572,7 @@ Notes readGeometryFile(const std::string& path, GU_Detail& out, const ReadOption
         return {};
     }
     if (ext == "ply")
-        return readPly(readWholeFile(path), path, out, options, source);
+        return readPlyFile(path, out, options, source);
     if (ext == "obj") {
         InputFile file(path);
         detail::ObjSource obj;

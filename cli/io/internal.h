@@ -92,4 +92,12 @@ void reportProgress(unsigned long long done, unsigned long long total);
 // How many elements readers and writers handle between two progress reports.
 inline constexpr unsigned long long kProgressStep = 1 << 16;
 
+// How many bytes of a binary PLY file readPlyFile holds at a time (more only for a longer row).
+inline constexpr std::size_t kPlyWindow = std::size_t{4} << 20;
+
+// readPlyFile through a window of `window` bytes: tests make it tiny, so that rows, list counts
+// and colours straddle its edges.
+Notes readPlyFileThroughWindow(const std::string& path, std::size_t window, GU_Detail& out,
+                               const ReadOptions& options, ColourSource* source);
+
 }  // namespace hueslice::io::detail

@@ -104,6 +104,11 @@ void writeJsonGeometry(const GU_Detail& detail, const std::string& name, const T
 Notes readPly(std::string_view bytes, const std::string& name, GU_Detail& out,
               const ReadOptions& options = {}, ColourSource* source = nullptr);
 
+// readPly on the file at `path`, named by its path in messages. Binary data is read in one pass
+// through a window of a few MiB, never held whole; text is read whole.
+Notes readPlyFile(const std::string& path, GU_Detail& out, const ReadOptions& options = {},
+                  ColourSource* source = nullptr);
+
 // ---- OBJ + MTL ----
 
 // Replaces `out` by the polygons of an OBJ text, in file order. `g` lines name the groups of the

@@ -9,6 +9,7 @@
 #include <type_traits>
 #include <unordered_set>
 
+#include "io/byte_source.h"
 #include "io/corner_vote.h"
 #include "io/internal.h"
 #include "io/io.h"
@@ -16,6 +17,8 @@
 namespace hueslice::io {
 
 namespace {
+
+using detail::ByteSource;
 
 enum class Scalar { Int8, UInt8, Int16, UInt16, Int32, UInt32, Float32, Float64 };
 
@@ -230,27 +233,35 @@ std::string shown(std::string_view token) {
 
 class PlyReader {
   public:
-    PlyReader(std::string_view fileBytes, const std::string& fileName, const ReadOptions& opts)
-        : bytes(fileBytes), name(fileName), options(opts) {}
+    PlyReader(ByteSource& input, const std::string& fileName, const ReadOptions& opts)
+        : source(input), name(fileName), options(opts) {}
 
     // Replaces `out` by the file's mesh; on a fault, throws and leaves `out` as it was.
-    Notes read(GU_Detail& out, ColourSource* source) {
-        if (bytes.empty())
+    Notes read(GU_Detail& out, ColourSource* sourceOut) {
+        if (!source.need(0, 1))
             failPlain("empty file");
+        bytes = headerBytes();
         readHeader();
+        // Text is read whole; so is binary data whose size cannot be told beforehand, as the
+        // element sizes are checked against it before anything is allocated.
+        if (header.format == Format::Ascii || !source.sizeKnown(inputSize)) {
+            bytes = source.whole();
+            inputSize = bytes.size();
+        } else {
+            bytes = {};  // the header's bytes go as the window moves on
+        }
         prepare();
+        GU_Detail geo;
         if (header.format == Format::Ascii) {
-            GU_Detail geo;
             startDetail(geo, face ? static_cast<std::size_t>(face->count) * 3 : 0);
             readAscii(geo);
-            finish(geo);
-            out = geo;
         } else {
-            readBinary(out);
-            finish(out);
+            readBinary(geo);
         }
-        if (source)
-            *source = colourSource;
+        finish(geo);
+        out = geo;
+        if (sourceOut)
+            *sourceOut = colourSource;
         return notes;
     }
 
@@ -275,9 +286,12 @@ class PlyReader {
         throw InputError(name + ": " + what);
     }
 
-    // The next line from `pos`, without its ending (\n, \r\n or a bare \r); advances `pos`.
-    // False at the end of the bytes.
+    // The next line of `bytes` from `pos`, without its ending (\n, \r\n or a bare \r); advances
+    // `pos`. False at the end of the bytes.
     bool nextLine(std::size_t& pos, std::string_view& line) const {
+        return nextLineOf(bytes, pos, line);
+    }
+    static bool nextLineOf(std::string_view bytes, std::size_t& pos, std::string_view& line) {
         if (pos >= bytes.size())
             return false;
         const std::size_t start = pos;
@@ -290,6 +304,29 @@ class PlyReader {
             ++pos;
         }
         return true;
+    }
+
+    static bool isEndHeader(std::string_view line) {
+        const std::vector<std::string_view> w = words(line);
+        return !w.empty() && w[0] == "end_header";
+    }
+
+    // The input from its start up to at least its end_header line and the byte after it (which
+    // tells a CR LF ending from a bare CR), or the whole input when it has no such line.
+    std::string_view headerBytes() {
+        std::size_t scanned = 0;  // where the first line not yet seen whole starts
+        for (;;) {
+            const std::string_view held = source.window();
+            std::size_t pos = scanned;
+            std::string_view line;
+            while (nextLineOf(held, pos, line) && pos < held.size()) {
+                if (isEndHeader(line))
+                    return held;
+                scanned = pos;
+            }
+            if (!source.more())
+                return source.window();
+        }
     }
 
     static bool parseScalar(std::string_view word, Scalar& type) {
@@ -372,8 +409,7 @@ class PlyReader {
         long long lineNo = 0;
         while (nextLine(pos, line)) {
             ++lineNo;
-            const std::vector<std::string_view> w = words(line);
-            if (!w.empty() && w[0] == "end_header")
+            if (isEndHeader(line))
                 return;
         }
         failLine(lineNo, "header has no end_header line");
@@ -588,7 +624,7 @@ class PlyReader {
     // Refuses declared counts that the bytes after the header cannot hold, before anything is
     // allocated for them.
     void checkCounts() const {
-        std::size_t remaining = bytes.size() - header.dataStart;
+        std::size_t remaining = inputSize - header.dataStart;
         for (const Element& e : header.elements) {
             std::size_t perRow = 0;
             std::size_t allowed = 0;
@@ -708,12 +744,11 @@ class PlyReader {
 
     // ---- Binary ----
     //
-    // Binary data is read twice. The first pass checks every row and builds nothing; the second
-    // writes straight into the caller's detail, which therefore changes only once the whole
-    // file is known to be good, and keeps the storage it already has. Each pass runs a tight
-    // loop per element for the usual layouts and hands any row such a loop cannot vouch for to
-    // readRow(), the one place that words binary faults, so that messages never depend on which
-    // loop met the row.
+    // Binary data is read in one pass through the byte source's window, into a detail of the
+    // reader's own that replaces the caller's only once the whole file is known to be good. Each
+    // element runs a tight loop for the usual layouts and hands any row such a loop cannot vouch
+    // for to readRow(), the one place that words binary faults, so that messages depend neither
+    // on which loop met the row nor on where the window's edges fall.
 
     // Per-element facts worked out once from the header.
     struct Plan {
@@ -791,9 +826,7 @@ class PlyReader {
 
     // Reads row `r` of `e` at `pos` with every check, into `row`; returns where the next row
     // starts. Throws for any fault, naming the byte of the row or value at fault.
-    std::size_t readRow(const Element& e, std::uint64_t r, std::size_t pos, Row& row) const {
-        const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-        const std::size_t size = bytes.size();
+    std::size_t readRow(const Element& e, std::uint64_t r, std::size_t pos, Row& row) {
         const std::size_t rowStart = pos;
         const auto failHere = [&](const std::string& what) {
             failByte(rowStart, e.row(r) + " " + what);
@@ -801,28 +834,30 @@ class PlyReader {
         row.indices.clear();
         for (const Property& p : e.properties) {
             const std::size_t countSize = p.isList ? sizeOf(p.countType) : 1;
-            if (size - pos < (p.isList ? countSize : sizeOf(p.type))) {
+            const unsigned char* at = source.need(pos, p.isList ? countSize : sizeOf(p.type));
+            if (!at)
                 failByte(pos, "file ends inside " + e.row(r));
-            }
             if (!p.isList) {
-                take(p, decode(p.type, data + pos), row, failHere);
+                take(p, decode(p.type, at), row, failHere);
                 pos += sizeOf(p.type);
                 continue;
             }
-            const double count = decode(p.countType, data + pos);
+            const double count = decode(p.countType, at);
             if (count < 0.0)
                 failByte(pos, e.row(r) + " has a negative list count");
             pos += countSize;
             const std::size_t valueSize = sizeOf(p.type);
-            if (count > static_cast<double>((size - pos) / valueSize)) {
-                failByte(pos, "file ends inside " + e.row(r) + " (list of " +
-                                  std::to_string(static_cast<std::uint64_t>(count)) + " values)");
-            }
             const auto n = static_cast<std::size_t>(count);
-            if (p.role == Role::Indices) {
-                for (std::size_t i = 0; i < n; ++i)
-                    take(p, decode(p.type, data + pos + i * valueSize), row, failHere);
+            // Values that are not used need not be held, only known to be there.
+            const bool used = p.role == Role::Indices;
+            const unsigned char* values =
+                used ? source.need(pos, n * valueSize) : source.need(pos + n * valueSize, 0);
+            if (!values) {
+                failByte(pos, "file ends inside " + e.row(r) + " (list of " + std::to_string(n) +
+                                  " values)");
             }
+            for (std::size_t i = 0; used && i < n; ++i)
+                take(p, decode(p.type, values + i * valueSize), row, failHere);
             pos += n * valueSize;
         }
         settle(e, row, failHere);
@@ -852,44 +887,61 @@ class PlyReader {
         }
     }
 
-    void readBinary(GU_Detail& out) {
+    void readBinary(GU_Detail& geo) {
         swapBytes = (header.format == Format::BinaryLittle) != hostIsLittleEndian();
-        std::vector<Plan> plans;
-        for (const Element& e : header.elements)
-            plans.push_back(planFor(e));
-
+        startDetail(geo, vertexBound());
         std::size_t pos = header.dataStart;
-        std::size_t vertices = 0;
-        for (std::size_t i = 0; i < plans.size(); ++i)
-            pos = checkElement(header.elements[i], plans[i], pos, vertices);
-        if (pos != bytes.size()) {
-            failByte(pos, detail::countOf(bytes.size() - pos, "byte", "bytes") +
-                              " after the last element");
-        }
-
-        out = GU_Detail();
-        startDetail(out, vertices);
-        pos = header.dataStart;
-        for (std::size_t i = 0; i < plans.size(); ++i)
-            pos = buildElement(header.elements[i], plans[i], pos, out);
+        for (const Element& e : header.elements)
+            pos = readElement(e, planFor(e), pos, geo);
+        const std::size_t extra = source.countFrom(pos);
+        if (extra > 0)
+            failByte(pos, detail::countOf(extra, "byte", "bytes") + " after the last element");
     }
 
-    // First pass over one element: every row checked, vertices of faces counted. Returns where
-    // the next element starts.
-    std::size_t checkElement(const Element& e, const Plan& plan, std::size_t pos,
-                             std::size_t& vertices) const {
-        const std::size_t size = bytes.size();
+    // Most face vertices the input can hold, so that the detail's vertex list is allocated
+    // once without a pass to count them. Only a bound: a file that grows meanwhile costs a
+    // regrowth, nothing more.
+    std::size_t vertexBound() const {
+        if (!face)
+            return 0;
+        // checkCounts() has made sure that every element's fewest bytes fit the input.
+        std::size_t fixed = 0;
+        for (const Element& e : header.elements)
+            fixed += static_cast<std::size_t>(e.count) * e.minBinaryRow();
+        const std::size_t room = inputSize - header.dataStart;
+        if (room < fixed)
+            return 0;
+        for (const Property& p : face->properties) {
+            if (p.role != Role::Indices)
+                continue;
+            const std::size_t bound = (room - fixed) / sizeOf(p.type);
+            // No face lists more vertices than its count type can say.
+            const double most = static_cast<double>(face->count) * maxOf(p.countType);
+            return most < static_cast<double>(bound) ? static_cast<std::size_t>(most) : bound;
+        }
+        return 0;
+    }
+
+    // One element, every row checked and stored. Returns where the next element starts.
+    std::size_t readElement(const Element& e, const Plan& plan, std::size_t pos, GU_Detail& geo) {
         switch (plan.kind) {
             case Plan::Kind::Fixed:
+                // Nothing in such rows can be wrong but their number.
+                return wholeRows(e, plan.rowSize, pos, geo,
+                                 [](const unsigned char*, std::size_t) {});
             case Plan::Kind::FloatPoints:
-                // Nothing in such rows can be wrong but their number; a float always fits.
-                if (plan.rowSize > 0 && e.count <= (size - pos) / plan.rowSize)
-                    return pos + static_cast<std::size_t>(e.count) * plan.rowSize;
-                break;
+                return wholeRows(e, plan.rowSize, pos, geo,
+                                 [&](const unsigned char* rows, std::size_t n) {
+                                     if (swapBytes) {
+                                         buildPoints<true>(plan, rows, n, geo);
+                                     } else {
+                                         buildPoints<false>(plan, rows, n, geo);
+                                     }
+                                 });
             case Plan::Kind::SingleListFaces:
                 return withListTypes(plan, [&](auto count, auto index, auto swap) {
-                    return checkFaces<decltype(count), decltype(index), decltype(swap)::value>(
-                        e, plan, pos, vertices);
+                    return readFaces<decltype(count), decltype(index), decltype(swap)::value>(
+                        e, plan, pos, geo);
                 });
             case Plan::Kind::Generic:
                 break;
@@ -897,37 +949,30 @@ class PlyReader {
         Row row;
         for (std::uint64_t r = 0; r < e.count; ++r) {
             pos = readRow(e, r, pos, row);
-            if (e.kind == ElementKind::Face)
-                vertices += row.indices.size();
+            store(e, row, geo);
         }
         return pos;
     }
 
-    // Second pass over one element, whose rows the first pass found good.
-    std::size_t buildElement(const Element& e, const Plan& plan, std::size_t pos, GU_Detail& out) {
-        const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-        switch (plan.kind) {
-            case Plan::Kind::Fixed:
-                return pos + static_cast<std::size_t>(e.count) * plan.rowSize;
-            case Plan::Kind::FloatPoints:
-                if (swapBytes) {
-                    buildPoints<true>(e, plan, data + pos, out);
-                } else {
-                    buildPoints<false>(e, plan, data + pos, out);
-                }
-                return pos + static_cast<std::size_t>(e.count) * plan.rowSize;
-            case Plan::Kind::SingleListFaces:
-                return withListTypes(plan, [&](auto count, auto index, auto swap) {
-                    return buildFaces<decltype(count), decltype(index), decltype(swap)::value>(
-                        e, plan, pos, out);
-                });
-            case Plan::Kind::Generic:
-                break;
-        }
+    // Rows of `rowSize` bytes that cannot be wrong once whole: hands `batch` runs of them as the
+    // window holds them; a row cut short goes to readRow(), which says where.
+    template <typename Batch>
+    std::size_t wholeRows(const Element& e, std::size_t rowSize, std::size_t pos, GU_Detail& geo,
+                          Batch&& batch) {
         Row row;
-        for (std::uint64_t r = 0; r < e.count; ++r) {
-            pos = readRow(e, r, pos, row);
-            store(e, row, out);
+        for (std::uint64_t r = 0; r < e.count;) {
+            const unsigned char* at = source.need(pos, rowSize);
+            if (!at || rowSize == 0) {
+                pos = readRow(e, r, pos, row);
+                store(e, row, geo);
+                ++r;
+                continue;
+            }
+            const auto n = static_cast<std::size_t>(
+                std::min<std::uint64_t>(e.count - r, source.heldFrom(pos) / rowSize));
+            batch(at, n);
+            pos += n * rowSize;
+            r += n;
         }
         return pos;
     }
@@ -963,37 +1008,11 @@ class PlyReader {
         }
     }
 
-    template <typename CountT, typename IndexT, bool Swap>
-    std::size_t checkFaces(const Element& e, const Plan& plan, std::size_t pos,
-                           std::size_t& vertices) const {
-        const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-        const std::size_t size = bytes.size();
-        const std::size_t head = plan.prefix + sizeof(CountT);
-        Row row;
-        for (std::uint64_t r = 0; r < e.count; ++r) {
-            if (size - pos >= head) {
-                const CountT count = load<CountT, Swap>(data + pos + plan.prefix);
-                const std::size_t listStart = pos + head;
-                // Zero and negative counts are faults; readRow() words them.
-                if (count > 0 && static_cast<std::size_t>(count) <=
-                                     (size - listStart - std::min(size - listStart, plan.suffix)) /
-                                         sizeof(IndexT)) {
-                    const auto n = static_cast<std::size_t>(count);
-                    if (indicesInRange<IndexT, Swap>(data + listStart, n)) {
-                        vertices += n;
-                        pos = listStart + n * sizeof(IndexT) + plan.suffix;
-                        continue;
-                    }
-                }
-            }
-            pos = readRow(e, r, pos, row);
-            vertices += row.indices.size();
-        }
-        return pos;
-    }
-
+    // Loads a face's `n` indices into `out`; false when one is not a point's.
     template <typename IndexT, bool Swap>
-    bool indicesInRange(const unsigned char* at, std::size_t n) const {
+    bool loadIndices(const unsigned char* at, std::size_t n, std::vector<unsigned>& out) const {
+        if (out.size() < n)
+            out.resize(n);
         bool good = true;
         for (std::size_t i = 0; i < n; ++i) {
             const IndexT index = load<IndexT, Swap>(at + i * sizeof(IndexT));
@@ -1001,15 +1020,16 @@ class PlyReader {
             if constexpr (std::is_signed_v<IndexT>)
                 good &= index >= 0;
             good &= static_cast<std::uint64_t>(index) < pointCount;
+            out[i] = static_cast<unsigned>(index);
         }
         return good;
     }
 
     template <typename CountT, typename IndexT, bool Swap>
-    std::size_t buildFaces(const Element& e, const Plan& plan, std::size_t pos, GU_Detail& out) {
-        const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::size_t readFaces(const Element& e, const Plan& plan, std::size_t pos, GU_Detail& geo) {
         // Locals, not members, so that they stay in registers across the calls into the detail.
         const std::size_t prefix = plan.prefix;
+        const std::size_t head = prefix + sizeof(CountT);
         const std::size_t suffix = plan.suffix;
         const bool byColourTable = plan.colours && plan.byteColours;
         const bool otherColours = plan.colours && !plan.byteColours;
@@ -1018,15 +1038,34 @@ class PlyReader {
         const int cd = cdOffset;
         const bool voting = voteWhileBuilding;
         std::vector<unsigned>& indices = scratch;
+        Row slow;
+        // The bytes at `pos`, `held` of them: most rows are taken from them without a request.
+        const unsigned char* row = nullptr;
+        std::size_t held = 0;
         for (std::uint64_t r = 0; r < e.count; ++r) {
-            const unsigned char* row = data + pos;
-            const auto n = static_cast<std::size_t>(load<CountT, Swap>(row + prefix));
-            const unsigned char* list = row + prefix + sizeof(CountT);
-            if (indices.size() < n)
-                indices.resize(n);
-            for (std::size_t i = 0; i < n; ++i)
-                indices[i] = static_cast<unsigned>(load<IndexT, Swap>(list + i * sizeof(IndexT)));
-            const unsigned char* listEnd = list + n * sizeof(IndexT);
+            if (held < head) {
+                row = source.need(pos, head);
+                held = row ? source.heldFrom(pos) : 0;
+            }
+            std::size_t n = 0;
+            std::size_t rowSize = 0;
+            if (row) {
+                const CountT count = load<CountT, Swap>(row + prefix);
+                // Zero and negative counts are faults; readRow() words them.
+                n = count > 0 ? static_cast<std::size_t>(count) : 0;
+                rowSize = head + n * sizeof(IndexT) + suffix;
+                if (n > 0 && held < rowSize) {
+                    row = source.need(pos, rowSize);
+                    held = row ? source.heldFrom(pos) : 0;
+                }
+            }
+            if (n == 0 || !row || !loadIndices<IndexT, Swap>(row + head, n, indices)) {
+                pos = readRow(e, r, pos, slow);
+                store(e, slow, geo);
+                held = 0;
+                continue;
+            }
+            const unsigned char* listEnd = row + head + n * sizeof(IndexT);
             float rgb[3];
             if (byColourTable) {
                 for (int c = 0; c < 3; ++c)
@@ -1034,13 +1073,15 @@ class PlyReader {
             } else if (otherColours) {
                 readColours(plan, row, listEnd, rgb);
             }
-            const long long prim = out.appendPrimitive(indices.data(), static_cast<unsigned>(n));
+            const long long prim = geo.appendPrimitive(indices.data(), static_cast<unsigned>(n));
             if (plan.colours) {
-                std::memcpy(out.primitiveAttribData(prim) + cd, rgb, sizeof rgb);
+                std::memcpy(geo.primitiveAttribData(prim) + cd, rgb, sizeof rgb);
             } else if (voting) {
-                vote(out, prim, indices.data(), n);
+                vote(geo, prim, indices.data(), n);
             }
-            pos = static_cast<std::size_t>(listEnd - data) + suffix;
+            pos += rowSize;
+            row += rowSize;
+            held -= rowSize;
             if ((r + 1) % detail::kProgressStep == 0)
                 detail::reportProgress(r + 1, e.count);
         }
@@ -1048,9 +1089,9 @@ class PlyReader {
     }
 
     template <bool Swap>
-    void buildPoints(const Element& e, const Plan& plan, const unsigned char* row, GU_Detail& out) {
-        for (std::uint64_t r = 0; r < e.count; ++r, row += plan.rowSize) {
-            out.appendPoint(UT_Vector3(load<float, Swap>(row + plan.xyzAt[0]),
+    void buildPoints(const Plan& plan, const unsigned char* row, std::size_t rows, GU_Detail& geo) {
+        for (std::size_t r = 0; r < rows; ++r, row += plan.rowSize) {
+            geo.appendPoint(UT_Vector3(load<float, Swap>(row + plan.xyzAt[0]),
                                        load<float, Swap>(row + plan.xyzAt[1]),
                                        load<float, Swap>(row + plan.xyzAt[2])));
             if (packedVertexColours) {
@@ -1204,7 +1245,9 @@ class PlyReader {
         }
     }
 
-    std::string_view bytes;
+    ByteSource& source;
+    std::string_view bytes;     // the header; all of the input when it is read whole
+    std::size_t inputSize = 0;  // as far as it can be told before the data is read
     const std::string& name;
     const ReadOptions& options;
     Header header;
@@ -1238,7 +1281,24 @@ class PlyReader {
 
 Notes readPly(std::string_view bytes, const std::string& name, GU_Detail& out,
               const ReadOptions& options, ColourSource* source) {
-    return PlyReader(bytes, name, options).read(out, source);
+    detail::ByteSource input(bytes);
+    return PlyReader(input, name, options).read(out, source);
 }
+
+Notes readPlyFile(const std::string& path, GU_Detail& out, const ReadOptions& options,
+                  ColourSource* source) {
+    return detail::readPlyFileThroughWindow(path, detail::kPlyWindow, out, options, source);
+}
+
+namespace detail {
+
+Notes readPlyFileThroughWindow(const std::string& path, std::size_t window, GU_Detail& out,
+                               const ReadOptions& options, ColourSource* source) {
+    InputFile file(path);
+    ByteSource input(file, window);
+    return PlyReader(input, path, options).read(out, source);
+}
+
+}  // namespace detail
 
 }  // namespace hueslice::io

@@ -163,6 +163,20 @@ TEST_F(CliTest, InfoShowsThePaletteInInitialiseOrderAndFlagsSharedKeys) {
     EXPECT_NE(r.out.find("  3  colour 0 0 1  key 0 0 255  faces 1\n"), std::string::npos);
 }
 
+TEST_F(CliTest, InfoCountsRunsOfOneColourAsOftenAsScatteredFaces) {
+    // Runs of one colour, a -0 that is the same colour as the 0 before it, and colours that come
+    // back after others.
+    write("mesh.json", R"({"points": [[0,0,0],[1,0,0],[1,1,0]],
+        "primitives": [[0,1,2],[0,1,2],[0,1,2],[0,1,2],[0,1,2],[0,1,2],[0,1,2]],
+        "primitive_attributes": {"Cd": {"type": "float", "size": 3, "values":
+            [[0,0,1],[0,0,1],[-0.0,0,1],[1,0,0],[0,0,1],[1,0,0],[1,0,0]]}}})");
+    const auto r = run({"info", "mesh.json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("palette (2 colours"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("colour 0 0 1  key 0 0 255  faces 4\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("colour 1 0 0  key 255 0 0  faces 3\n"), std::string::npos) << r.out;
+}
+
 // ---- Where colours come from ----
 
 // The quads of kMeshJson with colours on their points instead: points 0, 3 and 1 blue, 2, 4
