@@ -1,4 +1,7 @@
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -258,6 +261,35 @@ long long GB_Detail::appendPrimitive(const unsigned* pointIndices, unsigned coun
     return static_cast<long long>(number);
 }
 
+namespace {
+
+// Asks the kernel to back the whole 2 MiB pages of a vector's reserved storage with huge pages.
+// A reader that reserves a big detail then fills it takes one fault per 2 MiB instead of one per
+// 4 KiB, which at millions of primitives is much of the time it spends reading. Only advice:
+// where the kernel has no huge pages to give, nothing changes.
+template <typename Vector>
+void adviseHugePages(const Vector& v) {
+#ifdef MADV_HUGEPAGE
+    constexpr std::uintptr_t kHugePage = std::uintptr_t{1} << 21;
+    const auto begin = reinterpret_cast<std::uintptr_t>(v.data());
+    const std::uintptr_t end = begin + v.capacity() * sizeof(typename Vector::value_type);
+    const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t last = end & ~(kHugePage - 1);
+    if (last > first)
+        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)v;
+#endif
+}
+
+}  // namespace
+
+void GB_Detail::reservePoints(std::size_t count) {
+    Geometry& g = writable();
+    g.pointPositions.reserve(count);
+    adviseHugePages(g.pointPositions);
+}
+
 void GB_Detail::reservePrimitives(std::size_t prims, std::size_t vertices) {
     Geometry& g = writable();
     const auto size = static_cast<std::size_t>(g.primDict.recordSize());
@@ -267,6 +299,9 @@ void GB_Detail::reservePrimitives(std::size_t prims, std::size_t vertices) {
         g.vertexStarts.reserve(prims);
     g.vertexPoints.reserve(vertices);
     g.primData.reserve(prims * size);
+    adviseHugePages(g.primList.pool);
+    adviseHugePages(g.vertexPoints);
+    adviseHugePages(g.primData);
     if (recordsMove)
         g.relinkRecords();
 }

@@ -198,7 +198,7 @@ class HOST_API GB_Detail {
     long long appendPoint(const UT_Vector3& pos);
     long long pointCount() const { return static_cast<long long>(geo->pointPositions.size()); }
     const std::vector<UT_Vector3>& points() const { return geo->pointPositions; }
-    void reservePoints(std::size_t count) { writable().pointPositions.reserve(count); }
+    void reservePoints(std::size_t count);
 
     // Appends a polygon over existing points; its attribute record is zero-filled. Returns its
     // index.
