@@ -99,6 +99,23 @@ inline void checkObjRoundTrip(const char* target, const GU_Detail& detail) {
           "written OBJ reads back with a different number of groups");
 }
 
+// What a read gives, as text to compare: the refusal's message, or the notes and the detail as
+// JSON. `read(out)` reads into `out` and returns the notes.
+template <typename Read>
+std::string outcomeOf(Read read) {
+    GU_Detail out = sentinelDetail();
+    try {
+        std::string text;
+        for (const std::string& note : read(out))
+            text += note + "\n";
+        return text + io::writeJsonGeometry(out, "out.json");
+    } catch (const io::InputError& e) {
+        return std::string("refused: ") + e.what();
+    } catch (const io::OutputError& e) {
+        return std::string("unwritable: ") + e.what();
+    }
+}
+
 // The checks of a reader whose faces are triangles in at most one group each (a part per
 // group): bad input leaves the detail untouched; what was read round-trips through JSON and OBJ,
 // and through `write` and `read` again with one face per visible face. `read(bytes, name, out)`

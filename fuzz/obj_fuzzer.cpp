@@ -1,8 +1,12 @@
 // The OBJ reader on arbitrary bytes: OBJ text up to the last NUL, MTL text after it (no NUL: no
 // material library). Splitting at the last NUL lets the OBJ part hold NUL bytes of its own.
+// Read a few bytes at a time (how many, and whether a helper thread reads ahead, follow from the
+// input's length), the texts must give exactly what they give whole.
 
 #include <optional>
+#include <string>
 
+#include <io/internal.h>
 #include <io/io.h>
 
 #include "fuzz_targets.h"
@@ -18,6 +22,19 @@ int fuzzObj(const std::uint8_t* data, std::size_t size) {
     std::optional<std::string_view> mtlText;
     if (nul != std::string_view::npos)
         mtlText = whole.substr(nul + 1);
+
+    io::detail::ObjSource pieces = io::detail::memoryObjSource(objText, mtlText, "fuzz.mtl");
+    pieces.pieceBytes = 1 + size % 61;
+    pieces.helperThread = size % 2 == 1;
+    const std::string atOnce = outcomeOf([&](GU_Detail& read) {
+        return io::readObj(objText, "fuzz.obj", mtlText, "fuzz.mtl", read);
+    });
+    const std::string inPieces = outcomeOf([&](GU_Detail& read) {
+        return io::detail::readObjPieces(pieces, "fuzz.obj", read, {}, nullptr);
+    });
+    check(atOnce == inPieces, kTarget,
+          "read in pieces of " + std::to_string(pieces.pieceBytes) + " bytes, the text gives " +
+              inPieces.substr(0, 200) + " where it gives " + atOnce.substr(0, 200) + " whole");
 
     GU_Detail out = sentinelDetail();
     try {

@@ -54,6 +54,12 @@ struct ObjSource {
 Notes readObjPieces(const ObjSource& source, const std::string& objName, GU_Detail& out,
                     const ReadOptions& options, ColourSource* colours);
 
+// An ObjSource over texts in memory, read as readObj reads them: the library is `mtlText` (none
+// when empty) named `mtlName`, whatever the OBJ calls it. The caller keeps the texts alive
+// while the source is used.
+ObjSource memoryObjSource(std::string_view objText, std::optional<std::string_view> mtlText,
+                          const std::string& mtlName);
+
 // A vertex coordinate of an OBJ file, read exactly as tinyobjloader reads it; a number that
 // rounds beyond the float range is an infinity.
 float objCoordinate(std::string_view word);

@@ -677,10 +677,11 @@ Notes readObjPieces(const ObjSource& source, const std::string& objName, GU_Deta
 
 }  // namespace detail
 
-Notes readObj(std::string_view objText, const std::string& objName,
-              std::optional<std::string_view> mtlText, const std::string& mtlName, GU_Detail& out,
-              const ReadOptions& options, ColourSource* source) {
-    detail::ObjSource pieces;
+namespace detail {
+
+ObjSource memoryObjSource(std::string_view objText, std::optional<std::string_view> mtlText,
+                          const std::string& mtlName) {
+    ObjSource pieces;
     pieces.read = [objText](char* at, std::size_t room) mutable {
         const std::size_t n = std::min(room, objText.size());
         std::memcpy(at, objText.data(), n);
@@ -688,14 +689,23 @@ Notes readObj(std::string_view objText, const std::string& objName,
         return n;
     };
     pieces.sizeHint = objText.size();
-    pieces.findLibrary = [&](const detail::MaterialLibrary&) {
-        detail::MaterialText library;
+    pieces.findLibrary = [mtlText, mtlName](const MaterialLibrary&) {
+        MaterialText library;
         if (mtlText)
             library.text = std::string(*mtlText);
         library.name = mtlName;
         return library;
     };
-    return detail::readObjPieces(pieces, objName, out, options, source);
+    return pieces;
+}
+
+}  // namespace detail
+
+Notes readObj(std::string_view objText, const std::string& objName,
+              std::optional<std::string_view> mtlText, const std::string& mtlName, GU_Detail& out,
+              const ReadOptions& options, ColourSource* source) {
+    return detail::readObjPieces(detail::memoryObjSource(objText, mtlText, mtlName), objName, out,
+                                 options, source);
 }
 
 }  // namespace hueslice::io
