@@ -399,9 +399,20 @@ class Commit {
     // Writes the file's bytes, or what its producer makes as it makes it, to `fd`. Throws
     // OutputError "PATH: what: reason".
     static void writeContent(int fd, const File& f, const char* what) {
+        // Writeback of a big file is started every few MiB as it is written, so that the flush
+        // before the rename waits for the tail only. A failed start (a FIFO, a terminal) costs
+        // nothing: the flush, where there is one, still does the whole job.
+        constexpr off_t kWritebackStep = off_t{8} << 20;
+        off_t written = 0;
+        off_t started = 0;
         const TextSink put = [&](std::string_view bytes) {
             if (!writeAll(fd, bytes))
                 failWrite(f.path, what, errno);
+            written += static_cast<off_t>(bytes.size());
+            if (written - started >= kWritebackStep) {
+                ::sync_file_range(fd, started, written - started, SYNC_FILE_RANGE_WRITE);
+                started = written;
+            }
         };
         if (f.produce) {
             (*f.produce)(put);
