@@ -28,7 +28,7 @@
 
 #include <io/exchange.h>
 #include <io/io.h>
-#include <io/text_chunks.h>
+#include <io/text/text_chunks.h>
 #endif
 
 namespace {

@@ -1,0 +1,587 @@
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include <Model/COM/NMR_DLLInterfaces.h>
+
+#include <HOST_Internals.h>
+
+#include "io/exchange.h"
+#include "io/internal.h"
+#include "io/parts/parts.h"
+#include "io/formats/3mf/references.h"
+
+namespace hueslice::io {
+
+namespace {
+
+using namespace NMR;
+
+// Owns one lib3mf interface pointer.
+class Handle {
+  public:
+    Handle() = default;
+    ~Handle() {
+        if (pointer)
+            lib3mf_release(pointer);
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    PLib3MFBase** out() { return &pointer; }
+    PLib3MFBase* get() const { return pointer; }
+
+  private:
+    PLib3MFBase* pointer = nullptr;
+};
+
+// The message lib3mf keeps for the last failed call on `instance`.
+std::string lastError(PLib3MFBase* instance) {
+    DWORD code = 0;
+    LPCSTR message = nullptr;
+    if (instance && lib3mf_getlasterror(instance, &code, &message) == LIB3MF_OK && message &&
+        *message) {
+        return message;
+    }
+    return "error " + std::to_string(code);
+}
+
+// Throws `Error` naming the file when a lib3mf call fails.
+template <typename Error>
+void check(LIB3MFRESULT result, PLib3MFBase* instance, const std::string& name,
+           const std::string& what) {
+    if (result != LIB3MF_OK)
+        throw Error(name + ": " + what + ": " + lastError(instance));
+}
+
+// Row-vector affine transform as 3MF gives it: fields[row][3] is the translation.
+struct Affine {
+    double m[3][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}};
+};
+
+Affine fromModel(const MODELTRANSFORM& t) {
+    Affine a;
+    for (int r = 0; r < 3; ++r) {
+        for (int c = 0; c < 4; ++c)
+            a.m[r][c] = t.m_fFields[r][c];
+    }
+    return a;
+}
+
+// `outer` applied after `inner`.
+Affine compose(const Affine& outer, const Affine& inner) {
+    Affine r;
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 4; ++j) {
+            double sum = j == 3 ? outer.m[i][3] : 0.0;
+            for (int k = 0; k < 3; ++k)
+                sum += outer.m[i][k] * inner.m[k][j];
+            r.m[i][j] = sum;
+        }
+    }
+    return r;
+}
+
+double millimetresPer(DWORD unit) {
+    switch (unit) {
+        case MODELUNIT_MICROMETER:
+            return 0.001;
+        case MODELUNIT_CENTIMETER:
+            return 10.0;
+        case MODELUNIT_INCH:
+            return 25.4;
+        case MODELUNIT_FOOT:
+            return 304.8;
+        case MODELUNIT_METER:
+            return 1000.0;
+        default:
+            return 1.0;
+    }
+}
+
+const char* unitName(DWORD unit) {
+    switch (unit) {
+        case MODELUNIT_MICROMETER:
+            return "micron";
+        case MODELUNIT_CENTIMETER:
+            return "centimeter";
+        case MODELUNIT_INCH:
+            return "inch";
+        case MODELUNIT_FOOT:
+            return "foot";
+        case MODELUNIT_METER:
+            return "meter";
+        default:
+            return "millimeter";
+    }
+}
+
+// Reads a lib3mf UTF-8 string through the usual ask-size-then-fill pair of calls.
+template <typename Get>
+std::string utf8(Get&& get) {
+    ULONG needed = 0;
+    if (get(nullptr, 0, &needed) != LIB3MF_OK || needed == 0)
+        return {};
+    std::vector<char> buffer(needed + 1, '\0');
+    if (get(buffer.data(), needed + 1, &needed) != LIB3MF_OK)
+        return {};
+    return std::string(buffer.data());
+}
+
+class ModelReader {
+  public:
+    ModelReader(PLib3MFModel* m, const std::string& n) : model(m), name(n) {}
+
+    Notes read(GU_Detail& out) {
+        DWORD unit = MODELUNIT_MILLIMETER;
+        lib3mf_model_getunit(model, &unit);
+        scale = millimetresPer(unit);
+        if (unit != MODELUNIT_MILLIMETER) {
+            notes.push_back(name + ": model unit is " + unitName(unit) +
+                            "; coordinates converted to millimeters");
+        }
+        Handle items;
+        check<InputError>(lib3mf_model_getbuilditems(model, items.out()), model, name,
+                          "cannot list the build items");
+        BOOL more = false;
+        int itemNumber = 0;
+        while (lib3mf_builditemiterator_movenext(items.get(), &more) == LIB3MF_OK && more) {
+            Handle item;
+            check<InputError>(lib3mf_builditemiterator_getcurrent(items.get(), item.out()),
+                              items.get(), name,
+                              "cannot read build item " + std::to_string(itemNumber));
+            Handle object;
+            check<InputError>(lib3mf_builditem_getobjectresource(item.get(), object.out()),
+                              item.get(), name,
+                              "build item " + std::to_string(itemNumber) + " has no object");
+            Affine placement;
+            BOOL hasTransform = false;
+            if (lib3mf_builditem_hasobjecttransform(item.get(), &hasTransform) == LIB3MF_OK &&
+                hasTransform) {
+                MODELTRANSFORM t;
+                check<InputError>(lib3mf_builditem_getobjecttransform(item.get(), &t), item.get(),
+                                  name, "cannot read build item transform");
+                placement = fromModel(t);
+            }
+            addObject(object.get(), placement, 0);
+            ++itemNumber;
+        }
+        if (anyColour) {
+            detail::setFaceColours(geo, colours);
+            if (uncoloured > 0) {
+                notes.push_back(name + ": " +
+                                detail::countOf(uncoloured, "triangle has", "triangles have") +
+                                " no colour and are white");
+            }
+        }
+        out = geo;
+        return std::move(notes);
+    }
+
+  private:
+    // Components nest; lib3mf refuses cycles, and this depth bound keeps a deep chain from
+    // exhausting the stack.
+    static constexpr int kMaxDepth = 64;
+
+    void addObject(PLib3MFModelObjectResource* object, const Affine& placement, int depth) {
+        if (depth > kMaxDepth)
+            throw InputError(name + ": components nest more than " + std::to_string(kMaxDepth) +
+                             " deep");
+        BOOL isMesh = false;
+        BOOL isComponents = false;
+        lib3mf_object_ismeshobject(object, &isMesh);
+        lib3mf_object_iscomponentsobject(object, &isComponents);
+        if (isMesh) {
+            addMesh(object, placement);
+            return;
+        }
+        if (!isComponents)
+            return;
+        DWORD count = 0;
+        check<InputError>(lib3mf_componentsobject_getcomponentcount(object, &count), object, name,
+                          "cannot read components");
+        for (DWORD i = 0; i < count; ++i) {
+            Handle component;
+            check<InputError>(lib3mf_componentsobject_getcomponent(object, i, component.out()),
+                              object, name, "cannot read component " + std::to_string(i));
+            Handle child;
+            check<InputError>(lib3mf_component_getobjectresource(component.get(), child.out()),
+                              component.get(), name,
+                              "component " + std::to_string(i) + " has no object");
+            Affine local;
+            BOOL hasTransform = false;
+            if (lib3mf_component_hastransform(component.get(), &hasTransform) == LIB3MF_OK &&
+                hasTransform) {
+                MODELTRANSFORM t;
+                check<InputError>(lib3mf_component_gettransform(component.get(), &t),
+                                  component.get(), name, "cannot read component transform");
+                local = fromModel(t);
+            }
+            addObject(child.get(), compose(placement, local), depth + 1);
+        }
+    }
+
+    // The display colour of a base material entry, cached by group and index.
+    bool baseColour(DWORD group, DWORD index, float rgb[3]) {
+        const std::uint64_t key = (std::uint64_t{group} << 32) | index;
+        auto found = materialColours.find(key);
+        if (found == materialColours.end()) {
+            std::array<float, 4> value{0, 0, 0, 0};
+            Handle material;
+            BYTE r = 0, g = 0, b = 0, a = 0;
+            if (lib3mf_model_getbasematerialbyid(model, group, material.out()) == LIB3MF_OK &&
+                lib3mf_basematerial_getdisplaycolor(material.get(), index, &r, &g, &b, &a) ==
+                    LIB3MF_OK) {
+                value = {r / 255.0f, g / 255.0f, b / 255.0f, 1.0f};
+            }
+            found = materialColours.emplace(key, value).first;
+        }
+        if (found->second[3] == 0.0f)
+            return false;
+        std::memcpy(rgb, found->second.data(), 3 * sizeof(float));
+        return true;
+    }
+
+    // The colour of the object's default property, when it has one.
+    bool defaultColour(PLib3MFModelObjectResource* object, float rgb[3]) {
+        Handle handler;
+        if (lib3mf_object_createdefaultpropertyhandler(object, handler.out()) != LIB3MF_OK)
+            return false;
+        eModelPropertyType type = MODELPROPERTYTYPE_NONE;
+        if (lib3mf_defaultpropertyhandler_getpropertytype(handler.get(), &type) != LIB3MF_OK)
+            return false;
+        if (type == MODELPROPERTYTYPE_BASEMATERIALS) {
+            DWORD group = 0;
+            DWORD index = 0;
+            if (lib3mf_defaultpropertyhandler_getbasematerial(handler.get(), &group, &index) !=
+                LIB3MF_OK) {
+                return false;
+            }
+            if (!baseColour(group, index, rgb))
+                missingReference("an object's default property", group, index);
+            return true;
+        }
+        if (type == MODELPROPERTYTYPE_COLOR) {
+            MODELMESHCOLOR_SRGB c{};
+            if (lib3mf_defaultpropertyhandler_getcolor(handler.get(), 0, &c) != LIB3MF_OK)
+                return false;
+            rgb[0] = c.m_Red / 255.0f;
+            rgb[1] = c.m_Green / 255.0f;
+            rgb[2] = c.m_Blue / 255.0f;
+            return true;
+        }
+        return false;
+    }
+
+    [[noreturn]] void missingReference(const std::string& what, DWORD group, DWORD index) {
+        throw InputError(name + ": " + what + " refers to entry " + std::to_string(index) +
+                         " of resource " + std::to_string(group) + ", which does not exist");
+    }
+
+    void addMesh(PLib3MFModelMeshObject* mesh, const Affine& placement) {
+        const std::string objectName = utf8([&](LPSTR buffer, ULONG size, ULONG* needed) {
+            return lib3mf_object_getnameutf8(mesh, buffer, size, needed);
+        });
+        DWORD vertexCount = 0;
+        DWORD triangleCount = 0;
+        check<InputError>(lib3mf_meshobject_getvertexcount(mesh, &vertexCount), mesh, name,
+                          "cannot read a mesh");
+        check<InputError>(lib3mf_meshobject_gettrianglecount(mesh, &triangleCount), mesh, name,
+                          "cannot read a mesh");
+        std::vector<MODELMESHVERTEX> vertices(vertexCount);
+        std::vector<MODELMESHTRIANGLE> triangles(triangleCount);
+        DWORD got = 0;
+        if (vertexCount > 0) {
+            check<InputError>(
+                lib3mf_meshobject_getvertices(mesh, vertices.data(), vertexCount, &got), mesh, name,
+                "cannot read the vertices of a mesh");
+        }
+        if (triangleCount > 0) {
+            check<InputError>(
+                lib3mf_meshobject_gettriangleindices(mesh, triangles.data(), triangleCount, &got),
+                mesh, name, "cannot read the triangles of a mesh");
+        }
+
+        float fallback[3] = {1.0f, 1.0f, 1.0f};
+        const bool hasDefault = defaultColour(mesh, fallback);
+        Handle handler;
+        const bool perTriangle =
+            lib3mf_meshobject_createpropertyhandler(mesh, handler.out()) == LIB3MF_OK;
+
+        const auto firstPoint = static_cast<unsigned long long>(geo.pointCount());
+        geo.reservePoints(geo.points().size() + vertexCount);
+        for (const MODELMESHVERTEX& v : vertices) {
+            float p[3];
+            for (int r = 0; r < 3; ++r) {
+                const double value =
+                    scale *
+                    (placement.m[r][0] * v.m_fPosition[0] + placement.m[r][1] * v.m_fPosition[1] +
+                     placement.m[r][2] * v.m_fPosition[2] + placement.m[r][3]);
+                if (!detail::narrowToFloat(value, p[r]))
+                    throw InputError(name + ": a vertex is out of range once placed");
+            }
+            geo.appendPoint(UT_Vector3(p[0], p[1], p[2]));
+        }
+        GB_PrimitiveGroup* group = nullptr;
+        if (!objectName.empty()) {
+            group = geo.primitiveGroups().find(objectName.c_str());
+            if (!group)
+                group = geo.primitiveGroups().newGroup(objectName.c_str());
+        }
+        for (DWORD t = 0; t < triangleCount; ++t) {
+            unsigned v[3];
+            for (int k = 0; k < 3; ++k) {
+                const DWORD index = triangles[t].m_nIndices[k];
+                if (index >= vertexCount) {
+                    throw InputError(name + ": triangle " + std::to_string(t) + " of object '" +
+                                     objectName + "' uses vertex " + std::to_string(index) +
+                                     " but " + detail::thereAre(vertexCount, "vertex", "vertices"));
+                }
+                v[k] = static_cast<unsigned>(firstPoint + index);
+            }
+            const long long face = geo.appendPrimitive(v, 3);
+            if (group)
+                HOST_Internals::addMember(*group, static_cast<unsigned>(face));
+            float rgb[3] = {fallback[0], fallback[1], fallback[2]};
+            bool coloured = hasDefault;
+            if (perTriangle && triangleColour(handler.get(), t, rgb))
+                coloured = true;
+            if (coloured)
+                anyColour = true;
+            else
+                ++uncoloured;
+            colours.insert(colours.end(), rgb, rgb + 3);
+        }
+    }
+
+    // A triangle's own property: a base material's display colour, or its first corner's
+    // colour-group colour.
+    bool triangleColour(PLib3MFPropertyHandler* handler, DWORD t, float rgb[3]) {
+        eModelPropertyType type = MODELPROPERTYTYPE_NONE;
+        if (lib3mf_propertyhandler_getpropertytype(handler, t, &type) != LIB3MF_OK)
+            return false;
+        if (type == MODELPROPERTYTYPE_BASEMATERIALS) {
+            DWORD group = 0;
+            DWORD index = 0;
+            if (lib3mf_propertyhandler_getbasematerial(handler, t, &group, &index) != LIB3MF_OK)
+                return false;
+            if (!baseColour(group, index, rgb))
+                missingReference("triangle " + std::to_string(t), group, index);
+            return true;
+        }
+        if (type == MODELPROPERTYTYPE_COLOR) {
+            MODELMESH_TRIANGLECOLOR_SRGB c{};
+            if (lib3mf_propertyhandler_getcolor(handler, t, &c) != LIB3MF_OK)
+                return false;
+            rgb[0] = c.m_Colors[0].m_Red / 255.0f;
+            rgb[1] = c.m_Colors[0].m_Green / 255.0f;
+            rgb[2] = c.m_Colors[0].m_Blue / 255.0f;
+            return true;
+        }
+        return false;
+    }
+
+    PLib3MFModel* model;
+    const std::string& name;
+    GU_Detail geo;
+    std::vector<float> colours;  // per face
+    Notes notes;
+    std::unordered_map<std::uint64_t, std::array<float, 4>> materialColours;
+    double scale = 1.0;
+    bool anyColour = false;
+    unsigned long long uncoloured = 0;
+};
+
+BYTE colourByte(float value) {
+    return static_cast<BYTE>(std::lround(detail::unitColour(value) * 255.0f));
+}
+
+// The package as it is written: lib3mf writes, seeks back and writes again.
+struct Sink {
+    std::string bytes;
+    std::size_t position = 0;
+};
+
+std::uint32_t writeChunk(const std::uint8_t* data, std::uint32_t size, void* user) {
+    Sink& sink = *static_cast<Sink*>(user);
+    if (sink.position + size > sink.bytes.size())
+        sink.bytes.resize(sink.position + size);
+    std::memcpy(&sink.bytes[sink.position], data, size);
+    sink.position += size;
+    return 0;
+}
+
+std::uint32_t seekTo(std::uint64_t position, void* user) {
+    Sink& sink = *static_cast<Sink*>(user);
+    if (position > sink.bytes.size())
+        sink.bytes.resize(position);
+    sink.position = static_cast<std::size_t>(position);
+    return 0;
+}
+
+}  // namespace
+
+Notes read3mf(std::string_view bytes, const std::string& name, GU_Detail& out) {
+    Handle model;
+    if (lib3mf_createmodel(model.out()) != LIB3MF_OK)
+        throw InputError(name + ": cannot start the 3MF reader");
+    Handle reader;
+    check<InputError>(lib3mf_model_queryreader(model.get(), "3mf", reader.out()), model.get(), name,
+                      "cannot start the 3MF reader");
+    detail::checkPropertyReferences(bytes, name);
+    std::vector<BYTE> copy(bytes.begin(), bytes.end());
+    check<InputError>(lib3mf_reader_readfrombuffer(reader.get(), copy.data(), copy.size()),
+                      reader.get(), name, "cannot read 3mf");
+    Notes notes = ModelReader(model.get(), name).read(out);
+    DWORD warnings = 0;
+    if (lib3mf_reader_getwarningcount(reader.get(), &warnings) == LIB3MF_OK && warnings > 0) {
+        DWORD code = 0;
+        const std::string first = utf8([&](LPSTR buffer, ULONG size, ULONG* needed) {
+            return lib3mf_reader_getwarningutf8(reader.get(), 0, &code, buffer, size, needed);
+        });
+        notes.push_back(name + ": the 3MF reader gave " +
+                        detail::countOf(warnings, "warning", "warnings") + ", the first: " + first);
+    }
+    return notes;
+}
+
+WrittenFile write3mf(const GU_Detail& geo, const std::vector<LegendEntry>& legend,
+                     const std::string& name) {
+    WrittenFile result;
+    detail::PartPlan plan = detail::planParts(geo, legend, name);
+    result.notes = std::move(plan.notes);
+    if (plan.parts.empty())
+        throw OutputError(name + ": there is no visible triangle to write");
+
+    Handle model;
+    if (lib3mf_createmodel(model.out()) != LIB3MF_OK)
+        throw OutputError(name + ": cannot start the 3MF writer");
+    PLib3MFModel* m = model.get();
+    const auto ok = [&](LIB3MFRESULT r, PLib3MFBase* instance, const char* what) {
+        check<OutputError>(r, instance, name, what);
+    };
+    ok(lib3mf_model_setunit(m, MODELUNIT_MILLIMETER), m, "cannot set the unit");
+    Handle materials;
+    ok(lib3mf_model_addbasematerialgroup(m, materials.out()), m, "cannot add materials");
+    DWORD materialsId = 0;
+    ok(lib3mf_basematerial_getresourceid(materials.get(), &materialsId), materials.get(),
+       "cannot add materials");
+    std::map<std::uint32_t, DWORD> entryOfColour;  // 0xRRGGBB -> entry, for the faces in no group
+    const auto addEntry = [&](const std::string& entryName, const BYTE rgb[3]) {
+        DWORD index = 0;
+        ok(lib3mf_basematerial_addmaterialutf8(materials.get(), entryName.c_str(), rgb[0], rgb[1],
+                                               rgb[2], &index),
+           materials.get(), "cannot add a material");
+        // Entries are added transparent; the parts are opaque.
+        ok(lib3mf_basematerial_setdisplaycolorrgba(materials.get(), index, rgb[0], rgb[1], rgb[2],
+                                                   255),
+           materials.get(), "cannot colour a material");
+        return index;
+    };
+
+    // Resources must come before what refers to them, so the parts are made first.
+    std::vector<std::unique_ptr<Handle>> objects;
+    std::vector<MODELMESHVERTEX> vertices;
+    std::vector<MODELMESHTRIANGLE> triangles;
+    std::vector<unsigned> scratch;
+    detail::PartMesh mesh;
+    for (const detail::Part& part : plan.parts) {
+        detail::buildPartMesh(geo, part, scratch, mesh);
+        vertices.resize(mesh.points.size());
+        for (std::size_t i = 0; i < mesh.points.size(); ++i) {
+            const UT_Vector3& p = geo.points()[mesh.points[i]];
+            for (int c = 0; c < 3; ++c) {
+                if (!std::isfinite(p[c])) {
+                    throw OutputError(name + ": point " + std::to_string(mesh.points[i]) +
+                                      " is not a finite position, which 3MF cannot carry");
+                }
+                vertices[i].m_fPosition[c] = p[c];
+            }
+        }
+        triangles.resize(mesh.triangleFace.size());
+        for (std::size_t t = 0; t < triangles.size(); ++t) {
+            for (int k = 0; k < 3; ++k)
+                triangles[t].m_nIndices[k] = mesh.triangles[3 * t + static_cast<std::size_t>(k)];
+        }
+        objects.push_back(std::make_unique<Handle>());
+        Handle& object = *objects.back();
+        ok(lib3mf_model_addmeshobject(m, object.out()), m, "cannot add a mesh object");
+        if (!part.name.empty())
+            ok(lib3mf_object_setnameutf8(object.get(), part.name.c_str()), object.get(),
+               "cannot name a mesh object");
+        ok(lib3mf_meshobject_setgeometry(object.get(), vertices.data(),
+                                         static_cast<DWORD>(vertices.size()), triangles.data(),
+                                         static_cast<DWORD>(triangles.size())),
+           object.get(), "cannot store a mesh");
+
+        DWORD defaultEntry = 0;
+        if (part.name.empty() && plan.colourOffset >= 0) {
+            // The faces in no group keep their own colours, one entry per distinct colour.
+            std::vector<ModelResourceID> groups(triangles.size(), materialsId);
+            std::vector<DWORD> entries(triangles.size());
+            for (std::size_t t = 0; t < triangles.size(); ++t) {
+                float rgb[3];
+                detail::faceColour(geo, mesh.triangleFace[t], plan.colourOffset, rgb);
+                const BYTE bytes[3] = {colourByte(rgb[0]), colourByte(rgb[1]), colourByte(rgb[2])};
+                const std::uint32_t key =
+                    (std::uint32_t{bytes[0]} << 16) | (std::uint32_t{bytes[1]} << 8) | bytes[2];
+                auto found = entryOfColour.find(key);
+                if (found == entryOfColour.end()) {
+                    char label[8];
+                    std::snprintf(label, sizeof label, "#%06X", key);
+                    found = entryOfColour.emplace(key, addEntry(label, bytes)).first;
+                }
+                entries[t] = found->second;
+            }
+            defaultEntry = entries.front();
+            Handle handler;
+            ok(lib3mf_meshobject_createpropertyhandler(object.get(), handler.out()), object.get(),
+               "cannot colour a mesh");
+            ok(lib3mf_propertyhandler_setbasematerialarray(handler.get(), groups.data(),
+                                                           entries.data()),
+               handler.get(), "cannot colour a mesh");
+        } else {
+            const BYTE bytes[3] = {colourByte(part.colour[0]), colourByte(part.colour[1]),
+                                   colourByte(part.colour[2])};
+            defaultEntry = addEntry(part.name.empty() ? "ungrouped" : part.name, bytes);
+        }
+        Handle defaults;
+        ok(lib3mf_object_createdefaultpropertyhandler(object.get(), defaults.out()), object.get(),
+           "cannot colour a mesh object");
+        ok(lib3mf_defaultpropertyhandler_setbasematerial(defaults.get(), materialsId, defaultEntry),
+           defaults.get(), "cannot colour a mesh object");
+    }
+    Handle assembly;
+    ok(lib3mf_model_addcomponentsobject(m, assembly.out()), m, "cannot add the assembly");
+    std::string modelName = name.substr(name.find_last_of('/') + 1);
+    modelName = modelName.substr(0, modelName.find_last_of('.'));
+    if (!modelName.empty())
+        ok(lib3mf_object_setnameutf8(assembly.get(), modelName.c_str()), assembly.get(),
+           "cannot name the assembly");
+    for (const std::unique_ptr<Handle>& object : objects) {
+        Handle component;
+        ok(lib3mf_componentsobject_addcomponent(assembly.get(), object->get(), nullptr,
+                                                component.out()),
+           assembly.get(), "cannot add a part to the assembly");
+    }
+    Handle item;
+    ok(lib3mf_model_addbuilditem(m, assembly.get(), nullptr, item.out()), m,
+       "cannot add the build item");
+
+    Handle writer;
+    ok(lib3mf_model_querywriter(m, "3mf", writer.out()), m, "cannot start the 3MF writer");
+    Sink sink;
+    ok(lib3mf_writer_writetocallback(writer.get(), reinterpret_cast<void*>(&writeChunk),
+                                     reinterpret_cast<void*>(&seekTo), &sink),
+       writer.get(), "cannot write 3mf");
+    result.bytes = std::move(sink.bytes);
+    return result;
+}
+
+}  // namespace hueslice::io

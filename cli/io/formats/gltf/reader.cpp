@@ -1,0 +1,634 @@
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <unordered_map>
+
+#include <tiny_gltf.h>
+
+#include <HOST_Internals.h>
+
+#include "colour/corner_vote.h"
+#include "io/exchange.h"
+#include "io/internal.h"
+#include "io/parts/parts.h"
+
+namespace hueslice::io {
+
+namespace {
+
+constexpr int kTriangles = 4;
+constexpr int kTriangleStrip = 5;
+constexpr int kTriangleFan = 6;
+
+[[noreturn]] void fail(const std::string& name, const std::string& what) {
+    throw InputError(name + ": " + what);
+}
+
+// Images are never sampled, so they are not decoded either.
+bool skipImage(tinygltf::Image*, const int, std::string*, std::string*, int, int,
+               const unsigned char*, int, void*) {
+    return true;
+}
+
+// File access for input held in memory only: every external reference is refused.
+bool noFile(const std::string&, void*) {
+    return false;
+}
+std::string samePath(const std::string& path, void*) {
+    return path;
+}
+bool noRead(std::vector<unsigned char>*, std::string* err, const std::string& path, void*) {
+    if (err)
+        *err += "external file '" + path + "' cannot be read here\n";
+    return false;
+}
+bool noWrite(std::string*, const std::string&, const std::vector<unsigned char>&, void*) {
+    return false;
+}
+
+// Column-major 4x4, as glTF stores it.
+using Matrix = std::array<double, 16>;
+
+constexpr Matrix kIdentity = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+
+Matrix multiply(const Matrix& a, const Matrix& b) {
+    Matrix r{};
+    for (int col = 0; col < 4; ++col) {
+        for (int row = 0; row < 4; ++row) {
+            double sum = 0.0;
+            for (int k = 0; k < 4; ++k)
+                sum += a[static_cast<std::size_t>(k * 4 + row)] *
+                       b[static_cast<std::size_t>(col * 4 + k)];
+            r[static_cast<std::size_t>(col * 4 + row)] = sum;
+        }
+    }
+    return r;
+}
+
+Matrix localMatrix(const tinygltf::Node& node) {
+    if (node.matrix.size() == 16) {
+        Matrix m;
+        std::copy(node.matrix.begin(), node.matrix.end(), m.begin());
+        return m;
+    }
+    Matrix m = kIdentity;
+    if (node.rotation.size() == 4) {
+        const double x = node.rotation[0], y = node.rotation[1], z = node.rotation[2],
+                     w = node.rotation[3];
+        m = {1 - 2 * (y * y + z * z),
+             2 * (x * y + z * w),
+             2 * (x * z - y * w),
+             0,
+             2 * (x * y - z * w),
+             1 - 2 * (x * x + z * z),
+             2 * (y * z + x * w),
+             0,
+             2 * (x * z + y * w),
+             2 * (y * z - x * w),
+             1 - 2 * (x * x + y * y),
+             0,
+             0,
+             0,
+             0,
+             1};
+    }
+    if (node.scale.size() == 3) {
+        for (int col = 0; col < 3; ++col) {
+            for (int row = 0; row < 3; ++row)
+                m[static_cast<std::size_t>(col * 4 + row)] *=
+                    node.scale[static_cast<std::size_t>(col)];
+        }
+    }
+    if (node.translation.size() == 3) {
+        for (int row = 0; row < 3; ++row)
+            m[static_cast<std::size_t>(12 + row)] = node.translation[static_cast<std::size_t>(row)];
+    }
+    return m;
+}
+
+// An accessor checked against its buffer view and buffer: every element lies inside.
+struct View {
+    const unsigned char* data = nullptr;
+    std::size_t stride = 0;
+    std::size_t count = 0;
+    int componentType = 0;
+    int components = 0;
+    bool normalized = false;
+
+    const unsigned char* at(std::size_t i) const { return data + i * stride; }
+};
+
+View viewOf(const tinygltf::Model& model, int index, const std::string& name,
+            const std::string& what) {
+    const auto bad = [&](const std::string& fault) {
+        fail(name, "accessor " + std::to_string(index) + " (" + what + ") " + fault);
+    };
+    if (index < 0 || static_cast<std::size_t>(index) >= model.accessors.size()) {
+        fail(name, what + " names accessor " + std::to_string(index) + " but " +
+                       detail::thereAre(model.accessors.size(), "accessor", "accessors"));
+    }
+    const tinygltf::Accessor& a = model.accessors[static_cast<std::size_t>(index)];
+    if (a.sparse.isSparse)
+        bad("is sparse, which is not supported");
+    if (a.bufferView < 0 || static_cast<std::size_t>(a.bufferView) >= model.bufferViews.size())
+        bad("has no buffer view in range");
+    const tinygltf::BufferView& bv = model.bufferViews[static_cast<std::size_t>(a.bufferView)];
+    if (bv.buffer < 0 || static_cast<std::size_t>(bv.buffer) >= model.buffers.size())
+        bad("uses a buffer view whose buffer is out of range");
+    const std::size_t bufferSize = model.buffers[static_cast<std::size_t>(bv.buffer)].data.size();
+    if (bv.byteOffset > bufferSize || bv.byteLength > bufferSize - bv.byteOffset) {
+        bad("uses buffer view " + std::to_string(a.bufferView) + ", which ends past its buffer's " +
+            std::to_string(bufferSize) + " bytes");
+    }
+    const int componentSize =
+        tinygltf::GetComponentSizeInBytes(static_cast<std::uint32_t>(a.componentType));
+    const int components = tinygltf::GetNumComponentsInType(static_cast<std::uint32_t>(a.type));
+    if (componentSize <= 0 || components <= 0)
+        bad("has an unknown component type or element type");
+    const auto elementSize = static_cast<std::size_t>(componentSize * components);
+    const std::size_t stride = bv.byteStride ? bv.byteStride : elementSize;
+    if (stride < elementSize)
+        bad("has a byte stride smaller than its elements");
+    if (a.count > 0) {
+        const std::size_t room = bv.byteLength;
+        const bool fits = a.byteOffset <= room && elementSize <= room - a.byteOffset &&
+                          (a.count - 1) <= (room - a.byteOffset - elementSize) / stride;
+        if (!fits) {
+            bad("has " + std::to_string(a.count) + " elements from byte " +
+                std::to_string(a.byteOffset) + ", which reach past the " + std::to_string(room) +
+                " bytes of buffer view " + std::to_string(a.bufferView));
+        }
+    }
+    View v;
+    v.data = model.buffers[static_cast<std::size_t>(bv.buffer)].data.data() + bv.byteOffset +
+             a.byteOffset;
+    v.stride = stride;
+    v.count = a.count;
+    v.componentType = a.componentType;
+    v.components = components;
+    v.normalized = a.normalized;
+    return v;
+}
+
+template <typename T>
+T load(const unsigned char* p) {
+    T value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
+
+// Component `c` of element `i` as a float: floats as stored, normalized integers scaled.
+float componentOf(const View& v, std::size_t i, int c) {
+    const unsigned char* p = v.at(i);
+    switch (v.componentType) {
+        case TINYGLTF_COMPONENT_TYPE_FLOAT:
+            return load<float>(p + 4 * c);
+        case TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE:
+            return static_cast<float>(p[c]) / 255.0f;
+        case TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT:
+            return static_cast<float>(load<std::uint16_t>(p + 2 * c)) / 65535.0f;
+        default:
+            return 0.0f;
+    }
+}
+
+std::uint32_t indexOf(const View& v, std::size_t i) {
+    const unsigned char* p = v.at(i);
+    switch (v.componentType) {
+        case TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE:
+            return p[0];
+        case TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT:
+            return load<std::uint16_t>(p);
+        default:
+            return load<std::uint32_t>(p);
+    }
+}
+
+// Builds the detail from the meshes that the scene's nodes place.
+class SceneReader {
+  public:
+    SceneReader(const tinygltf::Model& m, const std::string& n) : model(m), name(n) {}
+
+    Notes read(GU_Detail& out) {
+        if (model.scenes.empty()) {
+            for (std::size_t m = 0; m < model.meshes.size(); ++m)
+                addMesh(static_cast<int>(m), kIdentity, "");
+        } else {
+            const std::size_t scene =
+                model.defaultScene >= 0 &&
+                        static_cast<std::size_t>(model.defaultScene) < model.scenes.size()
+                    ? static_cast<std::size_t>(model.defaultScene)
+                    : 0;
+            walk(model.scenes[scene].nodes);
+        }
+        if (anyColour)
+            detail::setFaceColours(geo, colours);
+        if (votedFaces > 0)
+            notes.push_back(detail::cornerColourNote(name, votedFaces, ties));
+        if (skippedPrimitives > 0) {
+            notes.push_back(name + ": " +
+                            detail::countOf(skippedPrimitives, "primitive", "primitives") +
+                            " of points or lines left out");
+        }
+        out = geo;
+        return std::move(notes);
+    }
+
+  private:
+    // Depth first over the node tree without recursion, so that deep trees cannot exhaust the
+    // stack. A node reached twice is refused: glTF nodes form a tree.
+    void walk(const std::vector<int>& roots) {
+        std::vector<unsigned char> reached(model.nodes.size(), 0);
+        std::vector<std::pair<int, Matrix>> stack;
+        for (auto it = roots.rbegin(); it != roots.rend(); ++it)
+            stack.emplace_back(*it, kIdentity);
+        while (!stack.empty()) {
+            const auto [index, parent] = stack.back();
+            stack.pop_back();
+            if (index < 0 || static_cast<std::size_t>(index) >= model.nodes.size()) {
+                fail(name, "node " + std::to_string(index) + " is used but " +
+                               detail::thereAre(model.nodes.size(), "node", "nodes"));
+            }
+            if (reached[static_cast<std::size_t>(index)]++)
+                fail(name,
+                     "node " + std::to_string(index) + " is reached twice (nodes form a tree)");
+            const tinygltf::Node& node = model.nodes[static_cast<std::size_t>(index)];
+            const Matrix world = multiply(parent, localMatrix(node));
+            if (node.mesh >= 0)
+                addMesh(node.mesh, world, node.name);
+            for (auto it = node.children.rbegin(); it != node.children.rend(); ++it)
+                stack.emplace_back(*it, world);
+        }
+    }
+
+    GB_PrimitiveGroup* groupFor(const std::string& groupName) {
+        if (groupName.empty())
+            return nullptr;
+        if (GB_PrimitiveGroup* found = geo.primitiveGroups().find(groupName.c_str()))
+            return found;
+        return geo.primitiveGroups().newGroup(groupName.c_str());
+    }
+
+    void addMesh(int meshIndex, const Matrix& world, const std::string& nodeName) {
+        if (meshIndex < 0 || static_cast<std::size_t>(meshIndex) >= model.meshes.size()) {
+            fail(name, "a node uses mesh " + std::to_string(meshIndex) + " but " +
+                           detail::thereAre(model.meshes.size(), "mesh", "meshes"));
+        }
+        const tinygltf::Mesh& mesh = model.meshes[static_cast<std::size_t>(meshIndex)];
+        GB_PrimitiveGroup* group = groupFor(nodeName.empty() ? mesh.name : nodeName);
+        for (std::size_t p = 0; p < mesh.primitives.size(); ++p)
+            addPrimitive(mesh.primitives[p],
+                         "mesh " + std::to_string(meshIndex) + " primitive " + std::to_string(p),
+                         world, group);
+    }
+
+    void addPrimitive(const tinygltf::Primitive& prim, const std::string& where,
+                      const Matrix& world, GB_PrimitiveGroup* group) {
+        const int mode = prim.mode < 0 ? kTriangles : prim.mode;
+        if (mode != kTriangles && mode != kTriangleStrip && mode != kTriangleFan) {
+            ++skippedPrimitives;
+            return;
+        }
+        const auto position = prim.attributes.find("POSITION");
+        if (position == prim.attributes.end())
+            fail(name, where + " has no POSITION");
+        const View points = viewOf(model, position->second, name, where + " POSITION");
+        if (points.componentType != TINYGLTF_COMPONENT_TYPE_FLOAT || points.components != 3)
+            fail(name, where + " POSITION is not three floats");
+        View corners;
+        const auto colour0 = prim.attributes.find("COLOR_0");
+        if (colour0 != prim.attributes.end()) {
+            corners = viewOf(model, colour0->second, name, where + " COLOR_0");
+            const bool floats = corners.componentType == TINYGLTF_COMPONENT_TYPE_FLOAT;
+            const bool scaled = corners.normalized &&
+                                (corners.componentType == TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE ||
+                                 corners.componentType == TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT);
+            if ((!floats && !scaled) || corners.components < 3 || corners.components > 4) {
+                fail(name, where +
+                               " COLOR_0 is not 3 or 4 floats or normalized unsigned "
+                               "bytes or shorts");
+            }
+            if (corners.count != points.count) {
+                fail(name, where + " has " + std::to_string(corners.count) +
+                               " COLOR_0 values for " + std::to_string(points.count) +
+                               " positions");
+            }
+            anyColour = true;
+        }
+        float base[3] = {1.0f, 1.0f, 1.0f};
+        if (prim.material >= 0) {
+            if (static_cast<std::size_t>(prim.material) >= model.materials.size()) {
+                fail(name, where + " uses material " + std::to_string(prim.material) + " but " +
+                               detail::thereAre(model.materials.size(), "material", "materials"));
+            }
+            const tinygltf::Material& material =
+                model.materials[static_cast<std::size_t>(prim.material)];
+            const std::vector<double>& factor = material.pbrMetallicRoughness.baseColorFactor;
+            for (std::size_t c = 0; c < 3 && c < factor.size(); ++c) {
+                if (!detail::narrowToFloat(factor[c], base[c]))
+                    base[c] = 1.0f;
+            }
+            if (material.pbrMetallicRoughness.baseColorTexture.index >= 0 &&
+                notedTexture.emplace(prim.material, true).second) {
+                notes.push_back(name + ": material " + std::to_string(prim.material) +
+                                (material.name.empty() ? "" : " '" + material.name + "'") +
+                                " has a texture, which is not sampled; its faces take the "
+                                "base colour");
+            }
+            anyColour = true;
+        }
+
+        const auto firstPoint = static_cast<unsigned long long>(geo.pointCount());
+        for (std::size_t i = 0; i < points.count; ++i) {
+            double p[3];
+            for (int c = 0; c < 3; ++c)
+                p[c] = componentOf(points, i, c);
+            float q[3];
+            for (int row = 0; row < 3; ++row) {
+                const double value = world[static_cast<std::size_t>(row)] * p[0] +
+                                     world[static_cast<std::size_t>(4 + row)] * p[1] +
+                                     world[static_cast<std::size_t>(8 + row)] * p[2] +
+                                     world[static_cast<std::size_t>(12 + row)];
+                if (!detail::narrowToFloat(value, q[row]))
+                    fail(name,
+                         where + " position " + std::to_string(i) + " is out of range once placed");
+            }
+            geo.appendPoint(UT_Vector3(q[0], q[1], q[2]));
+        }
+
+        std::vector<std::uint32_t> order;
+        if (prim.indices >= 0) {
+            const View indices = viewOf(model, prim.indices, name, where + " indices");
+            const int type = indices.componentType;
+            if (indices.components != 1 || (type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE &&
+                                            type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT &&
+                                            type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT)) {
+                fail(name, where + " indices are not unsigned integers");
+            }
+            order.reserve(indices.count);
+            for (std::size_t i = 0; i < indices.count; ++i) {
+                const std::uint32_t index = indexOf(indices, i);
+                if (index >= points.count) {
+                    fail(name, where + " index " + std::to_string(i) + " is " +
+                                   std::to_string(index) + " but there are only " +
+                                   std::to_string(points.count) + " positions");
+                }
+                order.push_back(index);
+            }
+        } else {
+            for (std::size_t i = 0; i < points.count; ++i)
+                order.push_back(static_cast<std::uint32_t>(i));
+        }
+
+        // COLOR_0 as floats, three per position, for the vote of each face's corners.
+        cornerRgb.clear();
+        if (corners.data) {
+            cornerRgb.reserve(3 * corners.count);
+            for (std::size_t i = 0; i < corners.count; ++i) {
+                for (int k = 0; k < 3; ++k)
+                    cornerRgb.push_back(componentOf(corners, i, k));
+            }
+        }
+        const auto addTriangle = [&](std::uint32_t a, std::uint32_t b, std::uint32_t c) {
+            const unsigned v[3] = {static_cast<unsigned>(firstPoint + a),
+                                   static_cast<unsigned>(firstPoint + b),
+                                   static_cast<unsigned>(firstPoint + c)};
+            const long long face = geo.appendPrimitive(v, 3);
+            float rgb[3] = {base[0], base[1], base[2]};
+            if (!cornerRgb.empty()) {
+                const unsigned local[3] = {a, b, c};
+                const colour::VoteResult result = voter.vote(cornerRgb.data(), local, 3);
+                const std::size_t winner = local[result.winner];
+                for (int k = 0; k < 3; ++k)
+                    rgb[k] *= cornerRgb[3 * winner + static_cast<std::size_t>(k)];
+                ++votedFaces;
+                ties += result.tie ? 1 : 0;
+            }
+            colours.insert(colours.end(), rgb, rgb + 3);
+            if (group)
+                HOST_Internals::addMember(*group, static_cast<unsigned>(face));
+        };
+        if (mode == kTriangles) {
+            for (std::size_t i = 0; i + 2 < order.size(); i += 3)
+                addTriangle(order[i], order[i + 1], order[i + 2]);
+        } else if (mode == kTriangleStrip) {
+            for (std::size_t i = 0; i + 2 < order.size(); ++i) {
+                if (i % 2 == 0)
+                    addTriangle(order[i], order[i + 1], order[i + 2]);
+                else
+                    addTriangle(order[i + 1], order[i], order[i + 2]);
+            }
+        } else {
+            for (std::size_t i = 1; i + 1 < order.size(); ++i)
+                addTriangle(order[0], order[i], order[i + 1]);
+        }
+    }
+
+    const tinygltf::Model& model;
+    const std::string& name;
+    GU_Detail geo;
+    std::vector<float> colours;  // per face
+    Notes notes;
+    std::unordered_map<int, bool> notedTexture;
+    colour::CornerVoter voter;
+    std::vector<float> cornerRgb;  // COLOR_0 of the primitive being read
+    long long votedFaces = 0;
+    long long ties = 0;
+    bool anyColour = false;
+    unsigned long long skippedPrimitives = 0;
+};
+
+// The one buffer of a written file: views appended at 4-byte boundaries.
+class BufferBuilder {
+  public:
+    explicit BufferBuilder(tinygltf::Model& m) : model(m) {}
+
+    int addView(const void* bytes, std::size_t size, int target) {
+        while (data.size() % 4 != 0)
+            data.push_back(0);
+        tinygltf::BufferView view;
+        view.buffer = 0;
+        view.byteOffset = data.size();
+        view.byteLength = size;
+        view.target = target;
+        const auto* p = static_cast<const unsigned char*>(bytes);
+        data.insert(data.end(), p, p + size);
+        model.bufferViews.push_back(view);
+        return static_cast<int>(model.bufferViews.size()) - 1;
+    }
+
+    int addAccessor(int view, int componentType, int type, std::size_t count) {
+        tinygltf::Accessor accessor;
+        accessor.bufferView = view;
+        accessor.componentType = componentType;
+        accessor.type = type;
+        accessor.count = count;
+        model.accessors.push_back(accessor);
+        return static_cast<int>(model.accessors.size()) - 1;
+    }
+
+    std::vector<unsigned char> data;
+
+  private:
+    tinygltf::Model& model;
+};
+
+int addMaterial(tinygltf::Model& model, const std::string& materialName, const float rgb[3]) {
+    tinygltf::Material material;
+    material.name = materialName;
+    material.pbrMetallicRoughness.baseColorFactor = {rgb[0], rgb[1], rgb[2], 1.0};
+    material.pbrMetallicRoughness.metallicFactor = 0.0;
+    material.doubleSided = true;
+    model.materials.push_back(material);
+    return static_cast<int>(model.materials.size()) - 1;
+}
+
+}  // namespace
+
+Notes readGltf(std::string_view bytes, const std::string& name, GU_Detail& out,
+               const std::optional<std::string>& folder) {
+    tinygltf::TinyGLTF loader;
+    loader.SetImageLoader(skipImage, nullptr);
+    if (!folder)
+        loader.SetFsCallbacks(tinygltf::FsCallbacks{noFile, samePath, noRead, noWrite, nullptr});
+    if (bytes.size() > std::numeric_limits<unsigned int>::max())
+        fail(name, "file is larger than 4 GiB");
+    tinygltf::Model model;
+    std::string error;
+    std::string warning;
+    const auto size = static_cast<unsigned int>(bytes.size());
+    const bool binary = bytes.substr(0, 4) == "glTF";
+    const bool loaded =
+        binary ? loader.LoadBinaryFromMemory(&model, &error, &warning,
+                                             reinterpret_cast<const unsigned char*>(bytes.data()),
+                                             size, folder.value_or(""))
+               : loader.LoadASCIIFromString(&model, &error, &warning, bytes.data(), size,
+                                            folder.value_or(""));
+    if (!loaded) {
+        std::string first = error.substr(0, error.find('\n'));
+        if (first.empty())
+            first = "not a glTF file";
+        fail(name, "cannot read " + std::string(binary ? "glb" : "gltf") + ": " + first);
+    }
+    return SceneReader(model, name).read(out);
+}
+
+WrittenFile writeGltf(const GU_Detail& geo, const std::vector<LegendEntry>& legend, bool binary,
+                      const std::string& name) {
+    WrittenFile result;
+    detail::PartPlan plan = detail::planParts(geo, legend, name);
+    result.notes = std::move(plan.notes);
+
+    tinygltf::Model model;
+    model.asset.version = "2.0";
+    model.asset.generator = "hueslice";
+    BufferBuilder buffer(model);
+    tinygltf::Scene scene;
+    std::vector<unsigned> scratch;
+    detail::PartMesh mesh;
+    bool clamped = false;
+    const auto unit = [&](float value) {
+        const float u = detail::unitColour(value);
+        clamped = clamped || !(u == value);
+        return u;
+    };
+    std::vector<float> positions;
+    std::vector<float> cornerColours;
+    for (const detail::Part& part : plan.parts) {
+        detail::buildPartMesh(geo, part, scratch, mesh);
+        // The faces in no group have no one colour: their points are not shared, so that each
+        // corner carries its face's colour.
+        const bool ownColours = part.name.empty() && plan.colourOffset >= 0;
+        positions.clear();
+        cornerColours.clear();
+        const auto addPosition = [&](unsigned point) {
+            const UT_Vector3& p = geo.points()[point];
+            for (int c = 0; c < 3; ++c) {
+                if (!std::isfinite(p[c])) {
+                    throw OutputError(name + ": point " + std::to_string(point) +
+                                      " is not a finite position, which glTF cannot carry");
+                }
+                positions.push_back(p[c]);
+            }
+        };
+        if (ownColours) {
+            for (std::size_t t = 0; t < mesh.triangleFace.size(); ++t) {
+                float rgb[3];
+                detail::faceColour(geo, mesh.triangleFace[t], plan.colourOffset, rgb);
+                for (int k = 0; k < 3; ++k) {
+                    addPosition(mesh.points[mesh.triangles[3 * t + static_cast<std::size_t>(k)]]);
+                    for (float c : rgb)
+                        cornerColours.push_back(unit(c));
+                }
+            }
+        } else {
+            for (unsigned point : mesh.points)
+                addPosition(point);
+        }
+        const std::size_t count = positions.size() / 3;
+        std::vector<double> low(3, std::numeric_limits<double>::infinity());
+        std::vector<double> high(3, -std::numeric_limits<double>::infinity());
+        for (std::size_t i = 0; i < positions.size(); ++i) {
+            low[i % 3] = std::min(low[i % 3], static_cast<double>(positions[i]));
+            high[i % 3] = std::max(high[i % 3], static_cast<double>(positions[i]));
+        }
+
+        tinygltf::Primitive prim;
+        prim.mode = kTriangles;
+        const int positionView =
+            buffer.addView(positions.data(), positions.size() * 4, TINYGLTF_TARGET_ARRAY_BUFFER);
+        const int positionAccessor = buffer.addAccessor(positionView, TINYGLTF_COMPONENT_TYPE_FLOAT,
+                                                        TINYGLTF_TYPE_VEC3, count);
+        model.accessors[static_cast<std::size_t>(positionAccessor)].minValues = low;
+        model.accessors[static_cast<std::size_t>(positionAccessor)].maxValues = high;
+        prim.attributes["POSITION"] = positionAccessor;
+        float white[3] = {1.0f, 1.0f, 1.0f};
+        if (ownColours) {
+            const int colourView = buffer.addView(cornerColours.data(), cornerColours.size() * 4,
+                                                  TINYGLTF_TARGET_ARRAY_BUFFER);
+            prim.attributes["COLOR_0"] = buffer.addAccessor(
+                colourView, TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, count);
+            prim.material = addMaterial(model, "ungrouped", white);
+        } else {
+            const int indexView = buffer.addView(mesh.triangles.data(), mesh.triangles.size() * 4,
+                                                 TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER);
+            prim.indices = buffer.addAccessor(indexView, TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT,
+                                              TINYGLTF_TYPE_SCALAR, mesh.triangles.size());
+            const float rgb[3] = {unit(part.colour[0]), unit(part.colour[1]), unit(part.colour[2])};
+            prim.material = addMaterial(model, part.name.empty() ? "ungrouped" : part.name, rgb);
+        }
+        tinygltf::Mesh gltfMesh;
+        gltfMesh.name = part.name;
+        gltfMesh.primitives.push_back(prim);
+        model.meshes.push_back(gltfMesh);
+        tinygltf::Node node;
+        node.name = part.name;
+        node.mesh = static_cast<int>(model.meshes.size()) - 1;
+        model.nodes.push_back(node);
+        scene.nodes.push_back(static_cast<int>(model.nodes.size()) - 1);
+    }
+    if (!buffer.data.empty()) {
+        tinygltf::Buffer data;
+        data.data = std::move(buffer.data);
+        model.buffers.push_back(std::move(data));
+    }
+    if (!scene.nodes.empty()) {
+        model.scenes.push_back(scene);
+        model.defaultScene = 0;
+    }
+    if (clamped)
+        result.notes.push_back(name + ": colours outside [0, 1] written clamped");
+
+    std::ostringstream stream;
+    tinygltf::TinyGLTF writer;
+    if (!writer.WriteGltfSceneToStream(&model, stream, false, binary))
+        throw OutputError(name + ": cannot encode glTF");
+    result.bytes = stream.str();
+    return result;
+}
+
+}  // namespace hueslice::io

@@ -1,0 +1,150 @@
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <set>
+#include <string>
+
+#include "io/exchange.h"
+#include "io/internal.h"
+#include "io/parts/parts.h"
+
+namespace hueslice::io {
+
+namespace {
+
+constexpr const char* kUngrouped = "ungrouped";
+constexpr std::size_t kMaxNameBytes = 200;
+
+bool reservedOnSomeSystem(const std::string& stem) {
+    std::string upper;
+    for (char c : stem)
+        upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL")
+        return true;
+    return upper.size() == 4 &&
+           (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) &&
+           upper[3] >= '1' && upper[3] <= '9';
+}
+
+std::string lowered(const std::string& s) {
+    std::string out;
+    for (char c : s)
+        out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// Makes the folder when missing; a path that exists but is no folder is an error.
+void makeFolder(const std::string& folder) {
+    if (::mkdir(folder.c_str(), 0777) == 0 || errno == EEXIST) {
+        struct stat info {};
+        if (::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+            return;
+        throw OutputError(folder + ": cannot write files here: it is not a folder");
+    }
+    throw OutputError(folder + ": cannot make folder: " + std::strerror(errno));
+}
+
+}  // namespace
+
+std::string safeFileName(const std::string& groupName) {
+    std::string safe;
+    for (char c : groupName) {
+        const auto u = static_cast<unsigned char>(c);
+        const bool unsafe = u < 0x20 || u == 0x7F || std::strchr("/\\:*?\"<>|", c) != nullptr;
+        safe += unsafe ? '_' : c;
+    }
+    // Leading dots hide a file; trailing dots and spaces vanish on some systems.
+    if (!safe.empty() && safe[0] == '.')
+        safe[0] = '_';
+    while (!safe.empty() && (safe.back() == '.' || safe.back() == ' '))
+        safe.back() = '_';
+    if (safe.size() > kMaxNameBytes) {
+        safe.resize(kMaxNameBytes);
+        // Never end inside a UTF-8 sequence.
+        while (!safe.empty() && (static_cast<unsigned char>(safe.back()) & 0xC0) == 0x80)
+            safe.pop_back();
+        if (!safe.empty() && static_cast<unsigned char>(safe.back()) >= 0xC0)
+            safe.pop_back();
+    }
+    if (safe.empty() || reservedOnSomeSystem(safe))
+        safe = "_" + safe;
+    return safe;
+}
+
+Notes stageSplit(OutputBatch& batch, const std::string& folder, const std::string& format,
+                 const GU_Detail& geo, const std::vector<LegendEntry>& legend) {
+    bool known = false;
+    for (const char* f : kSplitFormats)
+        known = known || format == f;
+    if (!known) {
+        throw OutputError(folder + ": unknown split format '" + format +
+                          "' (expected stl, ply, obj, 3mf or glb)");
+    }
+    detail::PartPlan plan = detail::planParts(geo, legend, folder);
+    Notes notes = std::move(plan.notes);
+    makeFolder(folder);
+
+    // File names compare without case, as they do on some file systems; groups keep their
+    // names first, so only the faces in no group or a clashing name move.
+    std::set<std::string> taken;
+    std::vector<std::string> stems;
+    const auto claim = [&](const std::string& wanted) {
+        std::string stem = wanted;
+        for (int n = 2; !taken.insert(lowered(stem)).second; ++n)
+            stem = wanted + "_" + std::to_string(n);
+        return stem;
+    };
+    for (const detail::Part& part : plan.parts) {
+        if (part.name.empty()) {
+            stems.emplace_back();
+            continue;
+        }
+        const std::string safe = safeFileName(part.name);
+        stems.push_back(safe == part.name && taken.insert(lowered(safe)).second ? safe : "");
+    }
+    for (std::size_t i = 0; i < plan.parts.size(); ++i) {
+        const std::string& groupName = plan.parts[i].name;
+        if (!stems[i].empty() || groupName.empty())
+            continue;
+        stems[i] = claim(safeFileName(groupName));
+        notes.push_back(folder + ": group '" + groupName + "' written as '" + stems[i] + "." +
+                        format + "'");
+    }
+    for (std::size_t i = 0; i < plan.parts.size(); ++i) {
+        if (!plan.parts[i].name.empty())
+            continue;
+        stems[i] = claim(kUngrouped);
+        if (stems[i] != kUngrouped) {
+            notes.push_back(folder + ": faces in no group written as '" + stems[i] + "." + format +
+                            "'");
+        }
+    }
+
+    std::set<std::string> fileNotes;
+    for (const std::string& note : notes)
+        fileNotes.insert(note.substr(std::min(note.size(), folder.size() + 2)));
+    for (std::size_t i = 0; i < plan.parts.size(); ++i) {
+        const GU_Detail part = detail::partDetail(geo, plan.parts[i], plan.colourOffset);
+        std::vector<LegendEntry> partLegend;
+        if (!plan.parts[i].name.empty()) {
+            LegendEntry entry;
+            entry.name = plan.parts[i].name;
+            std::memcpy(entry.swatch, plan.parts[i].colour, sizeof entry.swatch);
+            partLegend.push_back(entry);
+        }
+        const std::string path = folder + "/" + stems[i] + "." + format;
+        // The polygons split into fans were counted once for the folder; other notes are
+        // kept, once each.
+        for (const std::string& note : stageGeometryFile(batch, path, part, partLegend)) {
+            const std::string what = note.substr(std::min(note.size(), path.size() + 2));
+            if (what.find("triangle fans") == std::string::npos && fileNotes.insert(what).second)
+                notes.push_back(folder + ": " + what);
+        }
+    }
+    return notes;
+}
+
+}  // namespace hueslice::io
