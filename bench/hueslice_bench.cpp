@@ -26,7 +26,10 @@
 #ifdef HUESLICE_BENCH_PLY
 #include <unistd.h>
 
-#include <io/exchange.h>
+#include <io/formats/3mf/3mf.h>
+#include <io/formats/gltf/gltf.h>
+#include <io/formats/obj/obj.h>
+#include <io/formats/ply/ply.h>
 #include <io/io.h>
 #include <io/text/text_chunks.h>
 #endif

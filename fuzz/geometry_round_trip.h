@@ -5,7 +5,8 @@
 #include <HOST_Internals.h>
 #include <string>
 
-#include <io/exchange.h>
+#include <io/formats/json/json_geometry.h>
+#include <io/formats/obj/obj.h>
 #include <io/io.h>
 
 #include "fuzz_support.h"

@@ -1,7 +1,8 @@
 // The glTF reader on arbitrary bytes (GLB when they start with its magic, JSON text otherwise),
 // with no access to files.
 
-#include <io/exchange.h>
+#include <io/formats/gltf/gltf.h>
+#include <io/io.h>
 
 #include "fuzz_targets.h"
 #include "geometry_round_trip.h"

@@ -1,6 +1,7 @@
 // The JSON geometry reader on arbitrary text; what it accepts must survive write, read, write,
 // and an OBJ round trip with its groups (JSON can hold any group name).
 
+#include <io/formats/json/json_geometry.h>
 #include <io/io.h>
 
 #include "fuzz_targets.h"

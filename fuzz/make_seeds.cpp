@@ -14,8 +14,12 @@
 
 #include <HOST_Session.h>
 #include <PRM.h>
-#include <io/exchange.h>
+#include <io/formats/3mf/3mf.h>
+#include <io/formats/gltf/gltf.h>
+#include <io/formats/json/json_geometry.h>
+#include <io/formats/obj/obj.h>
 #include <io/io.h>
+#include <io/scene/scene.h>
 #include <parms/parm_templates.h>
 #include <sop/SOP_Hueslice.h>
 

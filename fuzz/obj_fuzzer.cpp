@@ -6,7 +6,8 @@
 #include <optional>
 #include <string>
 
-#include <io/internal.h>
+#include <io/formats/obj/obj.h>
+#include <io/formats/obj/source.h>
 #include <io/io.h>
 
 #include "fuzz_targets.h"

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include <io/internal.h>
+#include <io/formats/ply/ply.h>
 #include <io/io.h>
 
 #include "fuzz_targets.h"

@@ -2,6 +2,7 @@
 // node as it was; an accepted one must save, apply to another fresh node and save identically.
 
 #include <io/io.h>
+#include <io/scene/scene.h>
 
 #include "fuzz_support.h"
 #include "fuzz_targets.h"

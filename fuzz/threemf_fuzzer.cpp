@@ -1,6 +1,7 @@
 // The 3MF reader on arbitrary bytes.
 
-#include <io/exchange.h>
+#include <io/formats/3mf/3mf.h>
+#include <io/io.h>
 
 #include "fuzz_targets.h"
 #include "geometry_round_trip.h"

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include <io/formats/formats.h>
+
 namespace hueslice::cli {
 
 // One step of a cook command, in command-line order.
@@ -19,7 +21,7 @@ struct CookOptions {
     std::string saveScene;
     std::string svg;
     std::string splitFolder;
-    std::string splitFormat = "stl";
+    std::string splitFormat = io::defaultSplitFormat();
     std::string plugin;
     double time = 0.0;
     bool vertexColours = false;

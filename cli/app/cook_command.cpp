@@ -6,8 +6,13 @@
 #include <string>
 #include <vector>
 
-#include <io/exchange.h>
+#include <io/commit/output_batch.h>
+#include <io/formats/formats.h>
+#include <io/formats/svg/svg.h>
+#include <io/input/input_file.h>
 #include <io/io.h>
+#include <io/parts/split.h>
+#include <io/scene/scene.h>
 
 #include "cli_errors.h"
 #include "colour_collisions.h"
@@ -60,13 +65,8 @@ void writeOutputs(const CookOptions& options, SOP_Node& node, const GU_Detail& r
         printNotes(
             io::stageSplit(outputs, options.splitFolder, options.splitFormat, result, legend), err);
     }
-    if (!options.svg.empty()) {
-        io::Notes warnings;
-        outputs.add(options.svg, io::writeSvg(result, legend, &warnings));
-        for (std::string& w : warnings)
-            w = options.svg + ": " + w;
-        printNotes(warnings, err);
-    }
+    if (!options.svg.empty())
+        printNotes(io::stageSvg(outputs, options.svg, result, legend, false), err);
     if (!options.saveScene.empty())
         outputs.add(options.saveScene, io::saveScene(node));
     // Geometry files are made as they are written, in the commit.

@@ -6,7 +6,11 @@
 #include <system_error>
 #include <vector>
 
+#include <io/commit/output_batch.h>
+#include <io/formats/formats.h>
+#include <io/formats/json/json_geometry.h>
 #include <io/io.h>
+#include <io/scene/scene.h>
 
 #include "colour_collisions.h"
 #include "commands.h"

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <UT_Vector3.h>
+#include <io/formats/formats.h>
 #include <io/io.h>
 #include <sop/colour_attribute.h>
 #include <sop/colour_key.h>

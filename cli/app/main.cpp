@@ -8,6 +8,8 @@
 #include <new>
 #include <string>
 
+#include <io/commit/output_batch.h>
+#include <io/formats/formats.h>
 #include <io/io.h>
 #include <CLI/CLI.hpp>
 
@@ -18,6 +20,7 @@
 namespace {
 
 using namespace hueslice::cli;
+namespace io = hueslice::io;
 
 // Memory can run out where an exception cannot pass, such as in a destructor that allocates
 // (the JSON library's does), and then the program ends here. Out of memory gets the same
@@ -62,16 +65,17 @@ int run(int argc, char** argv) {
     CookOptions cook;
     std::vector<std::string> assignments;
     CLI::App* cookCommand = app.add_subcommand("cook", "Cook a mesh file with the node");
-    cookCommand->add_option("INPUT", cook.input, "Mesh: .json, .ply, .obj, .3mf, .gltf or .glb")
-        ->required();
+    const std::string readable = io::extensionList(io::FormatUse::read);
+    cookCommand->add_option("INPUT", cook.input, "Mesh: " + readable)->required();
     cookCommand->add_option("-o,--output", cook.output,
-                            "Write the result: .json, .obj, .svg, .3mf, .gltf, .glb, .stl or "
-                            ".ply; - writes JSON to standard output");
+                            "Write the result: " + io::extensionList(io::FormatUse::write) +
+                                "; - writes JSON to standard output");
     cookCommand->add_option("--split", cook.splitFolder,
                             "Write one file per group (and 'ungrouped') into this folder");
     cookCommand
-        ->add_option("--split-format", cook.splitFormat, "File type of --split (default stl)")
-        ->check(CLI::IsMember({"stl", "ply", "obj", "3mf", "glb"}));
+        ->add_option("--split-format", cook.splitFormat,
+                     "File type of --split (default " + io::defaultSplitFormat() + ")")
+        ->check(CLI::IsMember(io::extensions(io::FormatUse::split)));
     cookCommand->add_flag("--keep-order", cook.keepOrder,
                           "OBJ: keep the input's face order instead of writing each group's "
                           "faces together");
@@ -102,8 +106,7 @@ int run(int argc, char** argv) {
     std::string infoInput;
     bool infoVertexColours = false;
     CLI::App* info = app.add_subcommand("info", "Describe a mesh file and its palette");
-    info->add_option("INPUT", infoInput, "Mesh: .json, .ply, .obj, .3mf, .gltf or .glb")
-        ->required();
+    info->add_option("INPUT", infoInput, "Mesh: " + readable)->required();
     info->add_flag("--vertex-colours", infoVertexColours,
                    "Faces take the colour most of their corners share (ties: the earliest corner), "
                    "even faces with a colour of their own");

@@ -1,7 +1,9 @@
 #include <memory>
 #include <ostream>
 
-#include <io/io.h>
+#include <io/formats/formats.h>
+#include <io/input/input_file.h>
+#include <io/scene/scene.h>
 
 #include "cli_errors.h"
 #include "commands.h"

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <io/io.h>
+#include <io/scene/scene.h>
 
 #include "cli_errors.h"
 #include "parm_values.h"

@@ -1,12 +1,15 @@
 #include "io/internal.h"
 
-#include <sop/colour_attribute.h>
-
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
+
+#include <sop/colour_attribute.h>
+
+#include "io/commit/output_batch.h"
 
 namespace hueslice::io::detail {
 
@@ -70,6 +73,40 @@ bool narrowToFloat(double value, float& out) {
     }
     out = static_cast<float>(value);
     return true;
+}
+
+std::string folderOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string baseOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string extensionOf(const std::string& path) {
+    const std::string base = baseOf(path);
+    const auto dot = base.find_last_of('.');
+    if (dot == std::string::npos)
+        return {};
+    std::string ext = base.substr(dot + 1);
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+std::string stemPath(const std::string& path) {
+    const std::string base = baseOf(path);
+    const auto dot = base.find_last_of('.');
+    return dot == std::string::npos ? path : path.substr(0, path.size() - (base.size() - dot));
+}
+
+Notes stageWritten(OutputBatch& batch, const std::string& path, WrittenFile file) {
+    batch.add(path, std::move(file.bytes));
+    return std::move(file.notes);
 }
 
 }  // namespace hueslice::io::detail

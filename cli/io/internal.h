@@ -2,14 +2,18 @@
 
 // Helpers shared by the format files; not part of the public interface.
 
-#include <functional>
-#include <optional>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "GU_Detail.h"
 #include "io/io.h"
+
+namespace hueslice::io {
+class OutputBatch;
+}
 
 namespace hueslice::io::detail {
 
@@ -20,49 +24,6 @@ int colourOffset(const GU_Detail& detail);
 // Splits a line into `out`, words separated by spaces or tabs; `out` keeps its storage, so that
 // long texts are split without allocating per line.
 void splitWords(std::string_view line, std::vector<std::string_view>& out);
-
-// The first `mtllib` line of an OBJ text: `name` is the rest of the line with blanks trimmed, and
-// `firstWord` its first word; both empty when there is none.
-struct MaterialLibrary {
-    std::string name;
-    std::string firstWord;
-};
-
-// A material library as found for an OBJ: its text (none when it is unavailable) and the name
-// that messages give it.
-struct MaterialText {
-    std::optional<std::string> text;
-    std::string name;
-};
-
-// Reads up to `room` bytes into `at`, following on from the last call; 0 only at the end.
-using ReadPiece = std::function<std::size_t(char* at, std::size_t room)>;
-
-// How an OBJ text is read: `read` gives its bytes, about `sizeHint` of them, taken `pieceBytes`
-// at a time (a line longer than that grows the piece). `findLibrary` is called once the OBJ has
-// been read, with its first `mtllib` line, and gives the library; with `refuseNulLibrary` a
-// library name holding a NUL byte is refused at its line. Otherwise as readObj.
-struct ObjSource {
-    ReadPiece read;
-    std::size_t sizeHint = 0;
-    std::size_t pieceBytes = std::size_t{1} << 20;
-    std::function<MaterialText(const MaterialLibrary&)> findLibrary;
-    bool refuseNulLibrary = false;
-    // A second thread reads positions and faces ahead of the first.
-    bool helperThread = false;
-};
-Notes readObjPieces(const ObjSource& source, const std::string& objName, GU_Detail& out,
-                    const ReadOptions& options, ColourSource* colours);
-
-// An ObjSource over texts in memory, read as readObj reads them: the library is `mtlText` (none
-// when empty) named `mtlName`, whatever the OBJ calls it. The caller keeps the texts alive
-// while the source is used.
-ObjSource memoryObjSource(std::string_view objText, std::optional<std::string_view> mtlText,
-                          const std::string& mtlName);
-
-// A vertex coordinate of an OBJ file, read exactly as tinyobjloader reads it; a number that
-// rounds beyond the float range is an infinity.
-float objCoordinate(std::string_view word);
 
 // Decodes the UTF-8 character at `pos` into `codePoint` and moves `pos` past it. For a byte that
 // does not start a valid, shortest-form character, returns false and moves `pos` by one byte.
@@ -98,12 +59,38 @@ void reportProgress(unsigned long long done, unsigned long long total);
 // How many elements readers and writers handle between two progress reports.
 inline constexpr unsigned long long kProgressStep = 1 << 16;
 
-// How many bytes of a binary PLY file readPlyFile holds at a time (more only for a longer row).
-inline constexpr std::size_t kPlyWindow = std::size_t{4} << 20;
+// ---- Paths ----
 
-// readPlyFile through a window of `window` bytes: tests make it tiny, so that rows, list counts
-// and colours straddle its edges.
-Notes readPlyFileThroughWindow(const std::string& path, std::size_t window, GU_Detail& out,
-                               const ReadOptions& options, ColourSource* source);
+// The folder `path` names its file in: "." for a bare name, "/" for a file at the root.
+std::string folderOf(const std::string& path);
+
+// The last component of `path`.
+std::string baseOf(const std::string& path);
+
+// The extension of the last component of `path`, lower case and without its dot; empty when
+// it has none.
+std::string extensionOf(const std::string& path);
+
+// `path` without the extension of its last component.
+std::string stemPath(const std::string& path);
+
+// ---- Writing ----
+
+// Stages `file`'s bytes for `path` into `batch` and returns its notes: how the writers that make
+// a whole file at once join an output batch.
+Notes stageWritten(OutputBatch& batch, const std::string& path, WrittenFile file);
+
+// Appends `value` to `out` as 4 little-endian bytes, as the binary mesh formats store it.
+inline void appendU32(std::string& out, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        out += static_cast<char>((value >> (8 * i)) & 0xFFu);
+}
+
+// Appends the bits of `value` to `out` as 4 little-endian bytes.
+inline void appendFloat(std::string& out, float value) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    appendU32(out, bits);
+}
 
 }  // namespace hueslice::io::detail

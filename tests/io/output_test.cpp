@@ -13,6 +13,12 @@
 #include <utility>
 #include <vector>
 
+#include "io/commit/output_batch.h"
+#include "io/formats/formats.h"
+#include "io/formats/json/json_geometry.h"
+#include "io/formats/obj/obj.h"
+#include "io/formats/svg/svg.h"
+#include "io/input/input_file.h"
 #include "io/io.h"
 #include "test_geometry.h"
 

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "io/formats/json/json_geometry.h"
+#include "io/formats/ply/ply.h"
 #include "io/io.h"
 #include "test_geometry.h"
 

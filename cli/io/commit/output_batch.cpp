@@ -1,123 +1,29 @@
+#include "io/commit/output_batch.h"
+
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cerrno>
-#include <csignal>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
-#include "io/exchange.h"
+#include "io/commit/signals.h"
+#include "io/commit/targets.h"
 #include "io/internal.h"
-#include "io/io.h"
 
 namespace hueslice::io {
 
 namespace {
 
-// What the signal handler removes: the temporaries of the batch being committed that exist.
-const char* const* volatile gTemporaries = nullptr;
-volatile std::sig_atomic_t gTemporaryCount = 0;
-
-constexpr int kCleanUpSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
-extern "C" void removeTemporariesAndExit(int signal) {
-    removeTemporaries();
-    static const char kMessage[] = "hueslice: interrupted\n";
-    if (::write(STDERR_FILENO, kMessage, sizeof kMessage - 1) < 0) {
-        // Nothing more can be done about a failed message while exiting.
-    }
-    ::_exit(128 + signal);
-}
-
-std::string folderOf(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string baseOf(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string extensionOf(const std::string& path) {
-    const std::string base = baseOf(path);
-    const auto dot = base.find_last_of('.');
-    if (dot == std::string::npos)
-        return {};
-    std::string ext = base.substr(dot + 1);
-    for (char& c : ext)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext;
-}
-
-std::string stemPath(const std::string& path) {
-    const std::string base = baseOf(path);
-    const auto dot = base.find_last_of('.');
-    return dot == std::string::npos ? path : path.substr(0, path.size() - (base.size() - dot));
-}
-
-// The material library of an OBJ output: the OBJ's stem with .mtl, unless the `mtllib` line
-// could not name that file so that it reads back (a line break in it, or leading blanks that
-// the reader trims); then those characters become '_'.
-std::string materialLibraryOf(const std::string& objPath) {
-    const std::string wanted = stemPath(objPath) + ".mtl";
-    const std::size_t baseStart = wanted.size() - baseOf(wanted).size();
-    std::string path = wanted;
-    bool leading = true;
-    for (std::size_t i = baseStart; i < path.size(); ++i) {
-        leading = leading && (path[i] == ' ' || path[i] == '\t');
-        if (leading || path[i] == '\n' || path[i] == '\r')
-            path[i] = '_';
-    }
-    return path;
-}
-
-[[noreturn]] void failWrite(const std::string& path, const char* what, int error) {
-    throw OutputError(path + ": " + what + ": " + std::strerror(error));
-}
-
-// Blocks the clean-up signals for its lifetime, so that a stretch of work is not cut in half.
-class SignalBlock {
-  public:
-    SignalBlock() {
-        sigset_t set;
-        sigemptyset(&set);
-        for (int s : kCleanUpSignals)
-            sigaddset(&set, s);
-        ::sigprocmask(SIG_BLOCK, &set, &previous);
-    }
-    ~SignalBlock() { ::sigprocmask(SIG_SETMASK, &previous, nullptr); }
-    SignalBlock(const SignalBlock&) = delete;
-    SignalBlock& operator=(const SignalBlock&) = delete;
-
-    // Whether a clean-up signal arrived while blocked.
-    static bool pending() {
-        sigset_t set;
-        sigemptyset(&set);
-        if (::sigpending(&set) != 0)
-            return false;
-        for (int s : kCleanUpSignals) {
-            if (sigismember(&set, s) == 1)
-                return true;
-        }
-        return false;
-    }
-
-  private:
-    sigset_t previous;
-};
+using detail::failWrite;
+using detail::SignalBlock;
+using detail::Target;
+using detail::TargetKind;
 
 // Names of our own beside a target, short whatever the target's name: ".hueslice-" and six
 // letters or digits. Random enough that two programs writing into one folder rarely collide;
@@ -133,7 +39,7 @@ class NameMaker {
     }
 
     std::string make(const std::string& target) {
-        std::string name = folderOf(target) + "/.hueslice-XXXXXX";
+        std::string name = detail::folderOf(target) + "/.hueslice-XXXXXX";
         renew(name);
         return name;
     }
@@ -157,81 +63,6 @@ class NameMaker {
 
     std::uint64_t state;
 };
-
-enum class TargetKind {
-    Create,   // no file by that name yet
-    Replace,  // a regular file (or a link to one), replaced by renaming
-    Stream,   // a FIFO, a character device or standard output, written into
-};
-
-struct Target {
-    TargetKind kind = TargetKind::Create;
-    std::string key;  // the same for two targets that would write one file
-    struct stat old {};
-};
-
-std::string identity(const struct stat& info) {
-    return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
-}
-
-Target classify(const std::string& path) {
-    Target target;
-    if (path == kStandardOutput) {
-        target.kind = TargetKind::Stream;
-        struct stat info {};
-        target.key = ::fstat(STDOUT_FILENO, &info) == 0 ? identity(info) : std::string(path);
-        return target;
-    }
-    struct stat info {};
-    if (::stat(path.c_str(), &info) == 0) {
-        if (S_ISDIR(info.st_mode))
-            throw OutputError(path + ": is a folder, not a file");
-        if (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode)) {
-            target.kind = TargetKind::Stream;
-            target.key = identity(info);
-            return target;
-        }
-        if (!S_ISREG(info.st_mode)) {
-            throw OutputError(path +
-                              ": cannot write this kind of file (only a regular file, a FIFO or a "
-                              "character device)");
-        }
-        target.kind = TargetKind::Replace;
-        target.old = info;
-    } else if (errno != ENOENT) {
-        failWrite(path, "cannot create file", errno);
-    }
-    struct stat folder {};
-    if (::stat(folderOf(path).c_str(), &folder) != 0)
-        failWrite(path, "cannot create file", errno);
-    // In a sticky folder such as /tmp only the owner of a file (or of the folder) may replace
-    // it; seen now, the failure comes before anything is written.
-    const uid_t user = ::geteuid();
-    if (target.kind == TargetKind::Replace && (folder.st_mode & S_ISVTX) && user != 0 &&
-        target.old.st_uid != user && folder.st_uid != user) {
-        failWrite(path, "cannot replace file", EPERM);
-    }
-    // Renaming replaces a name in a folder, so two names are one target when they are one name
-    // in one folder, however they are spelled.
-    target.key = identity(folder) + "/" + baseOf(path);
-    return target;
-}
-
-std::vector<Target> classifyAll(const std::vector<std::string>& paths) {
-    std::vector<Target> targets;
-    std::unordered_map<std::string, std::size_t> seen;
-    for (std::size_t i = 0; i < paths.size(); ++i) {
-        targets.push_back(classify(paths[i]));
-        const auto found = seen.emplace(targets.back().key, i);
-        if (!found.second) {
-            const std::string& first = paths[found.first->second];
-            throw OutputClash(
-                paths[i] + ": two outputs would write this file" +
-                (first == paths[i] ? std::string() : " (also named '" + first + "')"));
-        }
-    }
-    return targets;
-}
 
 // Writes all of `bytes` to `fd`; false with errno set on failure.
 bool writeAll(int fd, std::string_view bytes) {
@@ -276,8 +107,7 @@ class Commit {
                 f.backup = names.make(f.path);
             temporaries.push_back(f.temp.c_str());
         }
-        gTemporaryCount = 0;
-        gTemporaries = temporaries.data();
+        detail::watchTemporaries(temporaries.data());
     }
 
     ~Commit() {
@@ -289,8 +119,7 @@ class Commit {
             if (f.backupMade)
                 ::unlink(f.backup.c_str());
         }
-        gTemporaries = nullptr;
-        gTemporaryCount = 0;
+        detail::watchTemporaries(nullptr);
     }
 
     Commit(const Commit&) = delete;
@@ -319,7 +148,7 @@ class Commit {
             undo("interrupted");
         }
         // Done: the old files go, still under the block so that a signal cannot strand them.
-        gTemporaryCount = 0;
+        detail::temporariesPlaced();
         for (File& f : files) {
             if (f.backupMade)
                 ::unlink(f.backup.c_str());
@@ -335,7 +164,7 @@ class Commit {
             fd = ::open(f.temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
             if (fd >= 0) {
                 f.tempMade = true;
-                gTemporaryCount = gTemporaryCount + 1;
+                detail::temporaryMade();
                 break;
             }
             if (errno != EEXIST)
@@ -513,10 +342,6 @@ class Commit {
 
 }  // namespace
 
-void checkOutputTargets(const std::vector<std::string>& paths) {
-    classifyAll(paths);
-}
-
 void OutputBatch::add(const std::string& path, std::string bytes) {
     staged.push_back(Staged{path, std::move(bytes), {}});
 }
@@ -531,7 +356,7 @@ void OutputBatch::commit() {
     std::vector<std::string> paths;
     for (const Staged& s : batch)
         paths.push_back(s.path);
-    std::vector<Target> targets = classifyAll(paths);
+    std::vector<Target> targets = detail::classifyAll(paths);
     std::vector<Commit::File> files(batch.size());
     for (std::size_t i = 0; i < batch.size(); ++i) {
         files[i].path = batch[i].path;
@@ -543,135 +368,10 @@ void OutputBatch::commit() {
     Commit(std::move(files)).run();
 }
 
-void removeTemporaries() noexcept {
-    const char* const* names = gTemporaries;
-    for (std::sig_atomic_t i = 0; names && i < gTemporaryCount; ++i)
-        ::unlink(names[i]);
-}
-
-void cleanUpOnSignals() {
-    for (int s : kCleanUpSignals) {
-        struct sigaction current {};
-        if (::sigaction(s, nullptr, &current) == 0 && current.sa_handler == SIG_IGN)
-            continue;
-        struct sigaction action {};
-        action.sa_handler = removeTemporariesAndExit;
-        sigemptyset(&action.sa_mask);
-        for (int other : kCleanUpSignals)
-            sigaddset(&action.sa_mask, other);
-        ::sigaction(s, &action, nullptr);
-    }
-}
-
 void writeFileAtomically(const std::string& path, std::string_view bytes) {
     OutputBatch batch;
     batch.add(path, std::string(bytes));
     batch.commit();
-}
-
-std::vector<std::string> geometryOutputFiles(const std::string& path) {
-    if (path != kStandardOutput && extensionOf(path) == "obj")
-        return {path, materialLibraryOf(path)};
-    return {path};
-}
-
-Notes readGeometryFile(const std::string& path, GU_Detail& out, const ReadOptions& options,
-                       ColourSource* source) {
-    const std::string ext = extensionOf(path);
-    if (ext == "json") {
-        readJsonGeometry(readWholeFile(path), path, out, source);
-        return {};
-    }
-    if (ext == "ply")
-        return readPlyFile(path, out, options, source);
-    if (ext == "obj") {
-        InputFile file(path);
-        detail::ObjSource obj;
-        obj.read = [&file](char* at, std::size_t room) { return file.read(at, room); };
-        obj.sizeHint = file.sizeWhenOpened();
-        obj.refuseNulLibrary = true;
-        obj.helperThread = true;
-        obj.findLibrary = [&path](const detail::MaterialLibrary& library) {
-            detail::MaterialText found;
-            if (library.name.empty())
-                return found;
-            const auto located = [&](const std::string& name) {
-                const bool beside = name[0] != '/' && path.find('/') != std::string::npos;
-                return beside ? folderOf(path) + "/" + name : name;
-            };
-            // `mtllib a b` names two libraries, but a file called "a b" is taken when there is
-            // one: that is how names with spaces are written.
-            found.name = located(library.name);
-            struct stat info {};
-            if (::stat(found.name.c_str(), &info) != 0 && errno == ENOENT)
-                found.name = located(library.firstWord);
-            if (::stat(found.name.c_str(), &info) == 0 || errno != ENOENT)
-                found.text = readWholeFile(found.name);
-            return found;
-        };
-        return detail::readObjPieces(obj, path, out, options, source);
-    }
-    if (ext == "gltf" || ext == "glb")
-        return readGltf(readWholeFile(path), path, out, folderOf(path));
-    if (ext == "3mf")
-        return read3mf(readWholeFile(path), path, out);
-    throw InputError(path +
-                     ": unknown file type (expected .json, .ply, .obj, .3mf, .gltf or .glb)");
-}
-
-Notes stageGeometryFile(OutputBatch& batch, const std::string& path, const GU_Detail& detail,
-                        const std::vector<LegendEntry>& legend, bool keepOrder) {
-    const std::string ext = path == kStandardOutput ? "json" : extensionOf(path);
-    if (ext == "json") {
-        // The copy shares the detail's storage, and lives as long as the batch needs it.
-        batch.add(path, [copy = GU_Detail(detail), path](const TextSink& sink) {
-            writeJsonGeometry(copy, path, sink);
-        });
-        return {};
-    }
-    if (ext == "svg") {
-        Notes warnings;
-        batch.add(path, writeSvg(detail, legend, &warnings));
-        for (std::string& w : warnings)
-            w = path + ": " + w;
-        return warnings;
-    }
-    if (ext == "obj") {
-        const std::string mtlPath = materialLibraryOf(path);
-        ObjStream text = streamObj(detail, baseOf(mtlPath), path, keepOrder);
-        if (!text.mtl.empty()) {
-            batch.add(mtlPath, std::move(text.mtl));
-            if (mtlPath != stemPath(path) + ".mtl") {
-                text.warnings.push_back(path + ": material library written as '" + baseOf(mtlPath) +
-                                        "', as an obj file cannot name it after the obj");
-            }
-        }
-        batch.add(path, std::move(text.writeObj));
-        return std::move(text.warnings);
-    }
-    WrittenFile file;
-    if (ext == "gltf" || ext == "glb")
-        file = writeGltf(detail, legend, ext == "glb", path);
-    else if (ext == "3mf")
-        file = write3mf(detail, legend, path);
-    else if (ext == "stl")
-        file = writeStl(detail, path);
-    else if (ext == "ply")
-        file = writePly(detail, path);
-    else
-        throw OutputError(path +
-                          ": unknown file type (expected .json, .obj, .svg, .3mf, .gltf, "
-                          ".glb, .stl or .ply)");
-    batch.add(path, file.bytes);
-    return std::move(file.notes);
-}
-
-Notes writeGeometryFile(const std::string& path, const GU_Detail& detail,
-                        const std::vector<LegendEntry>& legend) {
-    OutputBatch batch;
-    Notes warnings = stageGeometryFile(batch, path, detail, legend);
-    batch.commit();
-    return warnings;
 }
 
 }  // namespace hueslice::io

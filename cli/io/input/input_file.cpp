@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "io/io.h"
+#include "io/input/input_file.h"
 
 namespace hueslice::io {
 

@@ -1,8 +1,11 @@
 #pragma once
 
 // The visible faces of a detail divided into parts, one per output group plus one for faces in
-// no group: what the exchange formats write as objects, nodes or files. Not part of the public
-// interface.
+// no group: what 3MF, glTF, STL and split folders write as objects, nodes or files. The groups
+// are the detail's primitive groups in creation order, the hidden group excepted, each named
+// after its group and coloured with its legend entry's colour (else its first face's). Hidden
+// primitives are left out; polygons become triangle fans; primitives with fewer than 3
+// vertices are left out with a note. Not part of the public interface.
 
 #include <string>
 #include <vector>
@@ -49,6 +52,9 @@ void faceColour(const GU_Detail& geo, unsigned face, int offset, float rgb[3]);
 
 // A colour component clamped to [0, 1], NaN giving 0, for formats that cannot hold others.
 float unitColour(float value);
+
+// A colour component as the byte 0..255 that the binary formats store, by unitColour.
+unsigned char colourByte(float value);
 
 // A detail holding only `part`'s faces, their points and colours ("Cd"), and, when the part
 // has a name, a group of that name holding every face.

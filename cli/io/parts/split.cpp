@@ -7,9 +7,11 @@
 #include <set>
 #include <string>
 
-#include "io/exchange.h"
+#include "io/commit/output_batch.h"
+#include "io/formats/formats.h"
 #include "io/internal.h"
 #include "io/parts/parts.h"
+#include "io/parts/split.h"
 
 namespace hueslice::io {
 
@@ -76,12 +78,10 @@ std::string safeFileName(const std::string& groupName) {
 
 Notes stageSplit(OutputBatch& batch, const std::string& folder, const std::string& format,
                  const GU_Detail& geo, const std::vector<LegendEntry>& legend) {
-    bool known = false;
-    for (const char* f : kSplitFormats)
-        known = known || format == f;
-    if (!known) {
-        throw OutputError(folder + ": unknown split format '" + format +
-                          "' (expected stl, ply, obj, 3mf or glb)");
+    const std::vector<std::string> known = extensions(FormatUse::split);
+    if (std::find(known.begin(), known.end(), format) == known.end()) {
+        throw OutputError(folder + ": unknown split format '" + format + "' (expected " +
+                          extensionList(FormatUse::split, false) + ")");
     }
     detail::PartPlan plan = detail::planParts(geo, legend, folder);
     Notes notes = std::move(plan.notes);

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "io/internal.h"
-#include "io/io.h"
+#include "io/scene/scene.h"
 #include "io/text/json_text.h"
 
 namespace hueslice::io {

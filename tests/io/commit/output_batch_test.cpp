@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "io/commit/output_batch.h"
+#include "io/input/input_file.h"
 #include "io/io.h"
 
 namespace hueslice::io {

@@ -8,6 +8,7 @@
 
 #include "SOP_Node.h"
 #include "io/io.h"
+#include "io/scene/scene.h"
 #include "test_geometry.h"
 
 namespace hueslice::io {

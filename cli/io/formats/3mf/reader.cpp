@@ -1,64 +1,24 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <map>
-#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
-#include <Model/COM/NMR_DLLInterfaces.h>
-
 #include <HOST_Internals.h>
 
-#include "io/exchange.h"
-#include "io/internal.h"
-#include "io/parts/parts.h"
+#include "io/formats/3mf/3mf.h"
+#include "io/formats/3mf/library.h"
 #include "io/formats/3mf/references.h"
+#include "io/input/input_file.h"
+#include "io/internal.h"
 
 namespace hueslice::io {
 
 namespace {
 
-using namespace NMR;
-
-// Owns one lib3mf interface pointer.
-class Handle {
-  public:
-    Handle() = default;
-    ~Handle() {
-        if (pointer)
-            lib3mf_release(pointer);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    PLib3MFBase** out() { return &pointer; }
-    PLib3MFBase* get() const { return pointer; }
-
-  private:
-    PLib3MFBase* pointer = nullptr;
-};
-
-// The message lib3mf keeps for the last failed call on `instance`.
-std::string lastError(PLib3MFBase* instance) {
-    DWORD code = 0;
-    LPCSTR message = nullptr;
-    if (instance && lib3mf_getlasterror(instance, &code, &message) == LIB3MF_OK && message &&
-        *message) {
-        return message;
-    }
-    return "error " + std::to_string(code);
-}
-
-// Throws `Error` naming the file when a lib3mf call fails.
-template <typename Error>
-void check(LIB3MFRESULT result, PLib3MFBase* instance, const std::string& name,
-           const std::string& what) {
-    if (result != LIB3MF_OK)
-        throw Error(name + ": " + what + ": " + lastError(instance));
-}
+using namespace threemf;
 
 // Row-vector affine transform as 3MF gives it: fields[row][3] is the translation.
 struct Affine {
@@ -120,18 +80,6 @@ const char* unitName(DWORD unit) {
         default:
             return "millimeter";
     }
-}
-
-// Reads a lib3mf UTF-8 string through the usual ask-size-then-fill pair of calls.
-template <typename Get>
-std::string utf8(Get&& get) {
-    ULONG needed = 0;
-    if (get(nullptr, 0, &needed) != LIB3MF_OK || needed == 0)
-        return {};
-    std::vector<char> buffer(needed + 1, '\0');
-    if (get(buffer.data(), needed + 1, &needed) != LIB3MF_OK)
-        return {};
-    return std::string(buffer.data());
 }
 
 class ModelReader {
@@ -397,34 +345,6 @@ class ModelReader {
     bool anyColour = false;
     unsigned long long uncoloured = 0;
 };
-
-BYTE colourByte(float value) {
-    return static_cast<BYTE>(std::lround(detail::unitColour(value) * 255.0f));
-}
-
-// The package as it is written: lib3mf writes, seeks back and writes again.
-struct Sink {
-    std::string bytes;
-    std::size_t position = 0;
-};
-
-std::uint32_t writeChunk(const std::uint8_t* data, std::uint32_t size, void* user) {
-    Sink& sink = *static_cast<Sink*>(user);
-    if (sink.position + size > sink.bytes.size())
-        sink.bytes.resize(sink.position + size);
-    std::memcpy(&sink.bytes[sink.position], data, size);
-    sink.position += size;
-    return 0;
-}
-
-std::uint32_t seekTo(std::uint64_t position, void* user) {
-    Sink& sink = *static_cast<Sink*>(user);
-    if (position > sink.bytes.size())
-        sink.bytes.resize(position);
-    sink.position = static_cast<std::size_t>(position);
-    return 0;
-}
-
 }  // namespace
 
 Notes read3mf(std::string_view bytes, const std::string& name, GU_Detail& out) {
@@ -451,137 +371,8 @@ Notes read3mf(std::string_view bytes, const std::string& name, GU_Detail& out) {
     return notes;
 }
 
-WrittenFile write3mf(const GU_Detail& geo, const std::vector<LegendEntry>& legend,
-                     const std::string& name) {
-    WrittenFile result;
-    detail::PartPlan plan = detail::planParts(geo, legend, name);
-    result.notes = std::move(plan.notes);
-    if (plan.parts.empty())
-        throw OutputError(name + ": there is no visible triangle to write");
-
-    Handle model;
-    if (lib3mf_createmodel(model.out()) != LIB3MF_OK)
-        throw OutputError(name + ": cannot start the 3MF writer");
-    PLib3MFModel* m = model.get();
-    const auto ok = [&](LIB3MFRESULT r, PLib3MFBase* instance, const char* what) {
-        check<OutputError>(r, instance, name, what);
-    };
-    ok(lib3mf_model_setunit(m, MODELUNIT_MILLIMETER), m, "cannot set the unit");
-    Handle materials;
-    ok(lib3mf_model_addbasematerialgroup(m, materials.out()), m, "cannot add materials");
-    DWORD materialsId = 0;
-    ok(lib3mf_basematerial_getresourceid(materials.get(), &materialsId), materials.get(),
-       "cannot add materials");
-    std::map<std::uint32_t, DWORD> entryOfColour;  // 0xRRGGBB -> entry, for the faces in no group
-    const auto addEntry = [&](const std::string& entryName, const BYTE rgb[3]) {
-        DWORD index = 0;
-        ok(lib3mf_basematerial_addmaterialutf8(materials.get(), entryName.c_str(), rgb[0], rgb[1],
-                                               rgb[2], &index),
-           materials.get(), "cannot add a material");
-        // Entries are added transparent; the parts are opaque.
-        ok(lib3mf_basematerial_setdisplaycolorrgba(materials.get(), index, rgb[0], rgb[1], rgb[2],
-                                                   255),
-           materials.get(), "cannot colour a material");
-        return index;
-    };
-
-    // Resources must come before what refers to them, so the parts are made first.
-    std::vector<std::unique_ptr<Handle>> objects;
-    std::vector<MODELMESHVERTEX> vertices;
-    std::vector<MODELMESHTRIANGLE> triangles;
-    std::vector<unsigned> scratch;
-    detail::PartMesh mesh;
-    for (const detail::Part& part : plan.parts) {
-        detail::buildPartMesh(geo, part, scratch, mesh);
-        vertices.resize(mesh.points.size());
-        for (std::size_t i = 0; i < mesh.points.size(); ++i) {
-            const UT_Vector3& p = geo.points()[mesh.points[i]];
-            for (int c = 0; c < 3; ++c) {
-                if (!std::isfinite(p[c])) {
-                    throw OutputError(name + ": point " + std::to_string(mesh.points[i]) +
-                                      " is not a finite position, which 3MF cannot carry");
-                }
-                vertices[i].m_fPosition[c] = p[c];
-            }
-        }
-        triangles.resize(mesh.triangleFace.size());
-        for (std::size_t t = 0; t < triangles.size(); ++t) {
-            for (int k = 0; k < 3; ++k)
-                triangles[t].m_nIndices[k] = mesh.triangles[3 * t + static_cast<std::size_t>(k)];
-        }
-        objects.push_back(std::make_unique<Handle>());
-        Handle& object = *objects.back();
-        ok(lib3mf_model_addmeshobject(m, object.out()), m, "cannot add a mesh object");
-        if (!part.name.empty())
-            ok(lib3mf_object_setnameutf8(object.get(), part.name.c_str()), object.get(),
-               "cannot name a mesh object");
-        ok(lib3mf_meshobject_setgeometry(object.get(), vertices.data(),
-                                         static_cast<DWORD>(vertices.size()), triangles.data(),
-                                         static_cast<DWORD>(triangles.size())),
-           object.get(), "cannot store a mesh");
-
-        DWORD defaultEntry = 0;
-        if (part.name.empty() && plan.colourOffset >= 0) {
-            // The faces in no group keep their own colours, one entry per distinct colour.
-            std::vector<ModelResourceID> groups(triangles.size(), materialsId);
-            std::vector<DWORD> entries(triangles.size());
-            for (std::size_t t = 0; t < triangles.size(); ++t) {
-                float rgb[3];
-                detail::faceColour(geo, mesh.triangleFace[t], plan.colourOffset, rgb);
-                const BYTE bytes[3] = {colourByte(rgb[0]), colourByte(rgb[1]), colourByte(rgb[2])};
-                const std::uint32_t key =
-                    (std::uint32_t{bytes[0]} << 16) | (std::uint32_t{bytes[1]} << 8) | bytes[2];
-                auto found = entryOfColour.find(key);
-                if (found == entryOfColour.end()) {
-                    char label[8];
-                    std::snprintf(label, sizeof label, "#%06X", key);
-                    found = entryOfColour.emplace(key, addEntry(label, bytes)).first;
-                }
-                entries[t] = found->second;
-            }
-            defaultEntry = entries.front();
-            Handle handler;
-            ok(lib3mf_meshobject_createpropertyhandler(object.get(), handler.out()), object.get(),
-               "cannot colour a mesh");
-            ok(lib3mf_propertyhandler_setbasematerialarray(handler.get(), groups.data(),
-                                                           entries.data()),
-               handler.get(), "cannot colour a mesh");
-        } else {
-            const BYTE bytes[3] = {colourByte(part.colour[0]), colourByte(part.colour[1]),
-                                   colourByte(part.colour[2])};
-            defaultEntry = addEntry(part.name.empty() ? "ungrouped" : part.name, bytes);
-        }
-        Handle defaults;
-        ok(lib3mf_object_createdefaultpropertyhandler(object.get(), defaults.out()), object.get(),
-           "cannot colour a mesh object");
-        ok(lib3mf_defaultpropertyhandler_setbasematerial(defaults.get(), materialsId, defaultEntry),
-           defaults.get(), "cannot colour a mesh object");
-    }
-    Handle assembly;
-    ok(lib3mf_model_addcomponentsobject(m, assembly.out()), m, "cannot add the assembly");
-    std::string modelName = name.substr(name.find_last_of('/') + 1);
-    modelName = modelName.substr(0, modelName.find_last_of('.'));
-    if (!modelName.empty())
-        ok(lib3mf_object_setnameutf8(assembly.get(), modelName.c_str()), assembly.get(),
-           "cannot name the assembly");
-    for (const std::unique_ptr<Handle>& object : objects) {
-        Handle component;
-        ok(lib3mf_componentsobject_addcomponent(assembly.get(), object->get(), nullptr,
-                                                component.out()),
-           assembly.get(), "cannot add a part to the assembly");
-    }
-    Handle item;
-    ok(lib3mf_model_addbuilditem(m, assembly.get(), nullptr, item.out()), m,
-       "cannot add the build item");
-
-    Handle writer;
-    ok(lib3mf_model_querywriter(m, "3mf", writer.out()), m, "cannot start the 3MF writer");
-    Sink sink;
-    ok(lib3mf_writer_writetocallback(writer.get(), reinterpret_cast<void*>(&writeChunk),
-                                     reinterpret_cast<void*>(&seekTo), &sink),
-       writer.get(), "cannot write 3mf");
-    result.bytes = std::move(sink.bytes);
-    return result;
+Notes read3mfFile(const std::string& path, GU_Detail& out, const ReadOptions&, ColourSource*) {
+    return read3mf(readWholeFile(path), path, out);
 }
 
 }  // namespace hueslice::io

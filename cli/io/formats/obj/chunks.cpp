@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "io/formats/obj/chunks.h"
+#include "io/internal.h"
 
 namespace hueslice::io::detail {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "io/internal.h"
 #include "io/formats/obj/lines.h"
+#include "io/formats/obj/source.h"
 
 namespace hueslice::io::detail {
 

@@ -8,6 +8,7 @@
 #define TINYOBJLOADER_IMPLEMENTATION
 #include <tiny_obj_loader.h>
 
+#include "io/formats/obj/source.h"
 #include "io/internal.h"
 
 namespace hueslice::io::detail {

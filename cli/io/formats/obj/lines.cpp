@@ -1,7 +1,8 @@
 #include <charconv>
 
-#include "io/internal.h"
 #include "io/formats/obj/lines.h"
+#include "io/formats/obj/source.h"
+#include "io/internal.h"
 
 namespace hueslice::io::detail {
 

@@ -13,10 +13,11 @@
 #include <HOST_Internals.h>
 
 #include "colour/corner_vote.h"
-#include "io/internal.h"
-#include "io/io.h"
 #include "io/formats/obj/chunks.h"
 #include "io/formats/obj/lines.h"
+#include "io/formats/obj/obj.h"
+#include "io/formats/obj/source.h"
+#include "io/internal.h"
 #include "io/text/text_out.h"
 
 namespace hueslice::io {
@@ -600,8 +601,8 @@ Notes readObjPieces(const ObjSource& source, const std::string& objName, GU_Deta
         for (std::size_t f = 0; f < faces; ++f) {
             const GB_Primitive& prim = *geo.primitives()(static_cast<long long>(f));
             const unsigned* corners = geo.primitiveVertices(prim);
-            const colour::VoteResult vote = voter.vote(scan.vertexRgb.data(), corners, prim.vertexCount,
-                                               scan.vertexColoured.data());
+            const colour::VoteResult vote = voter.vote(
+                scan.vertexRgb.data(), corners, prim.vertexCount, scan.vertexColoured.data());
             const long long vertex = vote.winner < 0 ? -1LL : corners[vote.winner];
             cornerChoice[f] = {vertex, vote.tie};
             anyColour = anyColour || vote.winner >= 0;

@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "io/formats/obj/obj.h"
 #include "io/internal.h"
-#include "io/io.h"
 #include "io/text/text_chunks.h"
 
 namespace hueslice::io {

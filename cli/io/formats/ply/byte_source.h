@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "io/io.h"
+#include "io/input/input_file.h"
 
 namespace hueslice::io::detail {
 

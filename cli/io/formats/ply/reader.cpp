@@ -9,10 +9,10 @@
 #include <type_traits>
 #include <unordered_set>
 
-#include "io/formats/ply/byte_source.h"
 #include "colour/corner_vote.h"
+#include "io/formats/ply/byte_source.h"
+#include "io/formats/ply/ply.h"
 #include "io/internal.h"
-#include "io/io.h"
 
 namespace hueslice::io {
 

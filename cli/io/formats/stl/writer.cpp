@@ -1,33 +1,12 @@
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <string>
 
-#include "io/exchange.h"
+#include "io/formats/stl/stl.h"
 #include "io/internal.h"
 #include "io/parts/parts.h"
 
 namespace hueslice::io {
-
-namespace {
-
-void putU32(std::string& out, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        out += static_cast<char>((value >> (8 * i)) & 0xFFu);
-}
-
-void putFloat(std::string& out, float value) {
-    std::uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    putU32(out, bits);
-}
-
-unsigned char colourByte(float value) {
-    return static_cast<unsigned char>(std::lround(detail::unitColour(value) * 255.0f));
-}
-
-}  // namespace
 
 WrittenFile writeStl(const GU_Detail& geo, const std::string& name) {
     WrittenFile result;
@@ -45,7 +24,7 @@ WrittenFile writeStl(const GU_Detail& geo, const std::string& name) {
     std::string header = "binary STL written by hueslice";
     header.resize(80, ' ');
     out += header;
-    putU32(out, static_cast<std::uint32_t>(triangles));
+    detail::appendU32(out, static_cast<std::uint32_t>(triangles));
     const auto& points = geo.points();
     for (const detail::Part& part : plan.parts) {
         for (unsigned face : part.faces) {
@@ -65,10 +44,10 @@ WrittenFile writeStl(const GU_Detail& geo, const std::string& name) {
                 for (double& x : n)
                     x = length > 0.0 && std::isfinite(length) ? x / length : 0.0;
                 for (double x : n)
-                    putFloat(out, static_cast<float>(x));
+                    detail::appendFloat(out, static_cast<float>(x));
                 for (const UT_Vector3* p : {&a, &b, &c}) {
                     for (int i = 0; i < 3; ++i)
-                        putFloat(out, (*p)[i]);
+                        detail::appendFloat(out, (*p)[i]);
                 }
                 out += std::string(2, '\0');
             }
@@ -77,57 +56,9 @@ WrittenFile writeStl(const GU_Detail& geo, const std::string& name) {
     return result;
 }
 
-WrittenFile writePly(const GU_Detail& geo, const std::string& name) {
-    WrittenFile result;
-    const int cd = detail::colourOffset(geo);
-    // Holes in the primitive list are not faces.
-    unsigned maxVertices = 0;
-    long long faces = 0;
-    for (long long i = 0; i < geo.primitiveCount(); ++i) {
-        if (const GB_Primitive* prim = geo.primitives()(i)) {
-            maxVertices = std::max(maxVertices, prim->vertexCount);
-            ++faces;
-        }
-    }
-    const bool wideCount = maxVertices > 255;
-    std::string& out = result.bytes;
-    out = "ply\nformat binary_little_endian 1.0\ncomment written by hueslice\nelement vertex " +
-          std::to_string(geo.pointCount()) +
-          "\nproperty float x\nproperty float y\nproperty float z\nelement face " +
-          std::to_string(faces) + "\nproperty list " +
-          (wideCount ? "uint" : "uchar") + " int vertex_indices\n" +
-          (cd >= 0 ? "property uchar red\nproperty uchar green\nproperty uchar blue\n" : "") +
-          "end_header\n";
-    out.reserve(out.size() + 12 * static_cast<std::size_t>(geo.pointCount()) +
-                16 * static_cast<std::size_t>(geo.primitiveCount()));
-    for (const UT_Vector3& p : geo.points()) {
-        for (int i = 0; i < 3; ++i)
-            putFloat(out, p[i]);
-    }
-    bool clamped = false;
-    for (long long i = 0; i < geo.primitiveCount(); ++i) {
-        if (!geo.primitives()(i))
-            continue;
-        const GB_Primitive& prim = *geo.primitives()(i);
-        if (wideCount)
-            putU32(out, prim.vertexCount);
-        else
-            out += static_cast<char>(prim.vertexCount);
-        const unsigned* v = geo.primitiveVertices(prim);
-        for (unsigned k = 0; k < prim.vertexCount; ++k)
-            putU32(out, v[k]);
-        if (cd < 0)
-            continue;
-        float rgb[3];
-        std::memcpy(rgb, geo.primitiveAttribData(i) + cd, sizeof rgb);
-        for (float c : rgb) {
-            clamped = clamped || !(detail::unitColour(c) == c);
-            out += static_cast<char>(colourByte(c));
-        }
-    }
-    if (clamped)
-        result.notes.push_back(name + ": colours outside [0, 1] written clamped");
-    return result;
+Notes stageStl(OutputBatch& batch, const std::string& path, const GU_Detail& detail,
+               const std::vector<LegendEntry>&, bool) {
+    return detail::stageWritten(batch, path, writeStl(detail, path));
 }
 
 }  // namespace hueslice::io

@@ -6,8 +6,9 @@
 #include <numeric>
 #include <string>
 
+#include "io/commit/output_batch.h"
+#include "io/formats/svg/svg.h"
 #include "io/internal.h"
-#include "io/io.h"
 
 namespace hueslice::io {
 
@@ -193,6 +194,15 @@ std::string writeSvg(const GU_Detail& geo, const std::vector<LegendEntry>& legen
     }
     svg += "</g>\n</svg>\n";
     return svg;
+}
+
+Notes stageSvg(OutputBatch& batch, const std::string& path, const GU_Detail& detail,
+               const std::vector<LegendEntry>& legend, bool) {
+    Notes warnings;
+    batch.add(path, writeSvg(detail, legend, &warnings));
+    for (std::string& w : warnings)
+        w = path + ": " + w;
+    return warnings;
 }
 
 }  // namespace hueslice::io

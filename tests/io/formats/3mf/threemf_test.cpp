@@ -8,7 +8,8 @@
 
 #include <HOST_Internals.h>
 
-#include "io/exchange.h"
+#include "io/formats/3mf/3mf.h"
+#include "io/io.h"
 #include "support/package_files.h"
 #include "test_geometry.h"
 

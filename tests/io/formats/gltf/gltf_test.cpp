@@ -13,7 +13,8 @@
 
 #include <HOST_Internals.h>
 
-#include "io/exchange.h"
+#include "io/formats/gltf/gltf.h"
+#include "io/io.h"
 #include "support/package_files.h"
 #include "test_geometry.h"
 

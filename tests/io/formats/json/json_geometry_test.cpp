@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "io/formats/json/json_geometry.h"
 #include "io/io.h"
 #include "test_geometry.h"
 

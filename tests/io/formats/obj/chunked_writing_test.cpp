@@ -9,6 +9,7 @@
 #include <tuple>
 #include <vector>
 
+#include "io/formats/obj/obj.h"
 #include "io/io.h"
 #include "io/text/text_chunks.h"
 #include "test_geometry.h"

@@ -14,7 +14,9 @@
 #include <tuple>
 #include <vector>
 
-#include "io/internal.h"
+#include "io/formats/formats.h"
+#include "io/formats/obj/obj.h"
+#include "io/formats/obj/source.h"
 #include "io/io.h"
 #include "test_geometry.h"
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "io/formats/obj/obj.h"
 #include "io/io.h"
 #include "test_geometry.h"
 

@@ -12,7 +12,7 @@
 #include <tuple>
 #include <vector>
 
-#include "io/internal.h"
+#include "io/formats/ply/ply.h"
 #include "io/io.h"
 #include "test_geometry.h"
 

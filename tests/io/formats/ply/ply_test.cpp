@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "io/formats/ply/ply.h"
+#include "io/input/input_file.h"
 #include "io/io.h"
 #include "test_geometry.h"
 

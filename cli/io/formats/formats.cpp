@@ -1,0 +1,149 @@
+#include "io/formats/formats.h"
+
+#include <string>
+#include <vector>
+
+#include "io/commit/output_batch.h"
+#include "io/formats/3mf/3mf.h"
+#include "io/formats/gltf/gltf.h"
+#include "io/formats/json/json_geometry.h"
+#include "io/formats/obj/obj.h"
+#include "io/formats/ply/ply.h"
+#include "io/formats/stl/stl.h"
+#include "io/formats/svg/svg.h"
+#include "io/internal.h"
+
+namespace hueslice::io {
+
+namespace {
+
+Format row(const char* extension, FileReader read, FileStager stage) {
+    Format format;
+    format.extension = extension;
+    format.read = read;
+    format.stage = stage;
+    return format;
+}
+
+Format splitRow(Format format, bool byDefault = false) {
+    format.split = true;
+    format.splitDefault = byDefault;
+    return format;
+}
+
+// Lists show the formats in this order.
+std::vector<Format> makeTable() {
+    Format json = row("json", readJsonGeometryFile, stageJsonGeometry);
+    json.standardOutput = true;
+    Format obj = splitRow(row("obj", readObjFile, stageObj));
+    obj.companion = materialLibraryOf;
+    return {
+        json,
+        splitRow(row("stl", nullptr, stageStl), true),
+        splitRow(row("ply", readPlyFile, stagePly)),
+        obj,
+        splitRow(row("3mf", read3mfFile, stage3mf)),
+        row("gltf", readGltfFile, stageGltf),
+        splitRow(row("glb", readGltfFile, stageGlb)),
+        row("svg", nullptr, stageSvg),
+    };
+}
+
+bool fitFor(const Format& format, FormatUse use) {
+    switch (use) {
+        case FormatUse::read:
+            return format.read != nullptr;
+        case FormatUse::write:
+            return format.stage != nullptr;
+        case FormatUse::split:
+            return format.split;
+    }
+    return false;
+}
+
+}  // namespace
+
+const std::vector<Format>& formats() {
+    static const std::vector<Format> table = makeTable();
+    return table;
+}
+
+const Format* formatOf(const std::string& path) {
+    const std::string extension = detail::extensionOf(path);
+    for (const Format& format : formats()) {
+        if (extension == format.extension)
+            return &format;
+    }
+    return nullptr;
+}
+
+std::vector<std::string> extensions(FormatUse use) {
+    std::vector<std::string> list;
+    for (const Format& format : formats()) {
+        if (fitFor(format, use))
+            list.emplace_back(format.extension);
+    }
+    return list;
+}
+
+std::string extensionList(FormatUse use, bool dots) {
+    const std::vector<std::string> list = extensions(use);
+    std::string text;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (i > 0)
+            text += i + 1 == list.size() ? " or " : ", ";
+        text += (dots ? "." : "") + list[i];
+    }
+    return text;
+}
+
+std::string defaultSplitFormat() {
+    for (const Format& format : formats()) {
+        if (format.splitDefault)
+            return format.extension;
+    }
+    return {};
+}
+
+std::vector<std::string> geometryOutputFiles(const std::string& path) {
+    const Format* format = path == kStandardOutput ? nullptr : formatOf(path);
+    if (format && format->companion)
+        return {path, format->companion(path)};
+    return {path};
+}
+
+Notes readGeometryFile(const std::string& path, GU_Detail& out, const ReadOptions& options,
+                       ColourSource* source) {
+    const Format* format = formatOf(path);
+    if (!format || !format->read) {
+        throw InputError(path + ": unknown file type (expected " + extensionList(FormatUse::read) +
+                         ")");
+    }
+    return format->read(path, out, options, source);
+}
+
+Notes stageGeometryFile(OutputBatch& batch, const std::string& path, const GU_Detail& detail,
+                        const std::vector<LegendEntry>& legend, bool keepOrder) {
+    const Format* format = nullptr;
+    if (path == kStandardOutput) {
+        for (const Format& f : formats())
+            format = f.standardOutput ? &f : format;
+    } else {
+        format = formatOf(path);
+    }
+    if (!format || !format->stage) {
+        throw OutputError(path + ": unknown file type (expected " +
+                          extensionList(FormatUse::write) + ")");
+    }
+    return format->stage(batch, path, detail, legend, keepOrder);
+}
+
+Notes writeGeometryFile(const std::string& path, const GU_Detail& detail,
+                        const std::vector<LegendEntry>& legend) {
+    OutputBatch batch;
+    Notes warnings = stageGeometryFile(batch, path, detail, legend);
+    batch.commit();
+    return warnings;
+}
+
+}  // namespace hueslice::io
