@@ -6,6 +6,25 @@
 
 namespace hueslice::io::detail {
 
+[[noreturn]] void failAt(const std::string& name, long long line, const std::string& what) {
+    throw InputError(name + ":" + std::to_string(line) + ": " + what);
+}
+
+// Names end up as C strings in the host and in file names, where a NUL would cut them short
+// and merge them with others, so no reader takes one.
+void refuseNul(std::string_view text, const std::string& name, long long line, const char* what) {
+    if (text.find('\0') != std::string_view::npos)
+        failAt(name, line, std::string(what) + " holds a NUL byte");
+}
+
+std::string_view restOf(const std::vector<std::string_view>& words) {
+    if (words.size() < 2)
+        return {};
+    const char* begin = words[1].data();
+    const char* end = words.back().data() + words.back().size();
+    return std::string_view(begin, static_cast<std::size_t>(end - begin));
+}
+
 namespace {
 
 // A word that both number readers take whole and cannot overflow: an optional sign, digits and

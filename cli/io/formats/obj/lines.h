@@ -5,10 +5,20 @@
 
 #include <cstddef>
 #include <cstring>
+#include <string>
 #include <string_view>
 #include <vector>
 
 namespace hueslice::io::detail {
+
+// Throws InputError "NAME:LINE: what".
+[[noreturn]] void failAt(const std::string& name, long long line, const std::string& what);
+
+// Throws InputError naming `what` when `text` holds a NUL byte.
+void refuseNul(std::string_view text, const std::string& name, long long line, const char* what);
+
+// The words after the first as one name: the rest of the line with its blanks trimmed.
+std::string_view restOf(const std::vector<std::string_view>& words);
 
 // Reads `word` whole as a number (a leading '+' allowed) into `value`; false when it is not one
 // or is beyond the double range.
