@@ -1,0 +1,110 @@
+#include <HOST_Internals.h>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "io/commit/output_batch.h"
+#include "io/input/input_file.h"
+#include "io/io.h"
+#include "test_files.h"
+#include "test_geometry.h"
+
+namespace hueslice::io {
+namespace {
+
+using testing::contentOf;
+using testing::entriesIn;
+using testing::makeFolder;
+
+TEST(AtomicWrite, ReplacesTheFileAndLeavesNoTemporary) {
+    const std::string folder = makeFolder();
+    const std::string path = folder + "/x.json";
+    writeFileAtomically(path, "old");
+    writeFileAtomically(path, "new");
+    EXPECT_EQ(contentOf(path), "new");
+    EXPECT_EQ(entriesIn(folder), 1u);
+}
+
+TEST(AtomicWrite, MissingFolderIsAnOutputError) {
+    const std::string folder = makeFolder();
+    const std::string path = folder + "/absent/x.obj";
+    EXPECT_EQ(testing::inputErrorOf([&] { writeFileAtomically(path, "data"); }),
+              path + ": cannot create file: No such file or directory");
+    EXPECT_THROW(writeFileAtomically(path, "data"), OutputError);
+    EXPECT_EQ(entriesIn(folder), 0u);
+}
+
+TEST(AtomicWrite, ReadOnlyFolderLeavesTheOldFileAndNoTemporary) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root ignores folder permissions";
+    const std::string folder = makeFolder();
+    const std::string path = folder + "/x.svg";
+    writeFileAtomically(path, "old");
+    ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+    EXPECT_THROW(writeFileAtomically(path, "new"), OutputError);
+    ::chmod(folder.c_str(), 0755);
+    EXPECT_EQ(contentOf(path), "old");
+    EXPECT_EQ(entriesIn(folder), 1u);
+}
+
+class OutputClashes : public ::testing::TestWithParam<std::pair<const char*, const char*>> {};
+
+TEST_P(OutputClashes, TwoSpellingsOfOneFileAreRefusedBeforeWriting) {
+    const std::string folder = makeFolder();
+    ASSERT_EQ(::mkdir((folder + "/sub").c_str(), 0755), 0);
+    ASSERT_EQ(::symlink("sub", (folder + "/link").c_str()), 0);
+    OutputBatch batch;
+    batch.add(folder + "/" + GetParam().first, "one");
+    batch.add(folder + "/" + GetParam().second, "two");
+    EXPECT_THROW(batch.commit(), OutputClash);
+    EXPECT_EQ(entriesIn(folder), 2u) << "only sub and link";
+    EXPECT_EQ(entriesIn(folder + "/sub"), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Spellings, OutputClashes,
+                         ::testing::Values(std::make_pair("sub/a.json", "sub/a.json"),
+                                           std::make_pair("sub/a.json", "sub/./a.json"),
+                                           std::make_pair("sub/a.json", "sub/../sub/a.json"),
+                                           std::make_pair("sub/a.json", "link/a.json")));
+
+TEST(OutputBatch, LinksToOneFileAreTwoNamesAndBothAreWritten) {
+    const std::string folder = makeFolder();
+    writeFileAtomically(folder + "/a.json", "old");
+    ASSERT_EQ(::link((folder + "/a.json").c_str(), (folder + "/b.json").c_str()), 0);
+    OutputBatch batch;
+    batch.add(folder + "/a.json", "one");
+    batch.add(folder + "/b.json", "two");
+    batch.commit();
+    EXPECT_EQ(contentOf(folder + "/a.json"), "one");
+    EXPECT_EQ(contentOf(folder + "/b.json"), "two");
+    EXPECT_EQ(entriesIn(folder), 2u);
+}
+
+TEST(OutputBatch, TheLongestLegalNameCanBeReplaced) {
+    const std::string folder = makeFolder();
+    const std::string path = folder + "/" + std::string(250, 'n') + ".json";
+    writeFileAtomically(path, "old");
+    writeFileAtomically(path, "new");
+    EXPECT_EQ(contentOf(path), "new");
+    EXPECT_EQ(entriesIn(folder), 1u);
+}
+
+TEST(OutputBatch, FolderTargetIsRefusedBeforeAnythingIsWritten) {
+    const std::string folder = makeFolder();
+    ASSERT_EQ(::mkdir((folder + "/x.svg").c_str(), 0755), 0);
+    OutputBatch batch;
+    batch.add(folder + "/a.json", "one");
+    batch.add(folder + "/x.svg", "two");
+    EXPECT_EQ(testing::inputErrorOf([&] { batch.commit(); }),
+              folder + "/x.svg: is a folder, not a file");
+    EXPECT_EQ(entriesIn(folder), 1u);
+}
+
+}  // namespace
+}  // namespace hueslice::io
