@@ -17,38 +17,6 @@ namespace hueslice::io {
 
 namespace {
 
-Format row(const char* extension, FileReader read, FileStager stage) {
-    Format format;
-    format.extension = extension;
-    format.read = read;
-    format.stage = stage;
-    return format;
-}
-
-Format splitRow(Format format, bool byDefault = false) {
-    format.split = true;
-    format.splitDefault = byDefault;
-    return format;
-}
-
-// Lists show the formats in this order.
-std::vector<Format> makeTable() {
-    Format json = row("json", readJsonGeometryFile, stageJsonGeometry);
-    json.standardOutput = true;
-    Format obj = splitRow(row("obj", readObjFile, stageObj));
-    obj.companion = materialLibraryOf;
-    return {
-        json,
-        splitRow(row("stl", nullptr, stageStl), true),
-        splitRow(row("ply", readPlyFile, stagePly)),
-        obj,
-        splitRow(row("3mf", read3mfFile, stage3mf)),
-        row("gltf", readGltfFile, stageGltf),
-        splitRow(row("glb", readGltfFile, stageGlb)),
-        row("svg", nullptr, stageSvg),
-    };
-}
-
 bool fitFor(const Format& format, FormatUse use) {
     switch (use) {
         case FormatUse::read:
@@ -64,7 +32,18 @@ bool fitFor(const Format& format, FormatUse use) {
 }  // namespace
 
 const std::vector<Format>& formats() {
-    static const std::vector<Format> table = makeTable();
+    // Lists show the formats in this order.
+    static const std::vector<Format> table = {
+        // extension, reader, stager, split, standard output, companion
+        {"json", readJsonGeometryFile, stageJsonGeometry, false, true, nullptr},
+        {"stl", nullptr, stageStl, true, false, nullptr},
+        {"ply", readPlyFile, stagePly, true, false, nullptr},
+        {"obj", readObjFile, stageObj, true, false, materialLibraryOf},
+        {"3mf", read3mfFile, stage3mf, true, false, nullptr},
+        {"gltf", readGltfFile, stageGltf, false, false, nullptr},
+        {"glb", readGltfFile, stageGlb, true, false, nullptr},
+        {"svg", nullptr, stageSvg, false, false, nullptr},
+    };
     return table;
 }
 
@@ -98,15 +77,11 @@ std::string extensionList(FormatUse use, bool dots) {
 }
 
 std::string defaultSplitFormat() {
-    for (const Format& format : formats()) {
-        if (format.splitDefault)
-            return format.extension;
-    }
-    return {};
+    return extensions(FormatUse::split).front();
 }
 
 std::vector<std::string> geometryOutputFiles(const std::string& path) {
-    const Format* format = path == kStandardOutput ? nullptr : formatOf(path);
+    const Format* format = formatOf(path);
     if (format && format->companion)
         return {path, format->companion(path)};
     return {path};

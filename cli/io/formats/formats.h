@@ -29,9 +29,8 @@ struct Format {
     const char* extension;  // lower case, without the dot
     FileReader read;        // null when the format is only written
     FileStager stage;       // null when the format is only read
-    // Whether a split folder can hold files of this format, and whether it does by default.
+    // Whether a split folder can hold files of this format; the first such is the default.
     bool split = false;
-    bool splitDefault = false;
     // Whether this is the format written to standard output (kStandardOutput).
     bool standardOutput = false;
     // The path of a second file written beside the one at `path`, or null for none.
@@ -54,7 +53,7 @@ std::vector<std::string> extensions(FormatUse use);
 // obj".
 std::string extensionList(FormatUse use, bool dots = true);
 
-// The format of split files when none is asked for.
+// The format of split files when none is asked for: the first split format.
 std::string defaultSplitFormat();
 
 // The files a geometry output writes: `path`, and any companion beside it (an OBJ's material

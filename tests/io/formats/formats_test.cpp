@@ -1,8 +1,10 @@
 #include <HOST_Internals.h>
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -83,6 +85,63 @@ INSTANTIATE_TEST_SUITE_P(Names, ObjOutputNames,
                                            std::make_pair(" lead.obj", "_lead.mtl"),
                                            std::make_pair("two\nlines.obj", "two_lines.mtl"),
                                            std::make_pair("#hash.obj", "#hash.mtl")));
+
+std::string upper(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// Every format of the table, chosen by an extension in any case: the file written starts as its
+// format does, and the formats that are also read give the faces and their colours back.
+TEST(FormatTable, EveryFormatIsWrittenAsItselfAndReadBack) {
+    const std::map<std::string, std::string> starts = {
+        {"json", "{"},   {"stl", "binary STL"}, {"ply", "ply\n"}, {"obj", "mtllib m.mtl\n"},
+        {"3mf", "PK"},   {"gltf", "{"},         {"glb", "glTF"},   {"svg", "<?xml"}};
+    const std::string folder = makeFolder();
+    GU_Detail geo = testing::makeSquare();
+    testing::setColour(geo, 0, 1, 0, 0);
+    testing::setColour(geo, 1, 0, 0, 1);
+    ASSERT_EQ(formats().size(), starts.size());
+    for (const Format& format : formats()) {
+        const std::string path = folder + "/m." + upper(format.extension);
+        SCOPED_TRACE(path);
+        writeGeometryFile(path, geo);
+        EXPECT_EQ(contentOf(path).rfind(starts.at(format.extension), 0), 0u);
+        if (!format.read)
+            continue;
+        GU_Detail back;
+        readGeometryFile(path, back);
+        ASSERT_EQ(back.primitiveCount(), 2);
+        EXPECT_EQ(testing::colourOf(back, 0), (std::vector<float>{1, 0, 0}));
+        EXPECT_EQ(testing::colourOf(back, 1), (std::vector<float>{0, 0, 1}));
+    }
+}
+
+TEST(FormatTable, ListsAndMessagesNameTheTablesFormats) {
+    EXPECT_EQ(extensionList(FormatUse::read), ".json, .ply, .obj, .3mf, .gltf or .glb");
+    EXPECT_EQ(extensionList(FormatUse::write),
+              ".json, .stl, .ply, .obj, .3mf, .gltf, .glb or .svg");
+    EXPECT_EQ(extensionList(FormatUse::split, false), "stl, ply, obj, 3mf or glb");
+    EXPECT_EQ(defaultSplitFormat(), "stl");
+    GU_Detail geo;
+    for (const char* path : {"m.stl", "m.svg", "m", "m.obj.txt"}) {
+        EXPECT_EQ(testing::inputErrorOf([&] { readGeometryFile(path, geo); }),
+                  std::string(path) + ": unknown file type (expected " +
+                      extensionList(FormatUse::read) + ")");
+    }
+    OutputBatch batch;
+    EXPECT_EQ(testing::inputErrorOf([&] { stageGeometryFile(batch, "m.dxf", geo); }),
+              "m.dxf: unknown file type (expected " + extensionList(FormatUse::write) + ")");
+}
+
+TEST(FormatTable, OnlyAnObjOutputHasACompanion) {
+    using Files = std::vector<std::string>;
+    EXPECT_EQ(geometryOutputFiles("a/m.obj"), (Files{"a/m.obj", "a/m.mtl"}));
+    EXPECT_EQ(geometryOutputFiles("M.OBJ"), (Files{"M.OBJ", "M.mtl"}));
+    for (const char* path : {"m.ply", "m.glb", "m.json", "-", "obj"})
+        EXPECT_EQ(geometryOutputFiles(path), Files{path});
+}
 
 }  // namespace
 }  // namespace hueslice::io
