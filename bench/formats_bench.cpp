@@ -1,5 +1,7 @@
-// Drives the node the way the host does (input geometry, parameter writes, cooks, button
-// presses, the enabling hook) and times each operation on large inputs.
+// Reads and writes the command-line host's files: the PLY reader against the bare bytes, each
+// exchange format on one large mesh, and the OBJ writer's chunks.
+
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -14,17 +16,7 @@
 
 #include <GU_Detail.h>
 #include <HOST_Internals.h>
-#include <HOST_Session.h>
-#include <OP_Node.h>
-#include <SOP_Node.h>
-#include <UT_String.h>
-#include <UT_Vector3.h>
 #include <benchmark/benchmark.h>
-#include <parms/parm_templates.h>
-#include <sop/SOP_Hueslice.h>
-
-#ifdef HUESLICE_BENCH_PLY
-#include <unistd.h>
 
 #include <io/formats/3mf/3mf.h>
 #include <io/formats/gltf/gltf.h>
@@ -32,228 +24,12 @@
 #include <io/formats/ply/ply.h>
 #include <io/io.h>
 #include <io/text/text_chunks.h>
-#endif
+
+#include "bench_grid.h"
 
 namespace {
 
-constexpr long long kSmall = 65536;
-constexpr long long kMedium = 1048576;
-constexpr long long kLarge = 4194304;
-
-// Colour number k (below 2^24) as three floats that are distinct raw and distinct after
-// quantisation: each component is (byte + 0.5) / 255, which quantises back to the byte.
-UT_Vector3 colourOf(long long k) {
-    const auto component = [](long long byte) {
-        return static_cast<float>((static_cast<double>(byte) + 0.5) / 255.0);
-    };
-    return UT_Vector3(component(k & 255), component((k >> 8) & 255), component((k >> 16) & 255));
-}
-
-// The side of the square grid holding `prims` quads; every size used here is a square.
-unsigned gridSide(long long prims) {
-    unsigned side = 1;
-    while (static_cast<long long>(side) * side < prims)
-        ++side;
-    return side;
-}
-
-// `prims` quads on a square grid of shared points, primitive i coloured colourOf(i mod
-// colours) through "Cd".
-std::shared_ptr<const GU_Detail> makeGrid(long long prims, long long colours) {
-    auto detail = std::make_shared<GU_Detail>();
-    const unsigned side = gridSide(prims);
-    detail->reservePoints(static_cast<std::size_t>(side + 1) * (side + 1));
-    for (unsigned y = 0; y <= side; ++y) {
-        for (unsigned x = 0; x <= side; ++x) {
-            detail->appendPoint(UT_Vector3(static_cast<float>(x), static_cast<float>(y), 0.0f));
-        }
-    }
-    const int offset = detail->addPrimitiveAttrib("Cd", 12, GB_ATTRIB_FLOAT);
-    detail->reservePrimitives(static_cast<std::size_t>(prims), static_cast<std::size_t>(prims) * 4);
-    for (long long i = 0; i < prims; ++i) {
-        const unsigned x = static_cast<unsigned>(i % side);
-        const unsigned y = static_cast<unsigned>(i / side);
-        const unsigned base = y * (side + 1) + x;
-        const unsigned quad[4] = {base, base + 1, base + side + 2, base + side + 1};
-        const long long prim = detail->appendPrimitive(quad, 4);
-        const UT_Vector3 c = colourOf(i % colours);
-        const float rgb[3] = {c[0], c[1], c[2]};
-        std::memcpy(detail->primitiveAttribData(prim) + offset, rgb, sizeof rgb);
-    }
-    return detail;
-}
-
-// The last grid made, kept for the next benchmark of the same shape: the large ones take
-// seconds to build.
-std::shared_ptr<const GU_Detail> grid(long long prims, long long colours) {
-    static std::pair<long long, long long> key{-1, -1};
-    static std::shared_ptr<const GU_Detail> cached;
-    if (key != std::make_pair(prims, colours)) {
-        cached.reset();
-        cached = makeGrid(prims, colours);
-        key = {prims, colours};
-    }
-    return cached;
-}
-
-// Member storage of the live groups, with their names.
-std::size_t groupBytes(const GU_Detail& detail) {
-    std::size_t bytes = 0;
-    for (const GB_PrimitiveGroup* g : detail.primitiveGroups().groups()) {
-        bytes +=
-            HOST_Internals::groupBytes(*g) + sizeof(GB_PrimitiveGroup) + std::strlen(g->getName());
-    }
-    return bytes;
-}
-
-void reportMemory(benchmark::State& state, const GU_Detail& detail) {
-    state.counters["group_bytes"] = static_cast<double>(groupBytes(detail));
-    state.counters["detail_bytes"] = static_cast<double>(HOST_Internals::detailBytes(detail));
-}
-
-// A session with the operator registered from the node's code, as the plug-in registers it,
-// and one node in it.
-class Host {
-  public:
-    Host() {
-        session.operatorTable().addOperator(new OP_Operator(
-            "hueslice", "Hueslice", hueslice::constructNode, hueslice::parmTemplates, 1, 1));
-        node = static_cast<hueslice::SOP_Hueslice*>(session.createNode("hueslice"));
-    }
-
-    void setCount(long long count) {
-        node->setInt(hueslice::kNumEntriesToken, 0, 0.0, static_cast<int>(count));
-    }
-
-    void setEntry(int i, const UT_Vector3& colour, const char* name) {
-        for (int c = 0; c < 3; ++c) {
-            node->setFloatInst(colour[c], hueslice::kColourPattern, &i, c, 0.0);
-        }
-        node->setStringInst(UT_String(name), hueslice::kGroupPattern, &i, 0, 0.0);
-    }
-
-    // Entry i (1-based) takes colours[i - 1] and the name "g<i>".
-    void setEntries(const std::vector<UT_Vector3>& colours) {
-        setCount(static_cast<long long>(colours.size()));
-        std::string name;
-        for (std::size_t i = 0; i < colours.size(); ++i) {
-            name = "g" + std::to_string(i + 1);
-            setEntry(static_cast<int>(i + 1), colours[i], name.c_str());
-        }
-    }
-
-    // Back to one fresh entry with an empty name, which makes the cook only copy.
-    void resetToCopyOnly() {
-        setCount(0);
-        setCount(1);
-        node->setStringInst(UT_String(""), hueslice::kGroupPattern, &kFirst, 0, 0.0);
-    }
-
-    HOST_Session session;
-    hueslice::SOP_Hueslice* node = nullptr;
-
-  private:
-    static constexpr int kFirst = 1;
-};
-
-std::vector<UT_Vector3> distinctColours(long long count) {
-    std::vector<UT_Vector3> colours;
-    colours.reserve(static_cast<std::size_t>(count));
-    for (long long k = 0; k < count; ++k)
-        colours.push_back(colourOf(k));
-    return colours;
-}
-
-std::vector<UT_Vector3> randomColours(long long count) {
-    std::mt19937 random(12345);
-    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
-    std::vector<UT_Vector3> colours;
-    colours.reserve(static_cast<std::size_t>(count));
-    for (long long k = 0; k < count; ++k) {
-        const float r = unit(random);
-        const float g = unit(random);
-        const float b = unit(random);
-        colours.emplace_back(r, g, b);
-    }
-    return colours;
-}
-
-// Times the recooks of a node set up for `prims` primitives. The host recooks into the same
-// output, so the first cook's allocation is left out of the timing.
-void timeRecooks(benchmark::State& state, Host& host, long long prims) {
-    host.node->cook(0.0);
-    for (auto _ : state) {
-        host.node->cook(0.0);
-        benchmark::DoNotOptimize(host.node->getCookedGeo());
-    }
-    state.SetItemsProcessed(state.iterations() * prims);
-    reportMemory(state, *host.node->getCookedGeo());
-}
-
-void BM_CookCopyOnly(benchmark::State& state) {
-    const long long prims = state.range(0);
-    Host host;
-    host.node->setInput(0, grid(prims, 4096));
-    host.resetToCopyOnly();
-    timeRecooks(state, host, prims);
-}
-
-void BM_Cook(benchmark::State& state) {
-    const long long prims = state.range(0);
-    const long long entries = state.range(1);
-    Host host;
-    host.node->setInput(0, grid(prims, entries));
-    host.setEntries(distinctColours(entries));
-    timeRecooks(state, host, prims);
-}
-
-void BM_Initialise(benchmark::State& state) {
-    const long long prims = state.range(0);
-    const long long colours = state.range(1);
-    Host host;
-    host.node->setInput(0, grid(prims, colours));
-    for (auto _ : state) {
-        state.PauseTiming();
-        host.resetToCopyOnly();
-        host.node->cook(0.0);
-        state.ResumeTiming();
-        host.node->pressButton(hueslice::kInitialiseToken);
-    }
-    if (host.node->evalInt(hueslice::kNumEntriesToken, 0, 0.0) != colours) {
-        state.SkipWithError("Initialise found the wrong number of colours");
-    }
-    state.SetItemsProcessed(state.iterations() * prims);
-}
-
-void BM_Sort(benchmark::State& state) {
-    const long long entries = state.range(0);
-    const std::vector<UT_Vector3> colours = randomColours(entries);
-    Host host;
-    for (auto _ : state) {
-        state.PauseTiming();
-        host.setEntries(colours);
-        state.ResumeTiming();
-        host.node->pressButton(hueslice::kSortToken);
-    }
-    state.SetItemsProcessed(state.iterations() * entries);
-}
-
-void BM_Enables(benchmark::State& state) {
-    const long long entries = state.range(0);
-    Host host;
-    host.setEntries(distinctColours(entries));
-    // Every other entry disabled and one isolating, so both toggles are read.
-    for (int i = 1; i <= entries; i += 2) {
-        host.node->setIntInst(0, hueslice::kEnablePattern, &i, 0, 0.0);
-    }
-    const int middle = static_cast<int>(entries / 2);
-    host.node->setIntInst(1, hueslice::kIsolatePattern, &middle, 0, 0.0);
-    for (auto _ : state)
-        benchmark::DoNotOptimize(host.node->updateParmEnables());
-    state.SetItemsProcessed(state.iterations() * entries);
-}
-
-#ifdef HUESLICE_BENCH_PLY
+using namespace bench;
 
 // A binary little-endian PLY of `prims` quads on a grid, in a temporary file that is removed
 // with this object. Colours are on the faces (face i has colour i mod 4096) or, with
@@ -555,26 +331,6 @@ void BM_WriteObj(benchmark::State& state) {
     state.counters["file_bytes"] = static_cast<double>(size);
 }
 
-#endif
-
-BENCHMARK(BM_CookCopyOnly)
-    ->Unit(benchmark::kMillisecond)
-    ->Arg(kSmall)
-    ->Arg(kMedium)
-    ->Arg(kLarge)
-    ->MinTime(0.3);
-BENCHMARK(BM_Cook)
-    ->Unit(benchmark::kMillisecond)
-    ->ArgsProduct({{kSmall, kMedium, kLarge}, {1, 256, 4096}})
-    ->MinTime(0.3);
-BENCHMARK(BM_Initialise)
-    ->Unit(benchmark::kMillisecond)
-    ->Args({kMedium, 16})
-    ->Args({kMedium, 65536})
-    ->Iterations(5);
-BENCHMARK(BM_Sort)->Unit(benchmark::kMillisecond)->Arg(1024)->Arg(65536)->MinTime(0.3);
-BENCHMARK(BM_Enables)->Unit(benchmark::kMillisecond)->Arg(1024)->Arg(65536)->MinTime(0.3);
-#ifdef HUESLICE_BENCH_PLY
 BENCHMARK(BM_ReadFileBytes)
     ->Unit(benchmark::kMillisecond)
     ->Arg(kSmall)
@@ -604,8 +360,5 @@ BENCHMARK(BM_WriteObj)
     ->MeasureProcessCPUTime()
     ->UseRealTime()
     ->MinTime(0.5);
-#endif
 
 }  // namespace
-
-BENCHMARK_MAIN();
