@@ -12,6 +12,9 @@ namespace hueslice::io::threemf {
 
 using namespace NMR;
 
+// The library's name for its reader and writer of 3MF packages.
+inline constexpr const char* kPackageKind = "3mf";
+
 // Owns one lib3mf interface pointer.
 class Handle {
   public:

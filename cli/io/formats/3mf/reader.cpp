@@ -352,8 +352,8 @@ Notes read3mf(std::string_view bytes, const std::string& name, GU_Detail& out) {
     if (lib3mf_createmodel(model.out()) != LIB3MF_OK)
         throw InputError(name + ": cannot start the 3MF reader");
     Handle reader;
-    check<InputError>(lib3mf_model_queryreader(model.get(), "3mf", reader.out()), model.get(), name,
-                      "cannot start the 3MF reader");
+    check<InputError>(lib3mf_model_queryreader(model.get(), kPackageKind, reader.out()),
+                      model.get(), name, "cannot start the 3MF reader");
     detail::checkPropertyReferences(bytes, name);
     std::vector<BYTE> copy(bytes.begin(), bytes.end());
     check<InputError>(lib3mf_reader_readfrombuffer(reader.get(), copy.data(), copy.size()),

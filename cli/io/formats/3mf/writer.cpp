@@ -172,7 +172,7 @@ WrittenFile write3mf(const GU_Detail& geo, const std::vector<LegendEntry>& legen
        "cannot add the build item");
 
     Handle writer;
-    ok(lib3mf_model_querywriter(m, "3mf", writer.out()), m, "cannot start the 3MF writer");
+    ok(lib3mf_model_querywriter(m, kPackageKind, writer.out()), m, "cannot start the 3MF writer");
     Sink sink;
     ok(lib3mf_writer_writetocallback(writer.get(), reinterpret_cast<void*>(&writeChunk),
                                      reinterpret_cast<void*>(&seekTo), &sink),
