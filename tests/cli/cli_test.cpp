@@ -429,6 +429,20 @@ TEST_F(CliTest, HiddenFacesHaveNoSplitFile) {
     EXPECT_FALSE(exists("parts/ungrouped.3mf"));
 }
 
+// The formats that --help and --split-format name are those the program reads and writes.
+TEST_F(CliTest, HelpAndSplitFormatNameTheFormatsOfTheTable) {
+    const auto help = run({"cook", "--help"});
+    for (const char* text : {"Mesh: .json, .ply, .obj, .3mf, .gltf or .glb",
+                             ".json, .stl, .ply, .obj, .3mf, .gltf, .glb or .svg;",
+                             ":{stl,ply,obj,3mf,glb}", "(default stl)"})
+        EXPECT_NE(help.out.find(text), std::string::npos) << text << "\n" << help.out;
+    write("mesh.ply", quadRowPly(2));
+    const auto r = run({"cook", "mesh.ply", "--split", "parts", "--split-format", "svg"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "hueslice: --split-format: svg not in {stl,ply,obj,3mf,glb} (see --help)\n");
+    EXPECT_FALSE(exists("parts"));
+}
+
 TEST_F(CliTest, SplitFolderIsReplacedOnlyWhenEveryFileIsWritten) {
     write("mesh.ply", quadRowPly(300));
     std::filesystem::create_directory(dir / "parts");
