@@ -1,6 +1,7 @@
 #include <HOST_Internals.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <fstream>
 #include <iterator>
@@ -133,6 +134,22 @@ TEST(FormatTable, ListsAndMessagesNameTheTablesFormats) {
     OutputBatch batch;
     EXPECT_EQ(testing::inputErrorOf([&] { stageGeometryFile(batch, "m.dxf", geo); }),
               "m.dxf: unknown file type (expected " + extensionList(FormatUse::write) + ")");
+}
+
+// What a writer has to say reaches whoever stages its file through the table.
+TEST(FormatTable, EveryWritersNotesReachTheCaller) {
+    GU_Detail geo = testing::makeMesh({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2, 3}});
+    testing::setColour(geo, 0, 2, 0, 0);
+    const std::string fans = "1 polygon with more than 3 vertices written as triangle fans";
+    const std::map<std::string, std::string> notes = {
+        {"stl", fans}, {"3mf", fans}, {"gltf", fans}, {"glb", fans},
+        {"ply", "colours outside [0, 1] written clamped"}};
+    for (const auto& [extension, note] : notes) {
+        OutputBatch batch;
+        const Notes got = stageGeometryFile(batch, "m." + extension, geo);
+        EXPECT_NE(std::find(got.begin(), got.end(), "m." + extension + ": " + note), got.end())
+            << extension;
+    }
 }
 
 TEST(FormatTable, OnlyAnObjOutputHasACompanion) {
