@@ -8,10 +8,8 @@
 #include <cstring>
 #include <fstream>
 #include <map>
-#include <memory>
 #include <random>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <GU_Detail.h>

@@ -1,15 +1,9 @@
 // Drives the node the way the host does (input geometry, parameter writes, cooks, button
 // presses, the enabling hook) and times each operation on large inputs.
 
-#include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <map>
-#include <memory>
 #include <random>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <GU_Detail.h>

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
-#include <sstream>
 #include <string>
 #include <unordered_map>
 
@@ -15,7 +14,6 @@
 #include "io/formats/gltf/gltf.h"
 #include "io/input/input_file.h"
 #include "io/internal.h"
-#include "io/parts/parts.h"
 
 namespace hueslice::io {
 
