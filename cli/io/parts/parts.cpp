@@ -143,10 +143,6 @@ float unitColour(float value) {
     return value < 1.0f ? value : 1.0f;
 }
 
-unsigned char colourByte(float value) {
-    return static_cast<unsigned char>(std::lround(unitColour(value) * 255.0f));
-}
-
 GU_Detail partDetail(const GU_Detail& geo, const Part& part, int colourOffset) {
     GU_Detail out;
     std::vector<unsigned> local(static_cast<std::size_t>(geo.pointCount()), kUnused);

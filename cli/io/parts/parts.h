@@ -7,6 +7,7 @@
 // primitives are left out; polygons become triangle fans; primitives with fewer than 3
 // vertices are left out with a note. Not part of the public interface.
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -53,8 +54,11 @@ void faceColour(const GU_Detail& geo, unsigned face, int offset, float rgb[3]);
 // A colour component clamped to [0, 1], NaN giving 0, for formats that cannot hold others.
 float unitColour(float value);
 
-// A colour component as the byte 0..255 that the binary formats store, by unitColour.
-unsigned char colourByte(float value);
+// A colour component as the byte 0..255 that the binary formats store, by unitColour. Inline:
+// the PLY and 3MF writers call it for every channel of every face.
+inline unsigned char colourByte(float value) {
+    return static_cast<unsigned char>(std::lround(unitColour(value) * 255.0f));
+}
 
 // A detail holding only `part`'s faces, their points and colours ("Cd"), and, when the part
 // has a name, a group of that name holding every face.

@@ -14,6 +14,7 @@
 #include "io/formats/formats.h"
 #include "io/formats/json/json_geometry.h"
 #include "io/formats/obj/obj.h"
+#include "io/internal.h"
 #include "io/io.h"
 #include "test_files.h"
 #include "test_geometry.h"
@@ -97,8 +98,8 @@ std::string upper(std::string text) {
 // format does, and the formats that are also read give the faces and their colours back.
 TEST(FormatTable, EveryFormatIsWrittenAsItselfAndReadBack) {
     const std::map<std::string, std::string> starts = {
-        {"json", "{"},   {"stl", "binary STL"}, {"ply", "ply\n"}, {"obj", "mtllib m.mtl\n"},
-        {"3mf", "PK"},   {"gltf", "{"},         {"glb", "glTF"},   {"svg", "<?xml"}};
+        {"json", "{"}, {"stl", "binary STL"}, {"ply", "ply\n"}, {"obj", "mtllib m.mtl\n"},
+        {"3mf", "PK"}, {"gltf", "{"},         {"glb", "glTF"},  {"svg", "<?xml"}};
     const std::string folder = makeFolder();
     GU_Detail geo = testing::makeSquare();
     testing::setColour(geo, 0, 1, 0, 0);
@@ -116,6 +117,26 @@ TEST(FormatTable, EveryFormatIsWrittenAsItselfAndReadBack) {
         ASSERT_EQ(back.primitiveCount(), 2);
         EXPECT_EQ(testing::colourOf(back, 0), (std::vector<float>{1, 0, 0}));
         EXPECT_EQ(testing::colourOf(back, 1), (std::vector<float>{0, 0, 1}));
+    }
+}
+
+// How the table and the writers take a path apart: the extension is the last component's,
+// whatever dots its folders hold.
+TEST(FormatTable, PathsAreTakenApartByTheirLastComponent) {
+    struct Case {
+        const char *path, *folder, *base, *extension, *stem;
+    };
+    const Case cases[] = {{"m.obj", ".", "m.obj", "obj", "m"},
+                          {"a/b/M.OBJ", "a/b", "M.OBJ", "obj", "a/b/M"},
+                          {"/m.ply", "/", "m.ply", "ply", "/m"},
+                          {"a.d/m", "a.d", "m", "", "a.d/m"},
+                          {"a/m.tar.gz", "a", "m.tar.gz", "gz", "a/m.tar"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(detail::folderOf(c.path), c.folder);
+        EXPECT_EQ(detail::baseOf(c.path), c.base);
+        EXPECT_EQ(detail::extensionOf(c.path), c.extension);
+        EXPECT_EQ(detail::stemPath(c.path), c.stem);
     }
 }
 
@@ -142,7 +163,10 @@ TEST(FormatTable, EveryWritersNotesReachTheCaller) {
     testing::setColour(geo, 0, 2, 0, 0);
     const std::string fans = "1 polygon with more than 3 vertices written as triangle fans";
     const std::map<std::string, std::string> notes = {
-        {"stl", fans}, {"3mf", fans}, {"gltf", fans}, {"glb", fans},
+        {"stl", fans},
+        {"3mf", fans},
+        {"gltf", fans},
+        {"glb", fans},
         {"ply", "colours outside [0, 1] written clamped"}};
     for (const auto& [extension, note] : notes) {
         OutputBatch batch;

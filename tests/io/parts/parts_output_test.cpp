@@ -7,8 +7,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <HOST_Internals.h>
@@ -21,6 +23,7 @@
 #include "io/formats/ply/ply.h"
 #include "io/formats/stl/stl.h"
 #include "io/io.h"
+#include "io/parts/parts.h"
 #include "io/parts/split.h"
 #include "test_geometry.h"
 
@@ -233,6 +236,23 @@ TEST_F(SplitFolder, UnknownFormatAndAFileInTheWayAreOutputErrors) {
     EXPECT_EQ(
         inputErrorOf([&] { stageSplit(batch, (dir / "file").string(), "stl", makeSquare(), {}); }),
         (dir / "file").string() + ": cannot write files here: it is not a folder");
+}
+
+// The byte that the PLY and 3MF writers store for a colour component.
+TEST(ColourByte, RoundsToTheNearestByteAndClampsWhatFormatsCannotHold) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const std::pair<float, int> cases[] = {{0.0f, 0},
+                                           {-0.0f, 0},
+                                           {1.0f, 255},
+                                           {0.5f, 128},
+                                           {127.49f / 255, 127},
+                                           {-0.25f, 0},
+                                           {1.5f, 255},
+                                           {inf, 255},
+                                           {-inf, 0},
+                                           {std::numeric_limits<float>::quiet_NaN(), 0}};
+    for (const auto& [value, byte] : cases)
+        EXPECT_EQ(detail::colourByte(value), byte) << value;
 }
 
 }  // namespace
