@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <fstream>
 #include <string>
 
 #include "io/input/input_file.h"
@@ -19,6 +20,10 @@ inline std::string makeFolder() {
     std::string pattern = ::testing::TempDir() + "io_test.XXXXXX";
     EXPECT_NE(::mkdtemp(pattern.data()), nullptr);
     return pattern;
+}
+
+inline void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 inline std::string contentOf(const std::string& path) {
