@@ -33,6 +33,33 @@ TEST(AtomicWrite, ReplacesTheFileAndLeavesNoTemporary) {
     EXPECT_EQ(entriesIn(folder), 1u);
 }
 
+// A new file gets the mode any program's new file gets under the umask; a replaced one keeps
+// its own, even where the umask would allow more.
+TEST(AtomicWrite, NewFilesFollowTheUmaskAndReplacedFilesKeepTheirMode) {
+    const struct {
+        mode_t umask;
+        mode_t existing;  // 0: no file there before
+        mode_t expected;
+    } cases[] = {
+        {022, 0, 0644}, {077, 0, 0600}, {002, 0, 0664}, {022, 0600, 0600}, {077, 0664, 0664}};
+    const std::string folder = makeFolder();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.umask) + " " + std::to_string(c.existing));
+        const std::string path = folder + "/x.json";
+        std::filesystem::remove(path);
+        if (c.existing) {
+            writeFileAtomically(path, "old");
+            ASSERT_EQ(::chmod(path.c_str(), c.existing), 0);
+        }
+        const mode_t before = ::umask(c.umask);
+        writeFileAtomically(path, "new");
+        ::umask(before);
+        struct stat info {};
+        ASSERT_EQ(::stat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, c.expected);
+    }
+}
+
 TEST(AtomicWrite, MissingFolderIsAnOutputError) {
     const std::string folder = makeFolder();
     const std::string path = folder + "/absent/x.obj";

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <map>
 #include <string>
 #include <utility>
@@ -101,9 +102,15 @@ TEST(FormatTable, EveryFormatIsWrittenAsItselfAndReadBack) {
         {"json", "{"}, {"stl", "binary STL"}, {"ply", "ply\n"}, {"obj", "mtllib m.mtl\n"},
         {"3mf", "PK"}, {"gltf", "{"},         {"glb", "glTF"},  {"svg", "<?xml"}};
     const std::string folder = makeFolder();
-    GU_Detail geo = testing::makeSquare();
-    testing::setColour(geo, 0, 1, 0, 0);
-    testing::setColour(geo, 1, 0, 0, 1);
+    // Faces in no group keep their own colours: black beside each primary colour, so that a
+    // writer that tells colours apart by fewer than all three channels merges two of them.
+    const std::vector<std::vector<float>> colours = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0, 0, 0}};
+    GU_Detail geo = testing::makeMesh({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {2, 0, 0}},
+                                      {{0, 1, 2}, {0, 2, 3}, {1, 4, 2}, {3, 2, 4}});
+    for (std::size_t f = 0; f < colours.size(); ++f) {
+        const auto& c = colours[f];
+        testing::setColour(geo, static_cast<long long>(f), c[0], c[1], c[2]);
+    }
     ASSERT_EQ(formats().size(), starts.size());
     for (const Format& format : formats()) {
         const std::string path = folder + "/m." + upper(format.extension);
@@ -114,9 +121,28 @@ TEST(FormatTable, EveryFormatIsWrittenAsItselfAndReadBack) {
             continue;
         GU_Detail back;
         readGeometryFile(path, back);
+        ASSERT_EQ(back.primitiveCount(), 4);
+        for (std::size_t f = 0; f < colours.size(); ++f)
+            EXPECT_EQ(testing::colourOf(back, static_cast<long long>(f)), colours[f]) << f;
+    }
+}
+
+// The formats that store colour bytes: a component they cannot hold becomes the nearest byte,
+// NaN the byte 0, on the face it belongs to.
+TEST(FormatTable, ColourBytesOutOfRangeAreClampedAndNaNIsZero) {
+    const std::string folder = makeFolder();
+    GU_Detail geo = testing::makeSquare();
+    testing::setColour(geo, 0, std::numeric_limits<float>::quiet_NaN(), 0.5f, 2.0f);
+    testing::setColour(geo, 1, -1.0f, 1.0f, std::numeric_limits<float>::quiet_NaN());
+    for (const char* extension : {"ply", "3mf"}) {
+        const std::string path = folder + "/m." + extension;
+        SCOPED_TRACE(path);
+        writeGeometryFile(path, geo);
+        GU_Detail back;
+        readGeometryFile(path, back);
         ASSERT_EQ(back.primitiveCount(), 2);
-        EXPECT_EQ(testing::colourOf(back, 0), (std::vector<float>{1, 0, 0}));
-        EXPECT_EQ(testing::colourOf(back, 1), (std::vector<float>{0, 0, 1}));
+        EXPECT_EQ(testing::colourOf(back, 0), (std::vector<float>{0, 128 / 255.0f, 1}));
+        EXPECT_EQ(testing::colourOf(back, 1), (std::vector<float>{0, 1, 0}));
     }
 }
 

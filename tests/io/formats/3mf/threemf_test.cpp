@@ -116,13 +116,24 @@ TEST(ThreeMfInput, BuildItemsAreMergedInOrderWithTheirTransforms) {
     EXPECT_EQ(geo.primitiveGroups().find("assembly"), nullptr);
 }
 
+// The unit applies to the whole placed model: a build item's translation is converted with the
+// vertices it moves.
 TEST(ThreeMfInput, OtherUnitsAreConvertedToMillimetres) {
-    Notes notes;
-    const GU_Detail geo =
-        read(threeMf(meshObject(5, "", {""}), R"(<item objectid="5"/>)", "inch"), &notes);
-    EXPECT_FLOAT_EQ(geo.points()[1].x(), 12.7f);
-    ASSERT_EQ(notes.size(), 1u);
-    EXPECT_EQ(notes[0], "in.3mf: model unit is inch; coordinates converted to millimeters");
+    const std::pair<const char*, double> units[] = {
+        {"micron", 0.001}, {"centimeter", 10}, {"inch", 25.4}, {"foot", 304.8}, {"meter", 1000}};
+    for (const auto& [unit, millimetres] : units) {
+        SCOPED_TRACE(unit);
+        Notes notes;
+        const GU_Detail geo =
+            read(threeMf(meshObject(5, "", {""}),
+                         R"(<item objectid="5" transform="1 0 0 0 1 0 0 0 1 1 2 0"/>)", unit),
+                 &notes);
+        EXPECT_FLOAT_EQ(geo.points()[1].x(), static_cast<float>(1.5 * millimetres));
+        EXPECT_FLOAT_EQ(geo.points()[2].y(), static_cast<float>(3 * millimetres));
+        ASSERT_EQ(notes.size(), 1u);
+        EXPECT_EQ(notes[0], std::string("in.3mf: model unit is ") + unit +
+                                "; coordinates converted to millimeters");
+    }
 }
 
 TEST(ThreeMfInput, RefusedPackagesLeaveTheOutputAlone) {

@@ -120,16 +120,30 @@ TEST(GltfInput, NodesPlaceTheirMeshesThroughTheWholeTree) {
 }
 
 TEST(GltfInput, RotationsAndMatricesTurnTheMesh) {
-    // A quarter turn about z, as a quaternion and as a matrix: point 1 (1, 0, 0) goes to (0, 1, 0).
-    for (const std::string node :
-         {R"({"rotation": [0, 0, 0.70710678118654752, 0.70710678118654752], "mesh": 0})",
-          R"({"matrix": [0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1], "mesh": 0})"}) {
-        SCOPED_TRACE(node);
-        const GU_Detail geo = readText(
-            gltfJson("", R"(, "nodes": [)" + node + R"(], "scenes": [{"nodes": [0]}])", dataUri()));
-        EXPECT_NEAR(geo.points()[1].x(), 0.0f, 1e-6f);
-        EXPECT_NEAR(geo.points()[1].y(), 1.0f, 1e-6f);
-        EXPECT_NEAR(geo.points()[2].x(), -1.0f, 1e-6f);
+    // Where points 1 (1, 0, 0) and 2 (0, 1, 0) go: quarter turns about each axis, as quaternions
+    // and as column-major matrices, and a third of a turn about (1, 1, 1), which cycles the axes
+    // and so checks every term of the quaternion's matrix at once.
+    const std::string h = "0.70710678118654752";
+    const struct {
+        std::string node;
+        std::vector<float> one, two;
+    } cases[] = {
+        {R"("rotation": [0, 0, )" + h + ", " + h + "]", {0, 1, 0}, {-1, 0, 0}},
+        {R"("matrix": [0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1])", {0, 1, 0}, {-1, 0, 0}},
+        {R"("rotation": [0, )" + h + ", 0, " + h + "]", {0, 0, -1}, {0, 1, 0}},
+        {R"("rotation": [)" + h + ", 0, 0, " + h + "]", {1, 0, 0}, {0, 0, 1}},
+        {R"("matrix": [1, 0, 0, 0, 0, 0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1])", {1, 0, 0}, {0, 0, 1}},
+        {R"("rotation": [0.5, 0.5, 0.5, 0.5])", {0, 1, 0}, {0, 0, 1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.node);
+        const GU_Detail geo = readText(gltfJson(
+            "", R"(, "nodes": [{)" + c.node + R"(, "mesh": 0}], "scenes": [{"nodes": [0]}])",
+            dataUri()));
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_NEAR(geo.points()[1][k], c.one[static_cast<std::size_t>(k)], 1e-6f) << k;
+            EXPECT_NEAR(geo.points()[2][k], c.two[static_cast<std::size_t>(k)], 1e-6f) << k;
+        }
     }
 }
 

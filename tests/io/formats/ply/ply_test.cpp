@@ -12,6 +12,7 @@
 #include "io/formats/ply/ply.h"
 #include "io/input/input_file.h"
 #include "io/io.h"
+#include "test_files.h"
 #include "test_geometry.h"
 
 namespace hueslice::io {
@@ -337,6 +338,36 @@ TEST(Ply, NonFiniteAsciiCoordinatesAreKept) {
     EXPECT_TRUE(std::isnan(geo.points()[0].x()));
     EXPECT_EQ(geo.points()[0].y(), std::numeric_limits<float>::infinity());
     EXPECT_EQ(geo.points()[0].z(), -std::numeric_limits<float>::infinity());
+}
+
+// The last value of a file need not end its line, down to a value of one character, in every
+// line-ending style, in memory and through the smallest window.
+TEST(Ply, TheLastValueNeedsNoLineEnd) {
+    const std::string header =
+        "ply\nformat ascii 1.0\nelement vertex 1\nproperty float z\n"
+        "property float y\nproperty float x\n";
+    const struct {
+        std::string bytes;
+        float x;
+    } cases[] = {
+        {header + "end_header\n0 0 7", 7},
+        {header + "end_header\r\n0 0 7", 7},
+        {header + "end_header\r0 0 7", 7},
+        {header + "end_header\n\n0 0 -75", -75},
+    };
+    const std::string path = testing::makeFolder() + "/m.ply";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        GU_Detail geo;
+        readPly(c.bytes, "m.ply", geo);
+        ASSERT_EQ(geo.pointCount(), 1);
+        EXPECT_EQ(geo.points()[0].x(), c.x);
+        testing::writeFile(path, c.bytes);
+        GU_Detail streamed;
+        detail::readPlyFileThroughWindow(path, 1, streamed, {}, nullptr);
+        ASSERT_EQ(streamed.pointCount(), 1);
+        EXPECT_EQ(streamed.points()[0].x(), c.x);
+    }
 }
 
 TEST(Ply, HugeDeclaredCountIsRefusedBeforeAllocating) {
