@@ -1274,13 +1274,56 @@ TEST_F(CliTest, CharacterDeviceIsWrittenIntoNotReplaced) {
     EXPECT_TRUE(fs::is_character_file(dir / "null.svg"));
 }
 
+// Standard output carries the geometry alone, byte for byte what a file would get, wherever
+// the other outputs come in the command line.
 TEST_F(CliTest, StandardOutputTakesTheJsonAndTheTableGoesToStderr) {
     write("mesh.json", kJsonTriangle + "}\n");
-    const auto r = run({"cook", "mesh.json", "-o", "-"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out.rfind("{\n  \"points\"", 0), 0u);
-    EXPECT_NE(r.err.find("entry  group"), std::string::npos);
-    EXPECT_FALSE(exists("-"));
+    ASSERT_EQ(run({"cook", "mesh.json", "-o", "file.json"}).status, 0);
+    const std::string geometry = read("file.json");
+    const std::vector<std::vector<std::string>> orders = {
+        {"-o", "-"},
+        {"-o", "-", "--save-scene", "s.json"},
+        {"--save-scene", "s.json", "-o", "-"},
+        {"--svg", "v.svg", "-o", "-", "--save-scene", "s.json"},
+        {"--save-scene", "s.json", "--svg", "v.svg", "-o", "-"}};
+    for (const auto& order : orders) {
+        std::vector<std::string> args = {"cook", "mesh.json"};
+        args.insert(args.end(), order.begin(), order.end());
+        SCOPED_TRACE(args.size());
+        const auto r = run(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, geometry);
+        EXPECT_NE(r.err.find("entry  group"), std::string::npos);
+        EXPECT_FALSE(exists("-"));
+        if (order.size() > 2) {
+            EXPECT_EQ(read("s.json").rfind("{", 0), 0u);
+        }
+    }
+}
+
+// A reader of standard output that stops early (`| head -c 10`) makes the next write fail: the
+// program says so in one line and exits 1, rather than dying silently of SIGPIPE. The output is
+// larger than a pipe holds, so the writes go on after the reader has gone.
+TEST_F(CliTest, AReaderThatStopsEarlyIsAOneLineWriteError) {
+    const int quads = 20000;
+    std::string ply = "ply\nformat ascii 1.0\nelement vertex " + std::to_string(2 * quads + 2) +
+                      "\nproperty float x\nproperty float y\nproperty float z\nelement face " +
+                      std::to_string(quads) +
+                      "\nproperty list uchar int vertex_indices\nend_header\n";
+    for (int i = 0; i <= quads; ++i)
+        ply += std::to_string(i) + " 0 0\n" + std::to_string(i) + " 1 0\n";
+    for (int i = 0; i < quads; ++i) {
+        ply += "4 " + std::to_string(2 * i) + " " + std::to_string(2 * i + 2) + " " +
+               std::to_string(2 * i + 3) + " " + std::to_string(2 * i + 1) + "\n";
+    }
+    write("big.ply", ply);
+    const std::string command = "cd '" + dir.string() +
+                                "' && ('" HUESLICE_PROGRAM
+                                "' cook big.ply -o - 2> stderr.txt; echo $? > status.txt) | "
+                                "head -c 10 > /dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(read("status.txt"), "1\n");
+    EXPECT_EQ(read("stderr.txt"), "hueslice: -: cannot write: Broken pipe\n");
 }
 
 TEST_F(CliTest, ReplacedFilesKeepTheirPermissionsAndOwner) {

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <set>
@@ -367,6 +368,34 @@ INSTANTIATE_TEST_SUITE_P(
                       "hueslice: entries 1 and 3 quantise alike: entry 3 gets no primitives "
                       "(entry 1 is disabled)\n"}),
     [](const ::testing::TestParamInfo<CollisionCase>& p) { return p.param.label; });
+
+// The summary lists 20 colliding colours and counts the rest on one more line, only when there
+// is a rest.
+TEST_F(CliTest, CollisionSummaryCountsOnlyColoursBeyondTheListed) {
+    write("mesh.json", kMeshJson);
+    const std::string more = "colours that several entries quantise alike\n";
+    for (const auto& [keys, last] : {std::pair{19, std::string()}, std::pair{20, std::string()},
+                                     std::pair{21, "hueslice: and 1 more " + more},
+                                     std::pair{23, "hueslice: and 3 more " + more}}) {
+        SCOPED_TRACE(keys);
+        std::vector<std::string> args = {"cook", "mesh.json", "--set",
+                                         "numobj=" + std::to_string(2 * keys)};
+        for (int k = 1; k <= keys; ++k) {
+            const std::string colour = std::to_string(k / 64.0) + ",0,0";
+            for (const int entry : {2 * k - 1, 2 * k}) {
+                const std::string n = std::to_string(entry);
+                args.insert(args.end(),
+                            {"--set", "col" + n + "=" + colour, "--set", "group" + n + "=g" + n});
+            }
+        }
+        const auto r = run(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const auto lines = static_cast<int>(std::count(r.err.begin(), r.err.end(), '\n'));
+        EXPECT_EQ(lines, std::min(keys, 20) + (last.empty() ? 0 : 1)) << r.err;
+        EXPECT_EQ(r.err.find("and 0 more"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.substr(r.err.size() - std::min(r.err.size(), last.size())), last);
+    }
+}
 
 TEST_F(CliTest, ParamsShowsTheDialogWithGreyedOutEntries) {
     write("scene.json", R"({"parameters": {"numobj": 2, "enable2": 0}})");

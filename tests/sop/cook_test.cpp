@@ -1,6 +1,9 @@
 #include <HOST_Internals.h>
+#include <unistd.h>
 #include <cmath>
 #include <limits>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <sop/colour_key.h>
@@ -62,6 +65,33 @@ TEST_F(NodeTest, PrimitivesJoinTheGroupOfTheirQuantisedColour) {
     EXPECT_EQ(originalIndices(out, "red"), (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(originalIndices(out, "white"), (std::vector<int>{4, 5}));
     EXPECT_EQ(node->getCookedDetail(), &out);
+}
+
+// The lookup of each primitive's colour ends even when the entries fill the table as far as it
+// is ever filled, and a colour that matches no entry joins no group.
+TEST_F(NodeTest, AColourMatchingNoEntryEndsItsLookupAtEveryTableSize) {
+    // A lookup that never ends would hang the suite: the alarm makes it a failure instead.
+    ::alarm(60);
+    for (const int entries : {1, 15, 16, 17, 32}) {
+        SCOPED_TRACE(entries);
+        std::vector<UT_Vector3> colours;
+        for (int i = 1; i <= entries; ++i) {
+            const UT_Vector3 colour(static_cast<float>(i) / 64, 0.25f, 0.5f);
+            setEntry(i, ("g" + std::to_string(i)).c_str(), colour);
+            colours.push_back(colour);
+        }
+        colours.push_back(UT_Vector3(0.9f, 0.9f, 0.9f));  // matches none
+        setInput(quadRow(colours));
+        const GU_Detail& out = cook();
+        EXPECT_EQ(originalIndices(out, "g1"), (std::vector<int>{0}));
+        const std::string last = "g" + std::to_string(entries);
+        EXPECT_EQ(originalIndices(out, last.c_str()), (std::vector<int>{entries - 1}));
+        for (int i = 1; i <= entries; ++i) {
+            const std::string name = "g" + std::to_string(i);
+            EXPECT_EQ(out.primitiveGroups().find(name.c_str())->entries(), 1u) << name;
+        }
+    }
+    ::alarm(0);
 }
 
 TEST_F(NodeTest, OnlyTheFirstEntryWithAKeyIsConsidered) {

@@ -104,13 +104,19 @@ TEST_F(NodeTest, InitialiseKeepsOneEntryPerNanColourAndMergesSignedZeros) {
     std::vector<UT_Vector3> colours(1000, UT_Vector3(kNaN, 0, 0));
     colours.emplace_back(0.0f, 0.0f, 1.0f);
     colours.emplace_back(-0.0f, 0.0f, 1.0f);
+    // An infinity is a number, not a NaN: beside it, signed zeros still merge.
+    const float inf = std::numeric_limits<float>::infinity();
+    colours.emplace_back(inf, -0.0f, 0.0f);
+    colours.emplace_back(inf, 0.0f, 0.0f);
+    colours.emplace_back(0.0f, -inf, -0.0f);
+    colours.emplace_back(-0.0f, -inf, 0.0f);
     setInput(quadRow(colours));
     cook();
     node->initialiseColours();
-    ASSERT_EQ(node->evalInt("numobj", 0, 0.0), 2);
+    ASSERT_EQ(node->evalInt("numobj", 0, 0.0), 4);
     bool sawPositiveZero = false;
-    for (int i = 1; i <= 2; ++i) {
-        if (!std::isnan(colour(i)[0]))
+    for (int i = 1; i <= 4; ++i) {
+        if (colour(i)[2] == 1.0f)
             sawPositiveZero = !std::signbit(colour(i)[0]);
     }
     EXPECT_TRUE(sawPositiveZero) << "the first-seen zero is kept";
