@@ -120,30 +120,47 @@ TEST(GltfInput, NodesPlaceTheirMeshesThroughTheWholeTree) {
 }
 
 TEST(GltfInput, RotationsAndMatricesTurnTheMesh) {
-    // Where points 1 (1, 0, 0) and 2 (0, 1, 0) go: quarter turns about each axis, as quaternions
-    // and as column-major matrices, and a third of a turn about (1, 1, 1), which cycles the axes
-    // and so checks every term of the quaternion's matrix at once.
+    // Where the axes go: quarter turns about each axis, as quaternions and as column-major
+    // matrices, and a third of a turn about (1, 1, 1), which cycles the axes. Points 1 (1, 0, 0)
+    // and 2 (0, 1, 0) show the images of x and y; the image of z shows when the mesh hangs
+    // below a child node that first takes x to z.
     const std::string h = "0.70710678118654752";
     const struct {
         std::string node;
-        std::vector<float> one, two;
+        std::vector<float> x, y, z;
     } cases[] = {
-        {R"("rotation": [0, 0, )" + h + ", " + h + "]", {0, 1, 0}, {-1, 0, 0}},
-        {R"("matrix": [0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1])", {0, 1, 0}, {-1, 0, 0}},
-        {R"("rotation": [0, )" + h + ", 0, " + h + "]", {0, 0, -1}, {0, 1, 0}},
-        {R"("rotation": [)" + h + ", 0, 0, " + h + "]", {1, 0, 0}, {0, 0, 1}},
-        {R"("matrix": [1, 0, 0, 0, 0, 0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1])", {1, 0, 0}, {0, 0, 1}},
-        {R"("rotation": [0.5, 0.5, 0.5, 0.5])", {0, 1, 0}, {0, 0, 1}},
+        {R"("rotation": [0, 0, )" + h + ", " + h + "]", {0, 1, 0}, {-1, 0, 0}, {0, 0, 1}},
+        {R"("matrix": [0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1])",
+         {0, 1, 0},
+         {-1, 0, 0},
+         {0, 0, 1}},
+        {R"("rotation": [0, )" + h + ", 0, " + h + "]", {0, 0, -1}, {0, 1, 0}, {1, 0, 0}},
+        {R"("rotation": [)" + h + ", 0, 0, " + h + "]", {1, 0, 0}, {0, 0, 1}, {0, -1, 0}},
+        {R"("matrix": [1, 0, 0, 0, 0, 0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1])",
+         {1, 0, 0},
+         {0, 0, 1},
+         {0, -1, 0}},
+        {R"("rotation": [0.5, 0.5, 0.5, 0.5])", {0, 1, 0}, {0, 0, 1}, {1, 0, 0}},
+    };
+    const std::string xToZ = R"({"matrix": [0, 0, 1, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1], )"
+                             R"("mesh": 0})";
+    const auto expectAt = [](const UT_Vector3& p, const std::vector<float>& expected) {
+        for (int k = 0; k < 3; ++k)
+            EXPECT_NEAR(p[k], expected[static_cast<std::size_t>(k)], 1e-6f) << "axis " << k;
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.node);
-        const GU_Detail geo = readText(gltfJson(
+        const GU_Detail direct = readText(gltfJson(
             "", R"(, "nodes": [{)" + c.node + R"(, "mesh": 0}], "scenes": [{"nodes": [0]}])",
             dataUri()));
-        for (int k = 0; k < 3; ++k) {
-            EXPECT_NEAR(geo.points()[1][k], c.one[static_cast<std::size_t>(k)], 1e-6f) << k;
-            EXPECT_NEAR(geo.points()[2][k], c.two[static_cast<std::size_t>(k)], 1e-6f) << k;
-        }
+        expectAt(direct.points()[1], c.x);
+        expectAt(direct.points()[2], c.y);
+        const GU_Detail nested =
+            readText(gltfJson("",
+                              R"(, "nodes": [{)" + c.node + R"(, "children": [1]}, )" + xToZ +
+                                  R"(], "scenes": [{"nodes": [0]}])",
+                              dataUri()));
+        expectAt(nested.points()[1], c.z);
     }
 }
 

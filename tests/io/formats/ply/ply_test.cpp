@@ -354,6 +354,8 @@ TEST(Ply, TheLastValueNeedsNoLineEnd) {
         {header + "end_header\r\n0 0 7", 7},
         {header + "end_header\r0 0 7", 7},
         {header + "end_header\n\n0 0 -75", -75},
+        {header + "element flag 1\nproperty uchar f\nend_header\n0 0 7\n1", 7},
+        {header + "element flag 1\nproperty uchar f\nend_header\r0 0 7\r1", 7},
     };
     const std::string path = testing::makeFolder() + "/m.ply";
     for (const auto& c : cases) {
