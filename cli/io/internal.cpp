@@ -104,6 +104,53 @@ std::string stemPath(const std::string& path) {
     return dot == std::string::npos ? path : path.substr(0, path.size() - (base.size() - dot));
 }
 
+// `text` as XML character data. What XML cannot hold at all (bytes that are not UTF-8, control
+// characters other than tab and line breaks, U+FFFE and U+FFFF) becomes U+FFFD; `changed` says
+// whether anything did.
+std::string escapeXml(const std::string& text, bool& changed) {
+    std::string out;
+    out.reserve(text.size());
+    changed = false;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t start = pos;
+        char32_t c = 0;
+        const bool valid = detail::nextCodePoint(text, pos, c);
+        if (!valid || (c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0xFFFE ||
+            c == 0xFFFF) {
+            out += "\xEF\xBF\xBD";
+            changed = true;
+            continue;
+        }
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&apos;";
+                break;
+            case '\t':
+            case '\n':
+            case '\r':
+                // As references, so that a reader does not fold them into plain spaces.
+                out += "&#" + std::to_string(static_cast<unsigned>(c)) + ";";
+                break;
+            default:
+                out.append(text, start, pos - start);
+        }
+    }
+    return out;
+}
+
 Notes stageWritten(OutputBatch& batch, const std::string& path, WrittenFile file) {
     batch.add(path, std::move(file.bytes));
     return std::move(file.notes);

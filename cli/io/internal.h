@@ -59,6 +59,11 @@ void reportProgress(unsigned long long done, unsigned long long total);
 // How many elements readers and writers handle between two progress reports.
 inline constexpr unsigned long long kProgressStep = 1 << 16;
 
+// `text` as XML character data or attribute value. What XML cannot hold at all (bytes that are
+// not UTF-8, control characters other than tab and line breaks, U+FFFE and U+FFFF) becomes
+// U+FFFD; `changed` says whether anything did.
+std::string escapeXml(const std::string& text, bool& changed);
+
 // ---- Paths ----
 
 // The folder `path` names its file in: "." for a bare name, "/" for a file at the root.

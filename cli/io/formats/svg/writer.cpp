@@ -19,53 +19,6 @@ constexpr double kMargin = 20.0;
 constexpr double kLegendWidth = 260.0;
 constexpr double kLegendRow = 22.0;
 
-// `text` as XML character data. What XML cannot hold at all (bytes that are not UTF-8, control
-// characters other than tab and line breaks, U+FFFE and U+FFFF) becomes U+FFFD; `changed` says
-// whether anything did.
-std::string escapeXml(const std::string& text, bool& changed) {
-    std::string out;
-    out.reserve(text.size());
-    changed = false;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        const std::size_t start = pos;
-        char32_t c = 0;
-        const bool valid = detail::nextCodePoint(text, pos, c);
-        if (!valid || (c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0xFFFE ||
-            c == 0xFFFF) {
-            out += "\xEF\xBF\xBD";
-            changed = true;
-            continue;
-        }
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&apos;";
-                break;
-            case '\t':
-            case '\n':
-            case '\r':
-                // As references, so that a reader does not fold them into plain spaces.
-                out += "&#" + std::to_string(static_cast<unsigned>(c)) + ";";
-                break;
-            default:
-                out.append(text, start, pos - start);
-        }
-    }
-    return out;
-}
-
 // A colour component as 0..255: clamped to 0..1 first, NaN taken as 0.
 int toByte(float c) {
     if (!(c > 0.0f))
@@ -184,7 +137,7 @@ std::string writeSvg(const GU_Detail& geo, const std::vector<LegendEntry>& legen
                "\" width=\"16\" height=\"16\" stroke=\"black\" fill=\"" +
                rgbText(legend[k].swatch) + "\"/>\n";
         bool changed = false;
-        const std::string shownName = escapeXml(legend[k].name, changed);
+        const std::string shownName = detail::escapeXml(legend[k].name, changed);
         if (changed && warnings) {
             warnings->push_back("legend name '" + legend[k].name +
                                 "' shown with U+FFFD for characters that XML cannot hold");

@@ -1,0 +1,118 @@
+// The package writer: plain ZIP unless a size needs ZIP64, entries that a ZIP library reads back
+// with their checksums, and a model whose text does not depend on where its chunks are cut.
+
+#include <HOST_Internals.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "io/formats/3mf/3mf.h"
+#include "io/formats/3mf/zip_writer.h"
+#include "io/text/text_chunks.h"
+#include "support/package_files.h"
+#include "test_geometry.h"
+
+namespace hueslice::io {
+namespace {
+
+bool hasZip64(const std::string& package) {
+    // The ZIP64 end record, or a version-needed of 4.5 in any header.
+    return package.find(std::string("PK\x06\x06", 4)) != std::string::npos ||
+           package.find(std::string("PK\x03\x04\x2d\x00", 6)) != std::string::npos ||
+           package.find(std::string("PK\x01\x02\x2d\x00", 6)) != std::string::npos;
+}
+
+struct PackageCase {
+    const char* label;
+    std::uint64_t limit;  // sizes and offsets from here on need ZIP64
+    bool zip64;
+};
+
+class ZipPackage : public ::testing::TestWithParam<PackageCase> {};
+
+TEST_P(ZipPackage, EntriesReadBackWholeWithZip64OnlyWhereSizesNeedIt) {
+    const std::string big(100000, 'x');
+    const std::string text = "streamed text in three pieces, the last one ending it";
+    std::string package;
+    const TextSink sink = [&package](std::string_view bytes) { package.append(bytes); };
+    detail::ZipWriter zip(sink, GetParam().limit);
+    zip.addEntry("whole.txt", big);
+    zip.beginEntry("pieces.txt", text.size());
+    for (const auto& [from, size] : {std::pair{0, 10}, {10, 0}, {10, 43}}) {
+        detail::TextBuffer deflated;
+        const detail::PieceSum sum = detail::deflatePiece(
+            text.substr(from, size), from + size == int(text.size()) && size, deflated);
+        zip.addPiece(deflated.text(), sum);
+    }
+    zip.endEntry();
+    zip.addEntry("last.txt", "");
+    zip.finish();
+    EXPECT_EQ(hasZip64(package), GetParam().zip64);
+    // libzip checks each entry's CRC as it reads it.
+    EXPECT_EQ(package_files::zipEntry(package, "whole.txt"), big);
+    EXPECT_EQ(package_files::zipEntry(package, "pieces.txt"), text);
+    EXPECT_EQ(package_files::zipEntry(package, "last.txt").size(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Limits, ZipPackage,
+                         ::testing::Values(PackageCase{"plain", 0xFFFFFFFFull, false},
+                                           PackageCase{"bigEntries", 50, true},
+                                           PackageCase{"farOffsets", 1000, true},
+                                           PackageCase{"everything", 0, true}),
+                         [](const auto& c) { return std::string(c.param.label); });
+
+// A common import library crashed on any package with ZIP64 records.
+TEST(ThreeMfPackage, SmallPackageHasNoZip64Records) {
+    const WrittenFile file = write3mf(testing::makeSquare(), {}, "out.3mf");
+    EXPECT_FALSE(hasZip64(file.bytes));
+    EXPECT_EQ(file.bytes.substr(0, 2), "PK");
+}
+
+// Parts of one face each and faces in no group with their own colours, so that chunks of any
+// size are cut among every kind of line.
+GU_Detail manyParts() {
+    GU_Detail geo;
+    for (int i = 0; i < 12; ++i) {
+        const float x = static_cast<float>(i) - 0.1234567f;
+        geo.appendPoint(UT_Vector3(x, -2.5f, 0));
+        geo.appendPoint(UT_Vector3(x + 1, -2.5f, 1e7f));
+        geo.appendPoint(UT_Vector3(x + 1, 1, -0.0000004f));
+        geo.appendPoint(UT_Vector3(x, 1, 0));
+        const unsigned quad[4] = {4u * i, 4u * i + 1, 4u * i + 2, 4u * i + 3};
+        geo.appendPrimitive(quad, 4);
+        testing::setColour(geo, i, static_cast<float>(i % 3) / 2, 0, 1);
+        if (i % 4 != 3) {
+            const std::string name = "part " + std::to_string(i) + (i == 1 ? " <&>" : "");
+            HOST_Internals::addMember(*geo.primitiveGroups().newGroup(name.c_str()),
+                                      static_cast<unsigned>(i));
+        }
+    }
+    return geo;
+}
+
+class ModelChunks : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(ModelChunks, TextDoesNotDependOnWhereChunksAreCut) {
+    const GU_Detail geo = manyParts();
+    const std::string whole =
+        package_files::zipEntry(write3mf(geo, {}, "out.3mf").bytes, "3D/3dmodel.model");
+    const detail::ChunkShape saved = detail::chunkShape();
+    detail::chunkShape() = {GetParam(), 2};
+    const std::string cut =
+        package_files::zipEntry(write3mf(geo, {}, "out.3mf").bytes, "3D/3dmodel.model");
+    detail::chunkShape() = saved;
+    ASSERT_FALSE(whole.empty());
+    EXPECT_EQ(cut, whole);
+    EXPECT_NE(whole.find(R"(<vertex x="-0.123456" y="-2.5" z="0" />)"), std::string::npos);
+    EXPECT_NE(whole.find(R"(<vertex x="0.876543" y="-2.5" z="10000000" />)"), std::string::npos);
+    EXPECT_NE(whole.find(R"(name="part 1 &lt;&amp;&gt;")"), std::string::npos);
+    EXPECT_NE(whole.find(R"(<triangle v1="4" v2="6" v3="7" pid="1" p1="10" />)"),
+              std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(LinesPerChunk, ModelChunks, ::testing::Values(1, 2, 3, 7, 40));
+
+}  // namespace
+}  // namespace hueslice::io
