@@ -56,7 +56,8 @@ def generate(faces, colours, stem, ply_only=False):
     points, quads = grid(faces)
     palette = rng.choice(1 << 24, size=colours, replace=False)
     rgb = np.stack([(palette >> 16) & 255, (palette >> 8) & 255, palette & 255], axis=1)
-    face_colour = colour_runs(faces, colours, rng)
+    # As many colours as faces: every face its own colour, one part per face.
+    face_colour = np.arange(faces) if colours >= faces else colour_runs(faces, colours, rng)
 
     records = np.zeros(faces, dtype=FACE)
     records["n"] = 4

@@ -183,6 +183,13 @@ class ModelPlan {
     void numberPoints() {
         std::vector<unsigned> local(static_cast<std::size_t>(geo.pointCount()), kUnused);
         spans.resize(partCount());
+        // Sized once: growing by doubling would hold two copies of the largest array at once.
+        std::size_t cornerCount = 0;
+        for (const detail::Part& part : plan.parts) {
+            for (unsigned face : part.faces)
+                cornerCount += geo.primitives()(face)->vertexCount;
+        }
+        corners.reserve(cornerCount);
         for (std::size_t p = 0; p < partCount(); ++p) {
             Span& span = spans[p];
             span.pointStart = localPoints.size();
