@@ -1,35 +1,77 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <string>
 
+#include "io/commit/output_batch.h"
 #include "io/formats/stl/stl.h"
 #include "io/internal.h"
 #include "io/parts/parts.h"
+#include "io/text/text_chunks.h"
 
 namespace hueslice::io {
 
-WrittenFile writeStl(const GU_Detail& geo, const std::string& name) {
-    WrittenFile result;
-    detail::PartPlan plan = detail::planParts(geo, {}, name);
-    result.notes = std::move(plan.notes);
-    unsigned long long triangles = 0;
-    for (const detail::Part& part : plan.parts) {
-        for (unsigned face : part.faces)
-            triangles += geo.primitives()(face)->vertexCount - 2;
+namespace {
+
+constexpr std::size_t kTriangleBytes = 50;
+
+char* putFloat(char* at, float value) {
+    std::memcpy(at, &value, sizeof value);
+    return at + sizeof value;
+}
+
+// The triangles of every part, made in chunks of faces on the text writer's threads: a chunk is
+// a run of faces in part order, found through where each part starts.
+class StlPlan {
+  public:
+    StlPlan(const GU_Detail& detail, const std::string& fileName)
+        : geo(detail), name(fileName), plan(detail::planParts(detail, {}, fileName)) {
+        partStart.reserve(plan.parts.size() + 1);
+        std::size_t faces = 0;
+        for (const detail::Part& part : plan.parts) {
+            partStart.push_back(faces);
+            faces += part.faces.size();
+            for (unsigned face : part.faces)
+                triangles += geo.primitives()(face)->vertexCount - 2;
+        }
+        partStart.push_back(faces);
+        if (triangles > 0xFFFFFFFFull)
+            throw OutputError(name + ": more triangles than binary STL can count");
+        lines = std::max<std::size_t>(1, detail::chunkShape().linesPerChunk);
     }
-    if (triangles > 0xFFFFFFFFull)
-        throw OutputError(name + ": more triangles than binary STL can count");
-    std::string& out = result.bytes;
-    out.reserve(84 + 50 * triangles);
-    std::string header = "binary STL written by hueslice";
-    header.resize(80, ' ');
-    out += header;
-    detail::appendU32(out, static_cast<std::uint32_t>(triangles));
-    const auto& points = geo.points();
-    for (const detail::Part& part : plan.parts) {
-        for (unsigned face : part.faces) {
-            const GB_Primitive& prim = *geo.primitives()(face);
+
+    Notes& notes() { return plan.notes; }
+
+    void write(const TextSink& sink) const {
+        std::string header = "binary STL written by hueslice";
+        header.resize(80, ' ');
+        detail::appendU32(header, static_cast<std::uint32_t>(triangles));
+        sink(header);
+        const std::size_t faces = partStart.back();
+        const std::size_t chunks = (faces + lines - 1) / lines;
+        detail::writeChunks(
+            chunks, [&](std::size_t chunk, detail::TextBuffer& out) { formatChunk(chunk, out); },
+            sink,
+            [&](std::size_t chunk) {
+                detail::reportProgress(std::min(faces, (chunk + 1) * lines), faces);
+            });
+    }
+
+  private:
+    void formatChunk(std::size_t chunk, detail::TextBuffer& out) const {
+        const std::size_t begin = chunk * lines;
+        const std::size_t end = std::min(begin + lines, partStart.back());
+        auto p = static_cast<std::size_t>(
+            std::upper_bound(partStart.begin(), partStart.end(), begin) - partStart.begin() - 1);
+        const auto& points = geo.points();
+        for (std::size_t at = begin; at < end; ++at) {
+            while (partStart[p + 1] <= at)
+                ++p;
+            const GB_Primitive& prim = *geo.primitives()(plan.parts[p].faces[at - partStart[p]]);
             const unsigned* v = geo.primitiveVertices(prim);
+            char* line = out.room(kTriangleBytes * (prim.vertexCount - 2));
             for (unsigned k = 2; k < prim.vertexCount; ++k) {
                 const UT_Vector3& a = points[v[0]];
                 const UT_Vector3& b = points[v[k - 1]];
@@ -44,21 +86,44 @@ WrittenFile writeStl(const GU_Detail& geo, const std::string& name) {
                 for (double& x : n)
                     x = length > 0.0 && std::isfinite(length) ? x / length : 0.0;
                 for (double x : n)
-                    detail::appendFloat(out, static_cast<float>(x));
-                for (const UT_Vector3* p : {&a, &b, &c}) {
+                    line = putFloat(line, static_cast<float>(x));
+                for (const UT_Vector3* q : {&a, &b, &c}) {
                     for (int i = 0; i < 3; ++i)
-                        detail::appendFloat(out, (*p)[i]);
+                        line = putFloat(line, (*q)[i]);
                 }
-                out += std::string(2, '\0');
+                *line++ = 0;
+                *line++ = 0;
             }
+            out.advance(line);
         }
     }
+
+    // A copy: the file may be written after the caller's detail is gone. It shares the
+    // caller's storage rather than copying it.
+    const GU_Detail geo;
+    const std::string name;
+    detail::PartPlan plan;
+    std::vector<std::size_t> partStart;  // the first face of each part in the written order
+    unsigned long long triangles = 0;
+    std::size_t lines = 1;  // faces per chunk
+};
+
+}  // namespace
+
+WrittenFile writeStl(const GU_Detail& geo, const std::string& name) {
+    StlPlan plan(geo, name);
+    WrittenFile result;
+    plan.write([&result](std::string_view piece) { result.bytes.append(piece); });
+    result.notes = std::move(plan.notes());
     return result;
 }
 
 Notes stageStl(OutputBatch& batch, const std::string& path, const GU_Detail& detail,
                const std::vector<LegendEntry>&, bool) {
-    return detail::stageWritten(batch, path, writeStl(detail, path));
+    auto plan = std::make_shared<StlPlan>(detail, path);
+    Notes notes = std::move(plan->notes());
+    batch.add(path, [plan](const TextSink& sink) { plan->write(sink); });
+    return notes;
 }
 
 }  // namespace hueslice::io
