@@ -48,6 +48,25 @@ struct PartMesh {
 void buildPartMesh(const GU_Detail& geo, const Part& part, std::vector<unsigned>& scratch,
                    PartMesh& out);
 
+// Calls visit(face, vertices, count) for each face of `part` in order, with its vertices' point
+// numbers. A part's faces lie scattered in memory, and waiting for each one would take most of
+// a writer's time, so each face is asked for some faces ahead: its primitive first, then,
+// once that has come, its vertices.
+template <typename Visit>
+void forEachFace(const GU_Detail& geo, const Part& part, Visit&& visit) {
+    constexpr std::size_t kAhead = 8;
+    const GB_PrimitiveList& list = geo.primitives();
+    const std::size_t n = part.faces.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i + 2 * kAhead < n)
+            __builtin_prefetch(list(part.faces[i + 2 * kAhead]));
+        if (i + kAhead < n)
+            __builtin_prefetch(geo.primitiveVertices(*list(part.faces[i + kAhead])));
+        const GB_Primitive& prim = *list(part.faces[i]);
+        visit(part.faces[i], geo.primitiveVertices(prim), prim.vertexCount);
+    }
+}
+
 // The colour stored at `offset` of a primitive's record; grey when `offset` is negative.
 void faceColour(const GU_Detail& geo, unsigned face, int offset, float rgb[3]);
 

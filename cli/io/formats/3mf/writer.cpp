@@ -179,35 +179,35 @@ class ModelPlan {
     }
 
     // Gives each part's points numbers of its own, in order of first use, and each corner the
-    // number of its point; checks every written position.
+    // number of its point. Positions are checked as they are written, where they are read
+    // anyway.
     void numberPoints() {
         std::vector<unsigned> local(static_cast<std::size_t>(geo.pointCount()), kUnused);
         spans.resize(partCount());
         // Sized once: growing by doubling would hold two copies of the largest array at once.
         std::size_t cornerCount = 0;
         for (const detail::Part& part : plan.parts) {
-            for (unsigned face : part.faces)
-                cornerCount += geo.primitives()(face)->vertexCount;
+            detail::forEachFace(geo, part, [&](unsigned, const unsigned*, unsigned count) {
+                cornerCount += count;
+            });
         }
         corners.reserve(cornerCount);
         for (std::size_t p = 0; p < partCount(); ++p) {
             Span& span = spans[p];
             span.pointStart = localPoints.size();
             span.cornerStart = corners.size();
-            for (unsigned face : plan.parts[p].faces) {
-                const GB_Primitive& prim = *geo.primitives()(face);
-                const unsigned* v = geo.primitiveVertices(prim);
-                for (unsigned k = 0; k < prim.vertexCount; ++k) {
-                    unsigned& slot = local[v[k]];
-                    if (slot == kUnused) {
-                        checkFinite(v[k]);
-                        slot = static_cast<unsigned>(localPoints.size() - span.pointStart);
-                        localPoints.push_back(v[k]);
+            detail::forEachFace(
+                geo, plan.parts[p], [&](unsigned, const unsigned* v, unsigned count) {
+                    for (unsigned k = 0; k < count; ++k) {
+                        unsigned& slot = local[v[k]];
+                        if (slot == kUnused) {
+                            slot = static_cast<unsigned>(localPoints.size() - span.pointStart);
+                            localPoints.push_back(v[k]);
+                        }
+                        corners.push_back(slot);
                     }
-                    corners.push_back(slot);
-                }
-                triangles += prim.vertexCount - 2;
-            }
+                    triangles += count - 2;
+                });
             // Only the slots this part took are cleared: every part costs its own size.
             for (std::size_t i = span.pointStart; i < localPoints.size(); ++i)
                 local[localPoints[i]] = kUnused;
@@ -272,20 +272,17 @@ class ModelPlan {
         chunkCorner.assign(chunks, 0);
         for (std::size_t p = 0; p < partCount(); ++p) {
             const std::uint64_t firstFace = sectionStart[p + 1] + 2 + pointsOf(p);
-            const std::uint64_t end = sectionStart[p + 2] - 1;
             std::uint64_t chunk = (firstFace + lines - 1) / lines;
             std::size_t corner = spans[p].cornerStart;
             std::uint64_t item = firstFace;
-            for (unsigned face : plan.parts[p].faces) {
-                if (item >= end)
-                    break;
+            detail::forEachFace(geo, plan.parts[p], [&](unsigned, const unsigned*, unsigned count) {
                 if (item == chunk * lines) {
                     chunkCorner[chunk] = corner;
                     ++chunk;
                 }
-                corner += geo.primitives()(face)->vertexCount;
+                corner += count;
                 ++item;
-            }
+            });
         }
         bound = kLineChars * (items - localPoints.size()) + kVertexChars * localPoints.size() +
                 kTriangleChars * triangles + names;
@@ -376,7 +373,9 @@ class ModelPlan {
                 at = putNumber(at, span.entry);
                 out.advance(put(at, "\">\n\t\t\t<mesh>\n\t\t\t\t<vertices>\n"));
             } else if (item <= points) {
-                const UT_Vector3& v = geo.points()[localPoints[span.pointStart + item - 1]];
+                const unsigned point = localPoints[span.pointStart + item - 1];
+                checkFinite(point);
+                const UT_Vector3& v = geo.points()[point];
                 char* at = out.room(kVertexChars);
                 at = put(at, "\t\t\t\t\t<vertex x=\"");
                 at = putCoordinate(at, v.x());

@@ -183,34 +183,31 @@ class GltfPlan {
         return part.name.empty() && plan.colourOffset >= 0;
     }
 
-    // Calls visit(point) for each point of `part` once, in order of first use, numbering them
-    // in `local`; then clears the numbers it gave, so that each part costs its own size.
+    // Calls visit(point, 0) for each point of `part` once, in order of first use, numbering them
+    // in `local` (the caller clears them), and visit(kUnused, corners) after each face.
     template <typename Visit>
     void forEachPoint(const detail::Part& part, std::vector<unsigned>& local,
                       std::vector<unsigned>& order, Visit&& visit) const {
         order.clear();
-        for (unsigned face : part.faces) {
-            const GB_Primitive& prim = *geo.primitives()(face);
-            const unsigned* v = geo.primitiveVertices(prim);
-            for (unsigned k = 0; k < prim.vertexCount; ++k) {
+        detail::forEachFace(geo, part, [&](unsigned, const unsigned* v, unsigned count) {
+            for (unsigned k = 0; k < count; ++k) {
                 if (local[v[k]] == kUnused) {
                     local[v[k]] = static_cast<unsigned>(order.size());
                     order.push_back(v[k]);
-                    visit(v[k]);
+                    visit(v[k], 0u);
                 }
             }
-        }
+            visit(kUnused, count);
+        });
     }
 
     // Calls visit(a, b, c) with the corners of each triangle of `part` (fans for polygons).
     template <typename Visit>
     void forEachTriangle(const detail::Part& part, Visit&& visit) const {
-        for (unsigned face : part.faces) {
-            const GB_Primitive& prim = *geo.primitives()(face);
-            const unsigned* v = geo.primitiveVertices(prim);
-            for (unsigned k = 2; k < prim.vertexCount; ++k)
+        detail::forEachFace(geo, part, [&](unsigned face, const unsigned* v, unsigned count) {
+            for (unsigned k = 2; k < count; ++k)
                 visit(face, v[0], v[k - 1], v[k]);
-        }
+        });
     }
 
     void summarise() {
@@ -248,11 +245,15 @@ class GltfPlan {
                 s.vertices = fits(count);
             } else {
                 clamped = clamped || clampedAny(part.colour);
-                forEachPoint(part, local, order, bound);
+                forEachPoint(part, local, order, [&](unsigned point, unsigned corners) {
+                    if (point != kUnused)
+                        bound(point);
+                    else
+                        count += 3ull * (corners - 2);
+                });
                 for (unsigned point : order)
                     local[point] = kUnused;
                 s.vertices = fits(order.size());
-                forEachTriangle(part, [&](unsigned, unsigned, unsigned, unsigned) { count += 3; });
                 s.indices = fits(count);
             }
         }
@@ -411,7 +412,10 @@ class GltfPlan {
                     drain(false);
                 });
             } else {
-                forEachPoint(part, local, order, position);
+                forEachPoint(part, local, order, [&](unsigned point, unsigned) {
+                    if (point != kUnused)
+                        position(point);
+                });
                 drain(true);
                 forEachTriangle(part, [&](unsigned, unsigned a, unsigned b, unsigned c) {
                     indices.insert(indices.end(), {local[a], local[b], local[c]});
