@@ -101,34 +101,6 @@ PartPlan planParts(const GU_Detail& geo, const std::vector<LegendEntry>& legend,
     return plan;
 }
 
-void buildPartMesh(const GU_Detail& geo, const Part& part, std::vector<unsigned>& scratch,
-                   PartMesh& out) {
-    out.points.clear();
-    out.triangles.clear();
-    out.triangleFace.clear();
-    scratch.assign(static_cast<std::size_t>(geo.pointCount()), kUnused);
-    const auto local = [&](unsigned point) {
-        unsigned& slot = scratch[point];
-        if (slot == kUnused) {
-            slot = static_cast<unsigned>(out.points.size());
-            out.points.push_back(point);
-        }
-        return slot;
-    };
-    for (unsigned face : part.faces) {
-        const GB_Primitive& prim = *geo.primitives()(face);
-        const unsigned* v = geo.primitiveVertices(prim);
-        const unsigned first = local(v[0]);
-        unsigned previous = local(v[1]);
-        for (unsigned k = 2; k < prim.vertexCount; ++k) {
-            const unsigned next = local(v[k]);
-            out.triangles.insert(out.triangles.end(), {first, previous, next});
-            out.triangleFace.push_back(face);
-            previous = next;
-        }
-    }
-}
-
 void faceColour(const GU_Detail& geo, unsigned face, int offset, float rgb[3]) {
     if (offset < 0) {
         rgb[0] = rgb[1] = rgb[2] = 0.5f;

@@ -34,20 +34,6 @@ struct PartPlan {
 PartPlan planParts(const GU_Detail& geo, const std::vector<LegendEntry>& legend,
                    const std::string& name);
 
-// The faces of one part with their own compact point list: `points` are indices into the
-// detail, `triangles` index `points` (a polygon becomes a fan), `triangleFace` is the primitive
-// each triangle came from.
-struct PartMesh {
-    std::vector<unsigned> points;
-    std::vector<unsigned> triangles;
-    std::vector<unsigned> triangleFace;
-};
-
-// Builds the mesh of `part`. `scratch` is reused between calls (one entry per detail point) so
-// that building every part costs time in the parts' sizes only.
-void buildPartMesh(const GU_Detail& geo, const Part& part, std::vector<unsigned>& scratch,
-                   PartMesh& out);
-
 // Calls visit(face, vertices, count) for each face of `part` in order, with its vertices' point
 // numbers. A part's faces lie scattered in memory, and waiting for each one would take most of
 // a writer's time, so each face is asked for some faces ahead: its primitive first, then,
