@@ -2,14 +2,17 @@
 // with their checksums, and a model whose text does not depend on where its chunks are cut.
 
 #include <HOST_Internals.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "io/formats/3mf/3mf.h"
 #include "io/formats/3mf/zip_writer.h"
+#include "io/formats/stl/stl.h"
 #include "io/text/text_chunks.h"
 #include "support/package_files.h"
 #include "test_geometry.h"
@@ -92,27 +95,51 @@ GU_Detail manyParts() {
     return geo;
 }
 
-class ModelChunks : public ::testing::TestWithParam<std::size_t> {};
+std::string modelOf(const GU_Detail& geo) {
+    return package_files::zipEntry(write3mf(geo, {}, "out.3mf").bytes, "3D/3dmodel.model");
+}
 
-TEST_P(ModelChunks, TextDoesNotDependOnWhereChunksAreCut) {
+std::string stlOf(const GU_Detail& geo) {
+    return writeStl(geo, "out.stl").bytes;
+}
+
+// The writers that cut their text into chunks, and how many lines a chunk holds.
+class ChunkedWriters
+    : public ::testing::TestWithParam<std::tuple<std::string (*)(const GU_Detail&), std::size_t>> {
+};
+
+TEST_P(ChunkedWriters, BytesDoNotDependOnWhereChunksAreCut) {
+    const auto [write, lines] = GetParam();
     const GU_Detail geo = manyParts();
-    const std::string whole =
-        package_files::zipEntry(write3mf(geo, {}, "out.3mf").bytes, "3D/3dmodel.model");
+    const std::string whole = write(geo);
     const detail::ChunkShape saved = detail::chunkShape();
-    detail::chunkShape() = {GetParam(), 2};
-    const std::string cut =
-        package_files::zipEntry(write3mf(geo, {}, "out.3mf").bytes, "3D/3dmodel.model");
+    detail::chunkShape() = {lines, 2};
+    const std::string cut = write(geo);
     detail::chunkShape() = saved;
     ASSERT_FALSE(whole.empty());
     EXPECT_EQ(cut, whole);
-    EXPECT_NE(whole.find(R"(<vertex x="-0.123456" y="-2.5" z="0" />)"), std::string::npos);
-    EXPECT_NE(whole.find(R"(<vertex x="0.876543" y="-2.5" z="10000000" />)"), std::string::npos);
-    EXPECT_NE(whole.find(R"(name="part 1 &lt;&amp;&gt;")"), std::string::npos);
-    EXPECT_NE(whole.find(R"(<triangle v1="4" v2="6" v3="7" pid="1" p1="10" />)"),
-              std::string::npos);
 }
 
-INSTANTIATE_TEST_SUITE_P(LinesPerChunk, ModelChunks, ::testing::Values(1, 2, 3, 7, 40));
+INSTANTIATE_TEST_SUITE_P(LinesPerChunk, ChunkedWriters,
+                         ::testing::Combine(::testing::Values(modelOf, stlOf),
+                                            ::testing::Values(1, 2, 3, 7, 40)));
+
+TEST(ThreeMfModel, CoordinatesNamesAndOwnColoursAsWritten) {
+    const std::string model = modelOf(manyParts());
+    EXPECT_NE(model.find(R"(<vertex x="-0.123456" y="-2.5" z="0" />)"), std::string::npos);
+    EXPECT_NE(model.find(R"(<vertex x="0.876543" y="-2.5" z="10000000" />)"), std::string::npos);
+    EXPECT_NE(model.find(R"(name="part 1 &lt;&amp;&gt;")"), std::string::npos);
+    EXPECT_NE(model.find(R"(<triangle v1="4" v2="6" v3="7" pid="1" p1="10" />)"),
+              std::string::npos);
+
+    GU_Detail control = testing::makeSquare();
+    HOST_Internals::addMember(*control.primitiveGroups().newGroup("bell\x07"), 0);
+    const WrittenFile file = write3mf(control, {}, "out.3mf");
+    EXPECT_THAT(file.notes, ::testing::Contains("out.3mf: group 'bell\\x07' named with U+FFFD "
+                                                "for what XML cannot hold"));
+    EXPECT_NE(package_files::zipEntry(file.bytes, "3D/3dmodel.model").find("bell\xEF\xBF\xBD"),
+              std::string::npos);
+}
 
 }  // namespace
 }  // namespace hueslice::io
