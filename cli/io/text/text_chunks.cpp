@@ -18,6 +18,10 @@ constexpr unsigned kMaxWorkers = 8;
 constexpr std::size_t kSlotsPerWorker = 2;
 
 unsigned workersFor(std::size_t chunks) {
+    // One chunk gains nothing from another thread, and starting one costs more than a small
+    // file: the calling thread formats it.
+    if (chunks <= 1)
+        return 0;
     unsigned workers = chunkShape().workers;
     if (workers == 0)
         workers = std::clamp(std::thread::hardware_concurrency(), 1u, kMaxWorkers);
