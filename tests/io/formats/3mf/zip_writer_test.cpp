@@ -4,6 +4,8 @@
 #include <HOST_Internals.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <zip.h>
+#include <zlib.h>
 
 #include <cstdint>
 #include <string>
@@ -25,6 +27,27 @@ bool hasZip64(const std::string& package) {
     return package.find(std::string("PK\x06\x06", 4)) != std::string::npos ||
            package.find(std::string("PK\x03\x04\x2d\x00", 6)) != std::string::npos ||
            package.find(std::string("PK\x01\x02\x2d\x00", 6)) != std::string::npos;
+}
+
+// The CRC the central directory gives entry `name`, to hold against the text's own.
+std::uint32_t storedCrc(const std::string& package, const std::string& name) {
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source = zip_source_buffer_create(package.data(), package.size(), 0, &error);
+    zip_t* archive = zip_open_from_source(source, ZIP_RDONLY, &error);
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    const bool found = archive && zip_stat(archive, name.c_str(), 0, &stat) == 0;
+    if (archive)
+        zip_discard(archive);
+    else
+        zip_source_free(source);
+    return found ? stat.crc : 0;
+}
+
+std::uint32_t crcOf(const std::string& text) {
+    return static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(text.data()), static_cast<uInt>(text.size())));
 }
 
 struct PackageCase {
@@ -56,6 +79,8 @@ TEST_P(ZipPackage, EntriesReadBackWholeWithZip64OnlyWhereSizesNeedIt) {
     // libzip checks each entry's CRC as it reads it.
     EXPECT_EQ(package_files::zipEntry(package, "whole.txt"), big);
     EXPECT_EQ(package_files::zipEntry(package, "pieces.txt"), text);
+    EXPECT_EQ(storedCrc(package, "pieces.txt"), crcOf(text));
+    EXPECT_EQ(storedCrc(package, "whole.txt"), crcOf(big));
     EXPECT_EQ(package_files::zipEntry(package, "last.txt").size(), 0u);
 }
 
