@@ -105,7 +105,9 @@ char* putColour(char* at, std::uint32_t key, bool alpha) {
 // The model XML of a part plan, made in chunks of lines on the text writer's threads and
 // deflated there. The document is a row of sections (the materials, one per part, the
 // assembly), each a row of items of about one line; a chunk is a run of items, and a chunk
-// that starts among a part's triangles starts from the corner offset noted for it.
+// that starts among a part's triangles starts from the corner offset noted for it. Vertex and
+// triangle lines, nearly all of the model, are as short as XML allows (no indent): the model is
+// most of a package's cost.
 class ModelPlan {
   public:
     ModelPlan(const GU_Detail& detail, const std::vector<LegendEntry>& legend,
@@ -377,13 +379,13 @@ class ModelPlan {
                 checkFinite(point);
                 const UT_Vector3& v = geo.points()[point];
                 char* at = out.room(kVertexChars);
-                at = put(at, "\t\t\t\t\t<vertex x=\"");
+                at = put(at, "<vertex x=\"");
                 at = putCoordinate(at, v.x());
                 at = put(at, "\" y=\"");
                 at = putCoordinate(at, v.y());
                 at = put(at, "\" z=\"");
                 at = putCoordinate(at, v.z());
-                out.advance(put(at, "\" />\n"));
+                out.advance(put(at, "\"/>\n"));
             } else if (item == points + 1) {
                 char* at = out.room(kLineChars);
                 out.advance(put(at, "\t\t\t\t</vertices>\n\t\t\t\t<triangles>\n"));
@@ -393,7 +395,7 @@ class ModelPlan {
                 const unsigned entry = own ? entryOf(face) : 0;
                 for (unsigned k = 2; k < prim.vertexCount; ++k) {
                     char* at = out.room(kTriangleChars);
-                    at = put(at, "\t\t\t\t\t<triangle v1=\"");
+                    at = put(at, "<triangle v1=\"");
                     at = putNumber(at, corners[corner]);
                     at = put(at, "\" v2=\"");
                     at = putNumber(at, corners[corner + k - 1]);
@@ -403,7 +405,7 @@ class ModelPlan {
                         at = put(at, "\" pid=\"1\" p1=\"");
                         at = putNumber(at, entry);
                     }
-                    out.advance(put(at, "\" />\n"));
+                    out.advance(put(at, "\"/>\n"));
                 }
                 corner += prim.vertexCount;
             } else {

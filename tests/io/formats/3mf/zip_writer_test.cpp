@@ -151,10 +151,10 @@ INSTANTIATE_TEST_SUITE_P(LinesPerChunk, ChunkedWriters,
 
 TEST(ThreeMfModel, CoordinatesNamesAndOwnColoursAsWritten) {
     const std::string model = modelOf(manyParts());
-    EXPECT_NE(model.find(R"(<vertex x="-0.123456" y="-2.5" z="0" />)"), std::string::npos);
-    EXPECT_NE(model.find(R"(<vertex x="0.876543" y="-2.5" z="10000000" />)"), std::string::npos);
+    EXPECT_NE(model.find(R"(<vertex x="-0.123456" y="-2.5" z="0"/>)"), std::string::npos);
+    EXPECT_NE(model.find(R"(<vertex x="0.876543" y="-2.5" z="10000000"/>)"), std::string::npos);
     EXPECT_NE(model.find(R"(name="part 1 &lt;&amp;&gt;")"), std::string::npos);
-    EXPECT_NE(model.find(R"(<triangle v1="4" v2="6" v3="7" pid="1" p1="10" />)"),
+    EXPECT_NE(model.find(R"(<triangle v1="4" v2="6" v3="7" pid="1" p1="10"/>)"),
               std::string::npos);
 
     GU_Detail control = testing::makeSquare();
