@@ -91,6 +91,27 @@ INSTANTIATE_TEST_SUITE_P(Limits, ZipPackage,
                                            PackageCase{"everything", 0, true}),
                          [](const auto& c) { return std::string(c.param.label); });
 
+// Pieces deflated on their own and joined are one raw deflate stream that ends with the last.
+TEST(DeflatePieces, JoinedPiecesInflateToTheTextAndEndThere) {
+    const std::string text = std::string(70000, 'a') + "then some text, then the end";
+    detail::TextBuffer joined;
+    detail::deflatePiece(std::string_view(text).substr(0, 70000), false, joined);
+    detail::deflatePiece(std::string_view(text).substr(70000), true, joined);
+    const std::string deflated(joined.text());
+    std::string inflated(text.size() + 16, '\0');
+    z_stream stream{};
+    ASSERT_EQ(inflateInit2(&stream, -15), Z_OK);
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(deflated.data()));
+    stream.avail_in = static_cast<uInt>(deflated.size());
+    stream.next_out = reinterpret_cast<Bytef*>(inflated.data());
+    stream.avail_out = static_cast<uInt>(inflated.size());
+    EXPECT_EQ(inflate(&stream, Z_FINISH), Z_STREAM_END);
+    EXPECT_EQ(stream.avail_in, 0u);  // nothing after the end
+    inflated.resize(stream.total_out);
+    inflateEnd(&stream);
+    EXPECT_EQ(inflated, text);
+}
+
 // A common import library crashed on any package with ZIP64 records.
 TEST(ThreeMfPackage, SmallPackageHasNoZip64Records) {
     const WrittenFile file = write3mf(testing::makeSquare(), {}, "out.3mf");
@@ -154,8 +175,7 @@ TEST(ThreeMfModel, CoordinatesNamesAndOwnColoursAsWritten) {
     EXPECT_NE(model.find(R"(<vertex x="-0.123456" y="-2.5" z="0"/>)"), std::string::npos);
     EXPECT_NE(model.find(R"(<vertex x="0.876543" y="-2.5" z="10000000"/>)"), std::string::npos);
     EXPECT_NE(model.find(R"(name="part 1 &lt;&amp;&gt;")"), std::string::npos);
-    EXPECT_NE(model.find(R"(<triangle v1="4" v2="6" v3="7" pid="1" p1="10"/>)"),
-              std::string::npos);
+    EXPECT_NE(model.find(R"(<triangle v1="4" v2="6" v3="7" pid="1" p1="10"/>)"), std::string::npos);
 
     GU_Detail control = testing::makeSquare();
     HOST_Internals::addMember(*control.primitiveGroups().newGroup("bell\x07"), 0);
