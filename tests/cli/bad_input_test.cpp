@@ -1219,7 +1219,10 @@ class SignalTest : public OutputUnderWayTest, public ::testing::WithParamInterfa
 
 TEST_P(SignalTest, SignalDuringTheRunLeftHiddenTemporariesAndNewFiles) {
     const auto old = snapshot(dir);
-    Running program(dir, args);
+    // A split folder the run made goes with the run.
+    std::vector<std::string> withSplit = args;
+    withSplit.insert(withSplit.end(), {"--split", "parts"});
+    Running program(dir, withSplit);
     ASSERT_TRUE(program.awaitTemporaries(2));
     ::kill(program.pid, GetParam());
     EXPECT_EQ(program.wait(), 128 + GetParam());
