@@ -1229,6 +1229,7 @@ TEST_P(SignalTest, SignalDuringTheRunLeftHiddenTemporariesAndNewFiles) {
     EXPECT_EQ(program.err, "hueslice: interrupted\n");
     EXPECT_EQ(snapshot(dir), old);
     EXPECT_EQ(program.temporaries(), 0u);
+    EXPECT_FALSE(fs::exists(dir / "parts"));
     EXPECT_TRUE(fs::is_fifo(dir / "pipe.svg"));
 }
 INSTANTIATE_TEST_SUITE_P(Signals, SignalTest, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
