@@ -5,10 +5,12 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <iostream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -81,6 +83,13 @@ bool writeAll(int fd, std::string_view bytes) {
     return true;
 }
 
+// The process's file creation mask, which can only be read by setting it.
+mode_t currentUmask() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
 // One commit of a batch: its files on disk, and what undoing them needs.
 class Commit {
   public:
@@ -89,8 +98,9 @@ class Commit {
         const std::string* bytes = nullptr;
         const std::function<void(const TextSink&)>* produce = nullptr;  // instead of bytes
         Target target;
-        std::string temp;    // Create and Replace
-        std::string backup;  // Replace: a second name of the old file while renaming
+        std::string temp;     // Create and Replace
+        std::string backup;   // Replace: a second name of the old file while renaming
+        int flushGroup = -1;  // in flushes, or -1: flushed on its own
         bool tempMade = false;
         bool backupMade = false;
         bool movedAside = false;  // the backup is the old file's only name
@@ -120,16 +130,20 @@ class Commit {
                 ::unlink(f.backup.c_str());
         }
         detail::watchTemporaries(nullptr);
+        for (const Flush& group : flushes)
+            ::close(group.folder);
     }
 
     Commit(const Commit&) = delete;
     Commit& operator=(const Commit&) = delete;
 
     void run() {
+        groupFlushes();
         for (File& f : files) {
             if (f.target.kind != TargetKind::Stream)
                 writeTemporary(f);
         }
+        flushGroups();
         std::cout.flush();
         for (File& f : files) {
             if (f.target.kind == TargetKind::Stream)
@@ -157,6 +171,65 @@ class Commit {
     }
 
   private:
+    // The temporaries of one file system, flushed together by one syncfs() once all are
+    // written: one journal commit for the lot instead of one per file, which is most of the
+    // cost of a small file. Its folder is opened before anything is written, so that a
+    // writeback error on any of them is one that syncfs() reports.
+    struct Flush {
+        dev_t device = 0;
+        int folder = -1;
+        std::size_t files = 0;
+        const std::string* firstPath = nullptr;
+    };
+
+    void groupFlushes() {
+        // Outputs mostly share a folder (a split folder's files all do): each is opened once.
+        std::map<std::string, int> groupOfFolder;
+        for (File& f : files) {
+            if (f.target.kind == TargetKind::Stream)
+                continue;
+            const std::string folderName = detail::folderOf(f.path);
+            const auto known = groupOfFolder.find(folderName);
+            int group = known != groupOfFolder.end() ? known->second : openGroup(folderName, f);
+            groupOfFolder.emplace(folderName, group);
+            if (group >= 0)
+                ++flushes[static_cast<std::size_t>(group)].files;
+            f.flushGroup = group;
+        }
+    }
+
+    // The group of the file system holding `folderName`, opened for it; -1 when the folder
+    // cannot be opened, and its files are flushed on their own.
+    int openGroup(const std::string& folderName, const File& f) {
+        const int folder = ::open(folderName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        struct stat info {};
+        if (folder < 0 || ::fstat(folder, &info) != 0) {
+            if (folder >= 0)
+                ::close(folder);
+            return -1;
+        }
+        const auto same = std::find_if(flushes.begin(), flushes.end(),
+                                       [&](const Flush& g) { return g.device == info.st_dev; });
+        if (same != flushes.end()) {
+            ::close(folder);
+            return static_cast<int>(same - flushes.begin());
+        }
+        flushes.push_back(Flush{info.st_dev, folder, 0, &f.path});
+        return static_cast<int>(flushes.size()) - 1;
+    }
+
+    // A file alone on its file system is flushed by fsync() as it is written; the others here.
+    bool flushedAlone(const File& f) const {
+        return f.flushGroup < 0 || flushes[static_cast<std::size_t>(f.flushGroup)].files == 1;
+    }
+
+    void flushGroups() {
+        for (const Flush& group : flushes) {
+            if (group.files > 1 && ::syncfs(group.folder) != 0)
+                failWrite(*group.firstPath, "cannot flush files to disk", errno);
+        }
+    }
+
     void writeTemporary(File& f) {
         int fd = -1;
         for (int attempt = 0; attempt < 100; ++attempt) {
@@ -196,12 +269,10 @@ class Commit {
             if (::fchmod(fd, old.st_mode & 07777) != 0)
                 fail("cannot keep the file's permissions", errno);
         } else {
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            if (::fchmod(fd, 0666 & ~mask) != 0)
+            if (::fchmod(fd, 0666 & ~creationMask) != 0)
                 fail("cannot set file permissions", errno);
         }
-        if (::fsync(fd) != 0)
+        if (flushedAlone(f) && ::fsync(fd) != 0)
             fail("cannot flush file to disk", errno);
         if (::close(fd) != 0)
             failWrite(f.path, "cannot write file", errno);
@@ -336,6 +407,8 @@ class Commit {
     }
 
     std::vector<File> files;
+    std::vector<Flush> flushes;
+    const mode_t creationMask = currentUmask();
     NameMaker names;
     std::vector<const char*> temporaries;
 };

@@ -115,9 +115,11 @@ float unitColour(float value) {
     return value < 1.0f ? value : 1.0f;
 }
 
-GU_Detail partDetail(const GU_Detail& geo, const Part& part, int colourOffset) {
+GU_Detail partDetail(const GU_Detail& geo, const Part& part, int colourOffset,
+                     std::vector<unsigned>& local) {
     GU_Detail out;
-    std::vector<unsigned> local(static_cast<std::size_t>(geo.pointCount()), kUnused);
+    if (local.size() < static_cast<std::size_t>(geo.pointCount()))
+        local.assign(static_cast<std::size_t>(geo.pointCount()), kUnused);
     std::vector<unsigned> vertices;
     const int cd = colourOffset >= 0 ? out.addPrimitiveAttrib("Cd", 12, GB_ATTRIB_FLOAT) : -1;
     GB_PrimitiveGroup* group =
@@ -142,6 +144,13 @@ GU_Detail partDetail(const GU_Detail& geo, const Part& part, int colourOffset) {
             if (group)
                 HOST_Internals::addMember(*group, static_cast<unsigned>(index));
         }
+    }
+    // Only the slots this part took are cleared.
+    for (unsigned face : part.faces) {
+        const GB_Primitive& prim = *geo.primitives()(face);
+        const unsigned* v = geo.primitiveVertices(prim);
+        for (unsigned k = 0; k < prim.vertexCount; ++k)
+            local[v[k]] = kUnused;
     }
     return out;
 }

@@ -66,7 +66,9 @@ inline unsigned char colourByte(float value) {
 }
 
 // A detail holding only `part`'s faces, their points and colours ("Cd"), and, when the part
-// has a name, a group of that name holding every face.
-GU_Detail partDetail(const GU_Detail& geo, const Part& part, int colourOffset);
+// has a name, a group of that name holding every face. `scratch` is empty or as an earlier call
+// on `geo` left it, so that a detail per part costs time in the part's size only.
+GU_Detail partDetail(const GU_Detail& geo, const Part& part, int colourOffset,
+                     std::vector<unsigned>& scratch);
 
 }  // namespace hueslice::io::detail

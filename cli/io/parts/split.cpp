@@ -129,8 +129,9 @@ Notes stageSplit(OutputBatch& batch, const std::string& folder, const std::strin
     std::set<std::string> fileNotes;
     for (const std::string& note : notes)
         fileNotes.insert(note.substr(std::min(note.size(), folder.size() + 2)));
+    std::vector<unsigned> scratch;
     for (std::size_t i = 0; i < plan.parts.size(); ++i) {
-        const GU_Detail part = detail::partDetail(geo, plan.parts[i], plan.colourOffset);
+        const GU_Detail part = detail::partDetail(geo, plan.parts[i], plan.colourOffset, scratch);
         std::vector<LegendEntry> partLegend;
         if (!plan.parts[i].name.empty()) {
             LegendEntry entry;
