@@ -32,7 +32,8 @@ Notes read3mfFile(const std::string& path, GU_Detail& out, const ReadOptions& op
 WrittenFile write3mf(const GU_Detail& detail, const std::vector<LegendEntry>& legend,
                      const std::string& name);
 
-// Stages write3mf's package for `path` into `batch`; returns its notes.
+// Stages write3mf's package for `path` into `batch`, made as the batch writes it (a position
+// that is not finite then fails the commit); returns its notes.
 Notes stage3mf(OutputBatch& batch, const std::string& path, const GU_Detail& detail,
                const std::vector<LegendEntry>& legend, bool keepOrder);
 

@@ -35,7 +35,8 @@ Notes readGltfFile(const std::string& path, GU_Detail& out, const ReadOptions& o
 WrittenFile writeGltf(const GU_Detail& detail, const std::vector<LegendEntry>& legend, bool binary,
                       const std::string& name);
 
-// Stage writeGltf's file for `path` into `batch`, as .gltf text or as .glb; return its notes.
+// Stage writeGltf's file for `path` into `batch`, as .gltf text or as .glb, made as the batch
+// writes it; return its notes.
 Notes stageGltf(OutputBatch& batch, const std::string& path, const GU_Detail& detail,
                 const std::vector<LegendEntry>& legend, bool keepOrder);
 Notes stageGlb(OutputBatch& batch, const std::string& path, const GU_Detail& detail,

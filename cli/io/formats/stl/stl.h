@@ -15,7 +15,8 @@ class OutputBatch;
 // Binary STL of the visible triangles (fans for polygons), normals from the winding.
 WrittenFile writeStl(const GU_Detail& detail, const std::string& name);
 
-// Stages writeStl's file for `path` into `batch`; returns its notes.
+// Stages writeStl's file for `path` into `batch`, made as the batch writes it; returns its
+// notes.
 Notes stageStl(OutputBatch& batch, const std::string& path, const GU_Detail& detail,
                const std::vector<LegendEntry>& legend, bool keepOrder);
 
