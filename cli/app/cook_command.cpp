@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "cli_errors.h"
 #include "colour_collisions.h"
 #include "commands.h"
+#include "palette.h"
 #include "parm_values.h"
 #include "plugin_host.h"
 #include "progress_line.h"
@@ -87,6 +89,10 @@ int runCook(const CookOptions& options, std::ostream& out, std::ostream& err) {
         if (file == io::kStandardOutput && ::isatty(STDOUT_FILENO) == 1)
             ProgressLine::silence();
     }
+    // So is a palette that cannot be used.
+    const std::optional<colour::ReductionRequest> palette =
+        paletteRequest(options.colours, options.palette);
+
     ProgressLine progress;
     auto geometry = std::make_shared<GU_Detail>();
     io::PlyOptions ply;
@@ -94,7 +100,15 @@ int runCook(const CookOptions& options, std::ostream& out, std::ostream& err) {
     progress.begin("reading");
     io::Notes notes = io::readGeometryFile(options.input, *geometry, ply);
     progress.end();
+    std::optional<colour::Reduction> reduction;
+    if (palette) {
+        progress.begin("matching colours");
+        reduction = applyPalette(*geometry, *palette, notes);
+        progress.end();
+    }
     printNotes(notes, err);
+    if (reduction)
+        err << formatPaletteReport(*reduction);
 
     PluginHost host(options.plugin);
     SOP_Node& node = host.node();
@@ -116,6 +130,8 @@ int runCook(const CookOptions& options, std::ostream& out, std::ostream& err) {
             case Step::Initialise:
                 cookIfNeeded(node, options);
                 node.pressButton("init");
+                if (reduction)
+                    namePaletteGroups(node, *reduction);
                 break;
             case Step::Sort:
                 cookIfNeeded(node, options);

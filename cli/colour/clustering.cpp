@@ -31,24 +31,31 @@ std::pair<std::uint32_t, double> nearest(const Lab& point, const std::vector<Lab
     return {best, bestDistance};
 }
 
-// The point of greatest weight times squared distance to its nearest centre (to `from` when
-// there are no centres), the first on ties; -1 when every such product is 0.
-long long farthestPoint(const std::vector<Lab>& points, const std::vector<double>& weights,
-                        const std::vector<Lab>& centres, const Lab& from) {
-    long long best = -1;
-    double bestScore = 0;
+// A new seed: the point of greatest weight times squared distance to its centre, within the
+// cluster whose weighted sum of squared distances is greatest; the first on ties. -1 when every
+// point sits on its centre. Splitting the worst-served cluster, rather than taking the point
+// farthest from all centres, keeps one heavy outlying shade from taking a seed that two merged
+// paints need.
+long long splittingSeed(const std::vector<Lab>& points, const std::vector<double>& weights,
+                        const std::vector<Lab>& centres) {
+    std::vector<double> spread(centres.size(), 0.0), farthest(centres.size(), 0.0);
+    std::vector<long long> farthestPoint(centres.size(), -1);
     for (std::size_t i = 0; i < points.size(); ++i) {
-        const double d =
-            centres.empty() ? squaredDistance(points[i], from) : nearest(points[i], centres).second;
+        const auto [c, d] = nearest(points[i], centres);
         const double score = weights[i] * d;
-        if (score > bestScore) {
-            best = static_cast<long long>(i);
-            bestScore = score;
+        spread[c] += score;
+        if (score > farthest[c]) {
+            farthest[c] = score;
+            farthestPoint[c] = static_cast<long long>(i);
         }
     }
-    return best;
+    std::size_t worst = 0;
+    for (std::size_t c = 1; c < centres.size(); ++c)
+        worst = spread[c] > spread[worst] ? c : worst;
+    return farthestPoint[worst];
 }
 
+// Needs a positive total weight.
 Lab weightedMean(const std::vector<Lab>& points, const std::vector<double>& weights) {
     double sum[4] = {0, 0, 0, 0};
     for (std::size_t i = 0; i < points.size(); ++i) {
@@ -57,7 +64,7 @@ Lab weightedMean(const std::vector<Lab>& points, const std::vector<double>& weig
         sum[2] += weights[i] * points[i].a;
         sum[3] += weights[i] * points[i].b;
     }
-    return sum[0] > 0 ? Lab{sum[1] / sum[0], sum[2] / sum[0], sum[3] / sum[0]} : Lab{};
+    return Lab{sum[1] / sum[0], sum[2] / sum[0], sum[3] / sum[0]};
 }
 
 // Per centre: summed weight and weighted L, a, b.
@@ -66,23 +73,9 @@ struct Sums {
     explicit Sums(std::size_t centres) : value(4 * centres, 0.0) {}
 };
 
-}  // namespace
-
-std::vector<Lab> clusterColours(const std::vector<Lab>& points, const std::vector<double>& weights,
-                                std::size_t k, unsigned threads, std::vector<Lab> start) {
-    std::vector<Lab> centres = std::move(start);
-    if (centres.size() > k)
-        centres.resize(k);
-    const Lab mean = weightedMean(points, weights);
-    while (centres.size() < k) {
-        const long long seed = farthestPoint(points, weights, centres, mean);
-        if (seed < 0)
-            break;
-        centres.push_back(points[static_cast<std::size_t>(seed)]);
-    }
-    if (centres.empty())
-        return centres;
-
+// Lloyd's iterations from `centres` until no point changes its centre (or kMaxIterations).
+void refine(const std::vector<Lab>& points, const std::vector<double>& weights,
+            std::vector<Lab>& centres, unsigned threads) {
     std::vector<std::uint32_t> owner(points.size(), 0xffffffffu);
     const std::size_t blocks = blockCount(points.size());
     for (int iteration = 0; iteration < kMaxIterations; ++iteration) {
@@ -126,19 +119,51 @@ std::vector<Lab> clusterColours(const std::vector<Lab>& points, const std::vecto
                 continue;
             std::vector<Lab> others = centres;
             others.erase(others.begin() + static_cast<std::ptrdiff_t>(c));
-            const long long seed = farthestPoint(points, weights, others, mean);
+            const long long seed = splittingSeed(points, weights, others);
             if (seed >= 0)
                 centres[c] = points[static_cast<std::size_t>(seed)];
         }
+    }
+}
+
+}  // namespace
+
+std::vector<Lab> growColours(const std::vector<Lab>& points, const std::vector<double>& weights,
+                             std::vector<Lab> centres, unsigned threads) {
+    if (centres.empty()) {
+        double total = 0;
+        for (double w : weights)
+            total += w;
+        if (!(total > 0))
+            return centres;
+        centres.push_back(weightedMean(points, weights));
+    } else {
+        const long long seed = splittingSeed(points, weights, centres);
+        if (seed < 0)
+            return centres;
+        centres.push_back(points[static_cast<std::size_t>(seed)]);
+    }
+    refine(points, weights, centres, threads);
+    return centres;
+}
+
+std::vector<Lab> clusterColours(const std::vector<Lab>& points, const std::vector<double>& weights,
+                                std::size_t k, unsigned threads) {
+    std::vector<Lab> centres;
+    while (centres.size() < k) {
+        const std::size_t before = centres.size();
+        centres = growColours(points, weights, std::move(centres), threads);
+        if (centres.size() == before)
+            break;
     }
     return centres;
 }
 
 std::vector<Lab> clusterColoursAuto(const std::vector<Lab>& points,
                                     const std::vector<double>& weights, unsigned threads) {
-    std::vector<Lab> chosen = clusterColours(points, weights, 1, threads);
+    std::vector<Lab> chosen = growColours(points, weights, {}, threads);
     for (std::size_t k = 2; k <= kAutoMaxColours; ++k) {
-        std::vector<Lab> next = clusterColours(points, weights, k, threads, chosen);
+        std::vector<Lab> next = growColours(points, weights, chosen, threads);
         if (next.size() < k)
             break;
         for (std::size_t i = 0; i < next.size(); ++i) {
