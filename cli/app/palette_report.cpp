@@ -47,16 +47,17 @@ std::string formatPaletteReport(const colour::Reduction& reduction) {
             widths[c] = std::max(widths[c], row[c].size());
     }
     for (const auto& row : rows) {
-        std::string line = " ";
+        std::string line;
         for (std::size_t c = 0; c < row.size(); ++c)
-            line += " " + (c + 1 == row.size() ? row[c] : padded(row[c], widths[c]));
+            line += "  " + (c + 1 == row.size() ? row[c] : padded(row[c], widths[c]));
         text << line << "\n";
     }
     if (reduction.worstFace >= 0) {
         const float* c = reduction.worstFaceColour;
         text << "worst face: " << reduction.worstFace << " (colour " << io::floatText(c[0]) << " "
              << io::floatText(c[1]) << " " << io::floatText(c[2]) << ") is "
-             << fixed(reduction.worstDeltaE, 2) << " dE from its palette colour\n";
+             << fixed(reduction.worstDeltaE, 2) << " dE from "
+             << colour::hexText(reduction.colours[reduction.worstFacePalette].colour.rgb) << "\n";
     }
     return text.str();
 }

@@ -41,7 +41,7 @@ std::optional<colour::ReductionRequest> paletteRequest(const std::string& colour
             request.given = colour::parsePaletteList(palette);
         }
     } catch (const colour::PaletteError& e) {
-        throw UsageError(e.what());
+        throw UsageError(std::string("--palette: ") + e.what());
     } catch (const io::InputError& e) {
         throw UsageError(std::string("--palette: ") + e.what());
     }

@@ -87,9 +87,8 @@ bool namesPaletteFile(std::string_view spec) {
 }
 
 std::vector<PaletteColour> parsePaletteList(std::string_view list) {
-    const std::string where = "--palette: ";
     if (trimmed(list).empty())
-        throw PaletteError(where + "no colours given");
+        throw PaletteError("no colours given");
     PaletteBuilder palette;
     std::string fault;
     while (true) {
@@ -97,9 +96,9 @@ std::vector<PaletteColour> parsePaletteList(std::string_view list) {
         const std::string_view word = trimmed(list.substr(0, comma));
         PaletteColour colour;
         if (word.empty())
-            throw PaletteError(where + "an empty item in the colour list");
+            throw PaletteError("an empty item in the colour list");
         if (!readColour(word, colour, fault) || !palette.add(std::move(colour), word, "", fault))
-            throw PaletteError(where + fault);
+            throw PaletteError(fault);
         if (comma == std::string_view::npos)
             break;
         list.remove_prefix(comma + 1);

@@ -32,7 +32,7 @@ class PaletteError : public std::runtime_error {
 bool namesPaletteFile(std::string_view spec);
 
 // The colours of a comma-separated list: each item "#rrggbb" or a CSS colour name, blanks
-// around items ignored. Throws PaletteError "--palette: fault" for an empty list or item, a
+// around items ignored. Throws PaletteError "fault" for an empty list or item, a
 // malformed hexadecimal colour, an unknown word, two items of the same value or more than
 // kMaxPaletteColours colours.
 std::vector<PaletteColour> parsePaletteList(std::string_view list);

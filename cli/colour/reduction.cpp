@@ -157,6 +157,8 @@ Reduction reduceColours(const float* rgb, const double* area, std::size_t faces,
         position[order[i]] = i;
         result.colours.push_back(uses[order[i]]);
     }
+    if (worstBin >= 0)
+        result.worstFacePalette = position[nearest[static_cast<std::size_t>(worstBin)]];
     result.faceColour.resize(faces);
     for (std::size_t f = 0; f < faces; ++f) {
         result.faceColour[f] =

@@ -44,6 +44,7 @@ struct Reduction {
     long long worstFace = -1;
     double worstDeltaE = 0;
     float worstFaceColour[3] = {0, 0, 0};
+    std::uint32_t worstFacePalette = kKept;  // the index of its palette colour
 };
 
 // Reduces `faces` faces with colours rgb[3 f .. 3 f + 2] (sRGB, 0..1) and areas area[f] (a
