@@ -7,47 +7,13 @@
 #include "colour/ciede2000.h"
 #include "colour/clustering.h"
 #include "colour/reduction.h"
+#include "support/scan_faces.h"
 
 namespace hueslice::colour {
 namespace {
 
-// Eight paints a model might be printed in, far apart from one another.
-const float kPaints[8][3] = {{0.85f, 0.15f, 0.15f}, {0.20f, 0.65f, 0.25f}, {0.15f, 0.30f, 0.80f},
-                             {0.95f, 0.85f, 0.20f}, {0.90f, 0.90f, 0.88f}, {0.12f, 0.12f, 0.12f},
-                             {0.55f, 0.20f, 0.70f}, {0.10f, 0.60f, 0.65f}};
-
-// A scan-like model: `regions` painted bands of `perRegion` faces of area 1 each, lit so that
-// each band's sRGB values are scaled by 0.85 to 1.15 along it, with Gaussian noise of sigma
-// 4/255 and 8-bit rounding as a scanner's file holds. The noise is a fixed sequence.
-struct ScanFaces {
-    std::vector<float> rgb;
-    std::vector<double> area;
-    std::vector<int> region;
-};
-
-ScanFaces scanFaces(int regions, int perRegion) {
-    ScanFaces scan;
-    std::uint64_t state = 0x2545f4914f6cdd1dull;
-    const auto uniform = [&] {
-        state = state * 6364136223846793005ull + 1442695040888963407ull;
-        return (static_cast<double>(state >> 11) + 0.5) / 9007199254740992.0;
-    };
-    for (int r = 0; r < regions; ++r) {
-        for (int i = 0; i < perRegion; ++i) {
-            const double light = 0.85 + 0.30 * i / (perRegion - 1);
-            for (int c = 0; c < 3; ++c) {
-                const double noise =
-                    std::sqrt(-2 * std::log(uniform())) * std::cos(6.283185307179586 * uniform());
-                const double value = kPaints[r][c] * light + noise * 4 / 255;
-                scan.rgb.push_back(
-                    static_cast<float>(std::round(std::fmin(1, std::fmax(0, value)) * 255) / 255));
-            }
-            scan.area.push_back(1.0);
-            scan.region.push_back(r);
-        }
-    }
-    return scan;
-}
+using scan_testing::ScanFaces;
+using scan_testing::scanFaces;
 
 // The share of each region's faces that took that region's most common palette colour, the
 // smallest over the regions, and whether two regions share a palette colour.
@@ -80,12 +46,13 @@ class RegionMeshes : public ::testing::TestWithParam<int> {};
 TEST_P(RegionMeshes, EachRegionKeepsOneColourWithExactAndAutomaticCounts) {
     const int regions = GetParam();
     const ScanFaces scan = scanFaces(regions, 1500);
+    const std::vector<double> area(scan.region.size(), 1.0);
     for (const ReductionRequest::Kind kind : {ReductionRequest::Count, ReductionRequest::Auto}) {
         ReductionRequest request;
         request.kind = kind;
         request.count = static_cast<std::size_t>(regions);
         const Reduction reduction =
-            reduceColours(scan.rgb.data(), scan.area.data(), scan.area.size(), request);
+            reduceColours(scan.rgb.data(), area.data(), area.size(), request);
         ASSERT_EQ(reduction.colours.size(), static_cast<std::size_t>(regions))
             << (kind == ReductionRequest::Auto ? "auto" : "exact");
         bool shared = false;
@@ -95,6 +62,98 @@ TEST_P(RegionMeshes, EachRegionKeepsOneColourWithExactAndAutomaticCounts) {
 }
 
 INSTANTIATE_TEST_SUITE_P(TwoToEight, RegionMeshes, ::testing::Range(2, 9));
+
+// Each block of colours sums on its own and blocks are added in order, so the palette and
+// every face's choice are the same on any number of threads.
+TEST(Reduction, SameResultOnAnyNumberOfThreads) {
+    const ScanFaces scan = scanFaces(8, 2500);
+    std::vector<double> area(scan.region.size());
+    for (std::size_t f = 0; f < area.size(); ++f)
+        area[f] = 1 + static_cast<double>(f % 7) / 3;
+    for (const ReductionRequest::Kind kind :
+         {ReductionRequest::Count, ReductionRequest::Auto, ReductionRequest::Given}) {
+        ReductionRequest request;
+        request.kind = kind;
+        request.count = 5;
+        request.given = {{{255, 0, 0}, ""}, {{0, 0, 255}, ""}, {{250, 250, 250}, ""}};
+        request.threads = 1;
+        const Reduction one = reduceColours(scan.rgb.data(), area.data(), area.size(), request);
+        for (unsigned threads : {2u, 3u, 8u}) {
+            request.threads = threads;
+            const Reduction many =
+                reduceColours(scan.rgb.data(), area.data(), area.size(), request);
+            ASSERT_EQ(many.colours.size(), one.colours.size()) << threads;
+            for (std::size_t p = 0; p < one.colours.size(); ++p) {
+                EXPECT_EQ(many.colours[p].colour.rgb, one.colours[p].colour.rgb);
+                EXPECT_EQ(many.colours[p].meanDeltaE, one.colours[p].meanDeltaE);
+            }
+            EXPECT_EQ(many.faceColour, one.faceColour) << threads;
+            EXPECT_EQ(many.worstFace, one.worstFace);
+        }
+    }
+}
+
+struct WeightCase {
+    const char* name;
+    std::vector<double> area;  // of the one red face, then of each of the 40 blue faces
+    bool redWins;
+    bool byFaces;
+};
+
+// One red face against forty blue ones: with one colour to give, the palette leans to the
+// colour that covers more of the model, not to the one more faces carry.
+TEST(Reduction, AreaNotFaceCountDecides) {
+    const WeightCase cases[] = {
+        {"big red face", {100, 0.1}, true, false},
+        {"equal faces", {1, 1}, false, false},
+        {"no area at all counts faces", {0, 0}, false, true},
+        {"non-finite areas count as none", {std::nan(""), -1}, false, true},
+    };
+    for (const WeightCase& c : cases) {
+        std::vector<float> rgb = {1, 0, 0};
+        std::vector<double> area = {c.area[0]};
+        for (int i = 0; i < 40; ++i) {
+            rgb.insert(rgb.end(), {0, 0, 1});
+            area.push_back(c.area[1]);
+        }
+        ReductionRequest request;
+        request.count = 1;
+        const Reduction r = reduceColours(rgb.data(), area.data(), area.size(), request);
+        ASSERT_EQ(r.colours.size(), 1u) << c.name;
+        const Rgb8 chosen = r.colours[0].colour.rgb;
+        EXPECT_EQ(chosen[0] > chosen[2], c.redWins) << c.name << " " << hexText(chosen);
+        EXPECT_EQ(r.weightedByFaces, c.byFaces) << c.name;
+        EXPECT_EQ(r.colours[0].faces, 41) << c.name;
+    }
+}
+
+// A user's palette keeps its order and names, reports a colour no face takes, and leaves faces
+// whose colour is not a number as they are.
+TEST(Reduction, GivenPaletteSnapsByCiede2000) {
+    const float nan = std::nanf("");
+    const std::vector<float> rgb = {0.9f, 0.1f, 0.1f, 0.1f, 0.1f, 0.8f, nan, 0,
+                                    0,    0.8f, 0.2f, 0.1f, 0.2f, 0.2f, 0.9f};
+    const std::vector<double> area = {1, 1, 1, 3, 1};
+    ReductionRequest request;
+    request.kind = ReductionRequest::Given;
+    request.given = {{{0, 0, 255}, "PLA Blue"}, {{0, 255, 0}, ""}, {{255, 0, 0}, "red"}};
+    const Reduction r = reduceColours(rgb.data(), area.data(), area.size(), request);
+    ASSERT_EQ(r.colours.size(), 3u);
+    EXPECT_EQ(r.colours[0].colour.name, "PLA Blue");
+    EXPECT_EQ(r.colours[0].faces, 2);
+    EXPECT_EQ(r.colours[1].faces, 0);
+    EXPECT_EQ(r.colours[2].faces, 2);
+    EXPECT_DOUBLE_EQ(r.colours[2].area, 4.0);
+    EXPECT_EQ(r.keptFaces, 1);
+    EXPECT_EQ(r.faceColour, (std::vector<std::uint32_t>{2, 0, Reduction::kKept, 2, 0}));
+    const Lab red = labFromRgb8({255, 0, 0});
+    const double near = deltaE2000(labFromSrgb(0.9f, 0.1f, 0.1f), red);
+    const double far = deltaE2000(labFromSrgb(0.8f, 0.2f, 0.1f), red);
+    EXPECT_NEAR(r.colours[2].meanDeltaE, (near + 3 * far) / 4, 1e-9);
+    EXPECT_DOUBLE_EQ(r.colours[2].worstDeltaE, std::max(near, far));
+    EXPECT_EQ(r.worstFace, near > far ? 0 : 3);
+    EXPECT_EQ(r.worstFacePalette, 2u);
+}
 
 }  // namespace
 }  // namespace hueslice::colour
