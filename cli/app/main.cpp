@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 
+#include <colour/clustering.h>
 #include <io/commit/output_batch.h>
 #include <io/formats/formats.h>
 #include <io/io.h>
@@ -20,6 +21,7 @@
 namespace {
 
 using namespace hueslice::cli;
+namespace colour = hueslice::colour;
 namespace io = hueslice::io;
 
 // Memory can run out where an exception cannot pass, such as in a destructor that allocates
@@ -97,8 +99,9 @@ int run(int argc, char** argv) {
 
     const std::string coloursHelp =
         "Before cooking, reduce the face colours to N colours (1 to 256) chosen to represent "
-        "them, in CIELAB weighted by area; 'auto' keeps as many as differ by at least 12 "
-        "CIEDE2000 (at most 16)";
+        "them (k-means in CIELAB, faces weighted by area); 'auto' takes the most colours, up to " +
+        std::to_string(colour::kAutoMaxColours) + ", that differ pairwise by at least " +
+        std::to_string(static_cast<int>(colour::kAutoSeparation)) + " CIEDE2000";
     const std::string paletteHelp =
         "Before cooking, snap every face colour to the nearest (CIEDE2000) of these colours: a "
         "file (SPEC holds a '/' or '.') with one '#rrggbb [name]' or 'cssname [name]' a line, or "
