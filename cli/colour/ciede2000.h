@@ -11,4 +11,8 @@ namespace hueslice::colour {
 // its arguments and 0 only for equal colours.
 double deltaE2000(const Lab& x, const Lab& y);
 
+// A cheap bound that deltaE2000(x, y) never falls below: the lightness term alone (the other
+// terms add up to a non-negative amount, as the rotation factor is at most 2 in size).
+double deltaE2000LowerBound(const Lab& x, const Lab& y);
+
 }  // namespace hueslice::colour

@@ -28,6 +28,12 @@ std::size_t hashOf(const Bits& bits) {
 }  // namespace
 
 std::uint32_t ColourHistogram::add(const float rgb[3], double weight, long long face) {
+    // Neighbouring faces often share a colour: the last face's bin is tried without hashing.
+    if (last < binList.size() && std::memcmp(binList[last].rgb, rgb, sizeof(Bits::c)) == 0) {
+        binList[last].weight += weight;
+        ++binList[last].faces;
+        return last;
+    }
     // Kept at most half full, so that probe runs stay short.
     if (2 * (binList.size() + 1) > slots.size())
         grow();
@@ -42,12 +48,12 @@ std::uint32_t ColourHistogram::add(const float rgb[3], double weight, long long 
             added.faces = 1;
             added.firstFace = face;
             binList.push_back(added);
-            return slots[slot];
+            return last = slots[slot];
         }
         if (std::memcmp(binList[bin].rgb, rgb, sizeof bits.c) == 0) {
             binList[bin].weight += weight;
             ++binList[bin].faces;
-            return bin;
+            return last = bin;
         }
     }
 }

@@ -32,6 +32,7 @@ class ColourHistogram {
     std::vector<ColourBin> binList;
     std::vector<std::uint32_t> slots;  // bin numbers by hash; kEmpty where free
     std::size_t mask = 0;
+    std::uint32_t last = 0xffffffffu;  // the bin of the last face counted
 };
 
 }  // namespace hueslice::colour

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numeric>
 #include <set>
+#include <tuple>
 
 #include "ciede2000.h"
 #include "clustering.h"
@@ -34,25 +35,44 @@ std::vector<PaletteColour> roundedPalette(const std::vector<Lab>& centres) {
     return palette;
 }
 
-// Per bin, the nearest palette colour by CIEDE2000 (the first on ties) and its distance.
+// The palette colour nearest to `point` by CIEDE2000, the first on ties, and its distance. The
+// nearest by CIELAB distance is tried first, as it is nearly always the answer, so that the
+// cheap lower bound rules most others out without computing their full difference.
+std::pair<std::uint32_t, double> nearestByDeltaE(const Lab& point,
+                                                 const std::vector<Lab>& palette) {
+    std::uint32_t guess = 0;
+    double guessDistance = 0;
+    for (std::uint32_t p = 0; p < palette.size(); ++p) {
+        const double l = point.L - palette[p].L, a = point.a - palette[p].a,
+                     b = point.b - palette[p].b;
+        const double d = l * l + a * a + b * b;
+        if (p == 0 || d < guessDistance) {
+            guess = p;
+            guessDistance = d;
+        }
+    }
+    std::uint32_t best = guess;
+    double bestDistance = deltaE2000(point, palette[guess]);
+    for (std::uint32_t p = 0; p < palette.size(); ++p) {
+        if (p == guess || deltaE2000LowerBound(point, palette[p]) > bestDistance)
+            continue;
+        const double d = deltaE2000(point, palette[p]);
+        if (d < bestDistance || (d == bestDistance && p < best)) {
+            best = p;
+            bestDistance = d;
+        }
+    }
+    return {best, bestDistance};
+}
+
+// Per bin, the nearest palette colour by CIEDE2000 and its distance.
 void snapBins(const std::vector<Lab>& bins, const std::vector<Lab>& palette, unsigned threads,
               std::vector<std::uint32_t>& nearest, std::vector<double>& distance) {
     nearest.assign(bins.size(), 0);
     distance.assign(bins.size(), 0.0);
     forEachBlock(bins.size(), threads, [&](std::size_t, std::size_t begin, std::size_t end) {
-        for (std::size_t i = begin; i < end; ++i) {
-            double best = deltaE2000(bins[i], palette[0]);
-            std::uint32_t bestIndex = 0;
-            for (std::uint32_t p = 1; p < palette.size(); ++p) {
-                const double d = deltaE2000(bins[i], palette[p]);
-                if (d < best) {
-                    best = d;
-                    bestIndex = p;
-                }
-            }
-            nearest[i] = bestIndex;
-            distance[i] = best;
-        }
+        for (std::size_t i = begin; i < end; ++i)
+            std::tie(nearest[i], distance[i]) = nearestByDeltaE(bins[i], palette);
     });
 }
 
