@@ -77,7 +77,8 @@ void writeOutputs(const CookOptions& options, SOP_Node& node, const GU_Detail& r
 }
 
 // Reads, cooks and writes, once the split folder (if any) exists.
-int cookAndWrite(const CookOptions& options, std::ostream& out, std::ostream& err) {
+int cookAndWrite(const CookOptions& options, const std::optional<colour::ReductionRequest>& palette,
+                 std::ostream& out, std::ostream& err) {
     // Clashing or unusable outputs are refused before any work, let alone any write.
     const std::vector<std::string> files = outputFiles(options);
     io::checkOutputTargets(files);
@@ -87,10 +88,6 @@ int cookAndWrite(const CookOptions& options, std::ostream& out, std::ostream& er
         if (file == io::kStandardOutput && ::isatty(STDOUT_FILENO) == 1)
             ProgressLine::silence();
     }
-    // So is a palette that cannot be used.
-    const std::optional<colour::ReductionRequest> palette =
-        paletteRequest(options.colours, options.palette);
-
     ProgressLine progress;
     auto geometry = std::make_shared<GU_Detail>();
     io::PlyOptions ply;
@@ -156,13 +153,16 @@ int cookAndWrite(const CookOptions& options, std::ostream& out, std::ostream& er
 }  // namespace
 
 int runCook(const CookOptions& options, std::ostream& out, std::ostream& err) {
+    // A palette that cannot be used is refused before anything is made.
+    const std::optional<colour::ReductionRequest> palette =
+        paletteRequest(options.colours, options.palette);
     // The split folder is made first, so that other outputs may go inside it, and removed again
     // when the run fails or is interrupted, so that a failure leaves nothing behind.
     if (options.splitFolder.empty() || !io::makeSplitFolder(options.splitFolder))
-        return cookAndWrite(options, out, err);
+        return cookAndWrite(options, palette, out, err);
     io::removeFolderWithTemporaries(options.splitFolder);
     try {
-        const int status = cookAndWrite(options, out, err);
+        const int status = cookAndWrite(options, palette, out, err);
         io::removeFolderWithTemporaries("");
         return status;
     } catch (...) {
