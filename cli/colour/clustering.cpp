@@ -11,6 +11,7 @@ namespace hueslice::colour {
 namespace {
 
 constexpr int kMaxIterations = 100;
+constexpr double kSettled = 1e-3;
 
 double squaredDistance(const Lab& x, const Lab& y) {
     const double l = x.L - y.L, a = x.a - y.a, b = x.b - y.b;
@@ -105,14 +106,21 @@ void refine(const std::vector<Lab>& points, const std::vector<double>& weights,
         if (changes == 0 && iteration > 0)
             break;
         bool emptied = false;
+        double largestMove = 0;
         for (std::size_t c = 0; c < centres.size(); ++c) {
             const double* s = &total.value[4 * c];
             if (s[0] > 0) {
-                centres[c] = Lab{s[1] / s[0], s[2] / s[0], s[3] / s[0]};
+                const Lab moved{s[1] / s[0], s[2] / s[0], s[3] / s[0]};
+                largestMove = std::max(largestMove, squaredDistance(moved, centres[c]));
+                centres[c] = moved;
             } else {
                 emptied = true;
             }
         }
+        // Once no centre moves by a thousandth of a CIELAB unit, the few points still changing
+        // sides no longer change any palette colour's 8 bits.
+        if (!emptied && largestMove < kSettled * kSettled)
+            break;
         // A centre that lost every point moves to the point worst served by the others.
         for (std::size_t c = 0; emptied && c < centres.size(); ++c) {
             if (total.value[4 * c] > 0)
