@@ -38,8 +38,9 @@ std::string formatPaletteReport(const colour::Reduction& reduction) {
         const double share = reduction.totalArea > 0 ? 100 * use.area / reduction.totalArea : 0;
         rows.push_back({colour::hexText(use.colour.rgb),
                         use.colour.name.empty() ? "-" : io::printable(use.colour.name),
-                        std::to_string(use.faces), fixed(share, 1) + "%", fixed(use.meanDeltaE, 2),
-                        fixed(use.worstDeltaE, 2)});
+                        std::to_string(use.faces), fixed(share, 1) + "%",
+                        use.faces > 0 ? fixed(use.meanDeltaE, 2) : "-",
+                        use.faces > 0 ? fixed(use.worstDeltaE, 2) : "-"});
     }
     std::vector<std::size_t> widths(rows[0].size(), 0);
     for (const auto& row : rows) {

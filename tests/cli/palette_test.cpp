@@ -83,7 +83,8 @@ TEST_F(CliTest, NamedPaletteNamesTheGroupsAndReportsAnUnusedColour) {
     // The big face makes red 10 of the 12 units of area.
     EXPECT_NE(r.err.find("  #f01010  PLA Red"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("2      83.3%"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("  #ffffff  PLA White  0      0.0%"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("  #ffffff  PLA White  0      0.0%   -        -\n"), std::string::npos)
+        << r.err;
 }
 
 TEST_F(CliTest, InfoReportsThePaletteWithoutCooking) {
