@@ -60,11 +60,9 @@ double deltaE2000(const Lab& x, const Lab& y) {
             hx = std::cos(meanHue * kDegree);
             hy = std::sin(meanHue * kDegree);
         }
-    } else if (cp1 != 0 || cp2 != 0) {
-        // With one colour neutral the mean hue is the other's.
-        hx = cp1 != 0 ? a1 : a2;
-        hy = cp1 != 0 ? x.b : y.b;
     }
+    // With a neutral colour in the pair the hue difference is 0, and the mean hue, which only
+    // weighs the hue difference, does not matter.
     const double length = std::sqrt(hx * hx + hy * hy);
     const double c = hx / length, s = hy / length;
     const double c2 = c * c - s * s, s2 = 2 * c * s;

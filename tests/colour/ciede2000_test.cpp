@@ -62,6 +62,22 @@ TEST(Ciede2000, PublishedPairsBothWays) {
     EXPECT_EQ(deltaE2000(kSharma[16].y, kSharma[16].y), 0.0);
 }
 
+// The nearest palette colour is searched with this bound ruling colours out, so a bound above
+// the difference would lose true nearest colours; light and dark pairs have the largest
+// lightness weighting and so the most room for that.
+TEST(Ciede2000, LowerBoundNeverExceedsTheDifference) {
+    for (int i = 0; i < 4096; i += 7) {
+        const Lab x = labFromRgb8({static_cast<std::uint8_t>(i * 37 % 256),
+                                   static_cast<std::uint8_t>(i % 256),
+                                   static_cast<std::uint8_t>(i * 11 % 256)});
+        for (const Rgb8& other : {Rgb8{255, 255, 255}, Rgb8{0, 0, 0}, Rgb8{250, 240, 230},
+                                  Rgb8{12, 30, 60}, Rgb8{128, 128, 128}}) {
+            const Lab y = labFromRgb8(other);
+            ASSERT_LE(deltaE2000LowerBound(x, y), deltaE2000(x, y) + 1e-12) << i;
+        }
+    }
+}
+
 struct LabCase {
     Rgb8 rgb;
     Lab lab;
