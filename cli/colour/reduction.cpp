@@ -35,8 +35,20 @@ std::vector<PaletteColour> roundedPalette(const std::vector<Lab>& centres) {
     return palette;
 }
 
-// The palette colour nearest to `point` by CIEDE2000, the first on ties, and its distance. The
-// nearest by CIELAB distance is tried first, as it is nearly always the answer, so that the
+// Per bin, the nearest palette colour by CIEDE2000 and its distance.
+void snapBins(const std::vector<Lab>& bins, const std::vector<Lab>& palette, unsigned threads,
+              std::vector<std::uint32_t>& nearest, std::vector<double>& distance) {
+    nearest.assign(bins.size(), 0);
+    distance.assign(bins.size(), 0.0);
+    forEachBlock(bins.size(), threads, [&](std::size_t, std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i)
+            std::tie(nearest[i], distance[i]) = nearestByDeltaE(bins[i], palette);
+    });
+}
+
+}  // namespace
+
+// The nearest by CIELAB distance is tried first, as it is nearly always the answer, so that the
 // cheap lower bound rules most others out without computing their full difference.
 std::pair<std::uint32_t, double> nearestByDeltaE(const Lab& point,
                                                  const std::vector<Lab>& palette) {
@@ -64,19 +76,6 @@ std::pair<std::uint32_t, double> nearestByDeltaE(const Lab& point,
     }
     return {best, bestDistance};
 }
-
-// Per bin, the nearest palette colour by CIEDE2000 and its distance.
-void snapBins(const std::vector<Lab>& bins, const std::vector<Lab>& palette, unsigned threads,
-              std::vector<std::uint32_t>& nearest, std::vector<double>& distance) {
-    nearest.assign(bins.size(), 0);
-    distance.assign(bins.size(), 0.0);
-    forEachBlock(bins.size(), threads, [&](std::size_t, std::size_t begin, std::size_t end) {
-        for (std::size_t i = begin; i < end; ++i)
-            std::tie(nearest[i], distance[i]) = nearestByDeltaE(bins[i], palette);
-    });
-}
-
-}  // namespace
 
 Reduction reduceColours(const float* rgb, const double* area, std::size_t faces,
                         const ReductionRequest& request) {

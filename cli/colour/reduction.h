@@ -7,8 +7,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
+#include "lab.h"
 #include "palette_spec.h"
 
 namespace hueslice::colour {
@@ -46,6 +48,10 @@ struct Reduction {
     float worstFaceColour[3] = {0, 0, 0};
     std::uint32_t worstFacePalette = kKept;  // the index of its palette colour
 };
+
+// The palette colour nearest to `point` by CIEDE2000 (the first of equals) and its difference.
+// `palette` must not be empty.
+std::pair<std::uint32_t, double> nearestByDeltaE(const Lab& point, const std::vector<Lab>& palette);
 
 // Reduces `faces` faces with colours rgb[3 f .. 3 f + 2] (sRGB, 0..1) and areas area[f] (a
 // negative or non-finite area counts as 0; all zero: each face counts 1). Chosen palettes are

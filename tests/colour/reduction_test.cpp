@@ -98,16 +98,18 @@ struct WeightCase {
     std::vector<double> area;  // of the one red face, then of each of the 40 blue faces
     bool redWins;
     bool byFaces;
+    double total;
 };
 
 // One red face against forty blue ones: with one colour to give, the palette leans to the
 // colour that covers more of the model, not to the one more faces carry.
 TEST(Reduction, AreaNotFaceCountDecides) {
     const WeightCase cases[] = {
-        {"big red face", {100, 0.1}, true, false},
-        {"equal faces", {1, 1}, false, false},
-        {"no area at all counts faces", {0, 0}, false, true},
-        {"non-finite areas count as none", {std::nan(""), -1}, false, true},
+        {"big red face", {100, 0.1}, true, false, 104},
+        {"equal faces", {1, 1}, false, false, 41},
+        {"no area at all counts faces", {0, 0}, false, true, 41},
+        {"non-finite areas count as none", {std::nan(""), -1}, false, true, 41},
+        {"negative areas count as none", {1, -1}, true, false, 1},
     };
     for (const WeightCase& c : cases) {
         std::vector<float> rgb = {1, 0, 0};
@@ -124,6 +126,8 @@ TEST(Reduction, AreaNotFaceCountDecides) {
         EXPECT_EQ(chosen[0] > chosen[2], c.redWins) << c.name << " " << hexText(chosen);
         EXPECT_EQ(r.weightedByFaces, c.byFaces) << c.name;
         EXPECT_EQ(r.colours[0].faces, 41) << c.name;
+        EXPECT_NEAR(r.totalArea, c.total, 1e-9) << c.name;
+        EXPECT_NEAR(r.colours[0].area, c.total, 1e-9) << c.name;
     }
 }
 
@@ -153,6 +157,87 @@ TEST(Reduction, GivenPaletteSnapsByCiede2000) {
     EXPECT_DOUBLE_EQ(r.colours[2].worstDeltaE, std::max(near, far));
     EXPECT_EQ(r.worstFace, near > far ? 0 : 3);
     EXPECT_EQ(r.worstFacePalette, 2u);
+}
+
+// The search rules colours out by a bound and starts from the nearest by CIELAB distance; it
+// must still give what trying every colour gives, the first of equals included.
+TEST(Reduction, NearestByDeltaEMatchesTryingEveryColour) {
+    const std::vector<Lab> palette = {{85, 0, 0}, {95, 7, 0},    {40, 0, 0},
+                                      {60, 0, 0}, {50, 60, -90}, {55, 40, -100}};
+    int differsFromCielab = 0;
+    for (double l = 0; l <= 100; l += 5) {
+        for (double a = -80; a <= 80; a += 20) {
+            for (double b = -100; b <= 80; b += 20) {
+                const Lab point{l, a, b};
+                std::uint32_t best = 0, cielab = 0;
+                for (std::uint32_t p = 1; p < palette.size(); ++p) {
+                    if (deltaE2000(point, palette[p]) < deltaE2000(point, palette[best]))
+                        best = p;
+                    const auto d = [&](const Lab& c) {
+                        return (c.L - l) * (c.L - l) + (c.a - a) * (c.a - a) +
+                               (c.b - b) * (c.b - b);
+                    };
+                    if (d(palette[p]) < d(palette[cielab]))
+                        cielab = p;
+                }
+                const auto [found, distance] = nearestByDeltaE(point, palette);
+                ASSERT_EQ(found, best) << l << " " << a << " " << b;
+                EXPECT_EQ(distance, deltaE2000(point, palette[best]));
+                differsFromCielab += best != cielab;
+            }
+        }
+    }
+    EXPECT_GT(differsFromCielab, 0);
+    // Exactly between two greys of equal lightness weighting: the first wins.
+    EXPECT_EQ(nearestByDeltaE({50, 0, 0}, {{40, 0, 0}, {60, 0, 0}}).first, 0u);
+    EXPECT_EQ(nearestByDeltaE({50, 0, 0}, {{60, 0, 0}, {40, 0, 0}}).first, 0u);
+}
+
+// Two faces as far from their palette colour (1 and 1.5 clamp alike): the first is the worst.
+TEST(Reduction, WorstFaceIsTheFirstOfEquals) {
+    const std::vector<float> rgb = {0, 0, 1, 1, 0.1f, 0.1f, 1.5f, 0.1f, 0.1f};
+    const std::vector<double> area = {1, 1, 1};
+    ReductionRequest request;
+    request.kind = ReductionRequest::Given;
+    request.given = {{{0, 0, 255}, ""}, {{200, 0, 0}, ""}};
+    const Reduction r = reduceColours(rgb.data(), area.data(), area.size(), request);
+    EXPECT_EQ(r.worstFace, 1);
+    EXPECT_EQ(r.worstFaceColour[0], 1.0f);
+}
+
+// Lloyd's iterations run until the colours settle: each is then the weighted mean of the
+// points nearest to it, even where paints share a cluster.
+TEST(Reduction, ChosenColoursAreTheMeansOfTheirClusters) {
+    const ScanFaces scan = scanFaces(8, 300);
+    std::vector<Lab> points;
+    std::vector<double> weights;
+    for (std::size_t f = 0; f < scan.region.size(); ++f) {
+        points.push_back(labFromSrgb(scan.rgb[3 * f], scan.rgb[3 * f + 1], scan.rgb[3 * f + 2]));
+        weights.push_back(1 + static_cast<double>(f % 3));
+    }
+    const std::vector<Lab> centres = clusterColours(points, weights, 3, 1);
+    ASSERT_EQ(centres.size(), 3u);
+    std::vector<double> sums(12, 0.0);
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        std::size_t c = 0;
+        for (std::size_t k = 1; k < centres.size(); ++k) {
+            const auto d = [&](const Lab& x) {
+                return (x.L - points[i].L) * (x.L - points[i].L) +
+                       (x.a - points[i].a) * (x.a - points[i].a) +
+                       (x.b - points[i].b) * (x.b - points[i].b);
+            };
+            c = d(centres[k]) < d(centres[c]) ? k : c;
+        }
+        sums[4 * c] += weights[i];
+        sums[4 * c + 1] += weights[i] * points[i].L;
+        sums[4 * c + 2] += weights[i] * points[i].a;
+        sums[4 * c + 3] += weights[i] * points[i].b;
+    }
+    for (std::size_t c = 0; c < centres.size(); ++c) {
+        EXPECT_NEAR(centres[c].L, sums[4 * c + 1] / sums[4 * c], 0.01) << c;
+        EXPECT_NEAR(centres[c].a, sums[4 * c + 2] / sums[4 * c], 0.01) << c;
+        EXPECT_NEAR(centres[c].b, sums[4 * c + 3] / sums[4 * c], 0.01) << c;
+    }
 }
 
 }  // namespace
