@@ -112,9 +112,11 @@ TEST(Reduction, AreaNotFaceCountDecides) {
         {"negative areas count as none", {1, -1}, true, false, 1},
     };
     for (const WeightCase& c : cases) {
-        std::vector<float> rgb = {1, 0, 0};
-        std::vector<double> area = {c.area[0]};
-        for (int i = 0; i < 40; ++i) {
+        // The red face second, so that blue comes back to its bin both after another colour
+        // and after itself.
+        std::vector<float> rgb = {0, 0, 1, 1, 0, 0};
+        std::vector<double> area = {c.area[1], c.area[0]};
+        for (int i = 1; i < 40; ++i) {
             rgb.insert(rgb.end(), {0, 0, 1});
             area.push_back(c.area[1]);
         }
