@@ -99,6 +99,17 @@ TEST_F(CliTest, InfoReportsThePaletteWithoutCooking) {
     EXPECT_EQ(r.err, "");
 }
 
+TEST_F(CliTest, FacesWithoutAreaCountAlike) {
+    // Every face shrunk to a point: the palette weighs faces by count, and says so.
+    write("flat.ply", facesPly({1, 0, 0, 0, 0, 1, 0, 0, 1}, {true, true, true}, 0));
+    const auto r = run({"info", "flat.ply", "--colours", "1"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "hueslice: no face has an area: the palette weighs every face alike\n");
+    EXPECT_NE(r.out.find("palette: 1 colours for 3 faces (weighted by face, none has an area)\n"),
+              std::string::npos)
+        << r.out;
+}
+
 struct UsageCase {
     std::vector<std::string> args;
     const char* message;
