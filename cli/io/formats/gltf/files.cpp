@@ -54,8 +54,8 @@ bool ExternalFiles::exists(const std::string& path, void*) {
     return !path.empty();
 }
 
-bool ExternalFiles::read(std::vector<unsigned char>* out, std::string* err,
-                         const std::string& path, void* self) {
+bool ExternalFiles::read(std::vector<unsigned char>* out, std::string* err, const std::string& path,
+                         void* self) {
     auto& files = *static_cast<ExternalFiles*>(self);
     try {
         const std::string bytes = readWholeFile(path);

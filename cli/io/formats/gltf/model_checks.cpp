@@ -12,8 +12,8 @@ std::size_t checkedScene(const tinygltf::Model& model, const std::string& name) 
         return 0;
     const auto scene = static_cast<std::size_t>(model.defaultScene);
     if (scene >= model.scenes.size()) {
-        throw InputError(name + ": the default scene is scene " + std::to_string(scene) +
-                         " but " + detail::thereAre(model.scenes.size(), "scene", "scenes"));
+        throw InputError(name + ": the default scene is scene " + std::to_string(scene) + " but " +
+                         detail::thereAre(model.scenes.size(), "scene", "scenes"));
     }
     return scene;
 }

@@ -207,7 +207,8 @@ class SceneReader {
             walk(model.scenes[gltf::checkedScene(model, name)].nodes);
         }
         if (geo.primitiveCount() == 0)
-            notes.push_back(detail::noFacesNote(name, gltf::noFacesReason(model, skippedPrimitives > 0), false));
+            notes.push_back(detail::noFacesNote(
+                name, gltf::noFacesReason(model, skippedPrimitives > 0), false));
         if (anyColour)
             detail::setFaceColours(geo, colours);
         if (votedFaces > 0)
@@ -433,8 +434,7 @@ class SceneReader {
 
 }  // namespace
 
-Notes readGltf(std::string_view bytes, const std::string& name, GU_Detail& out,
-               bool followFiles) {
+Notes readGltf(std::string_view bytes, const std::string& name, GU_Detail& out, bool followFiles) {
     if (bytes.size() > std::numeric_limits<unsigned int>::max())
         fail(name, "file is larger than 4 GiB");
     const bool binary = bytes.substr(0, 4) == "glTF";

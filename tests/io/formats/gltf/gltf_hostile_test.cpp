@@ -33,8 +33,9 @@ std::string triangleBytes() {
 // A glTF with one mesh "m" of one triangle whose buffer is `uri` (empty: the GLB's own), and
 // `rest` after the other top-level members.
 std::string model(const std::string& uri, const std::string& rest = "",
-                  const std::string& meshes = R"([{"name": "m", "primitives": [)"
-                                              R"({"attributes": {"POSITION": 0}, "indices": 1}]}])") {
+                  const std::string& meshes =
+                      R"([{"name": "m", "primitives": [)"
+                      R"({"attributes": {"POSITION": 0}, "indices": 1}]}])") {
     return R"({"asset": {"version": "2.0"}, "buffers": [{"byteLength": 44)" +
            (uri.empty() ? "" : R"(, "uri": ")" + uri + "\"") +
            R"(}], "bufferViews": [{"buffer": 0, "byteLength": 36},)"
@@ -67,14 +68,13 @@ TEST(GltfHostile, RefusedInOneLineNamingThePlace) {
     } cases[] = {
         {"BIN chunk past the end", withU32(glb, binAt, 48),
          "in.gltf: byte " + std::to_string(binAt) +
-             ": a chunk of 48 bytes runs past the end of the file's " +
-             std::to_string(glb.size()) + " bytes"},
+             ": a chunk of 48 bytes runs past the end of the file's " + std::to_string(glb.size()) +
+             " bytes"},
         {"header length past the end", withU32(glb, 8, static_cast<std::uint32_t>(glb.size() + 4)),
          "in.gltf: byte 8: the header gives a length of " + std::to_string(glb.size() + 4) +
              " bytes but the file has " + std::to_string(glb.size())},
         {"binary glTF 1.0", withU32(glb, 4, 1), "in.gltf: glTF 1.0 is not supported"},
-        {"glTF 1.0 text",
-         R"({"asset": {"version": "1.0"}, "meshes": {"m": {"primitives": []}}})",
+        {"glTF 1.0 text", R"({"asset": {"version": "1.0"}, "meshes": {"m": {"primitives": []}}})",
          "in.gltf: glTF 1.0 is not supported"},
         {"deep extras", deep,
          "in.gltf: byte " + std::to_string(deep.find("[[[") + 511) +
@@ -108,8 +108,7 @@ TEST(GltfHostile, RefusedInOneLineNamingThePlace) {
 
 TEST(GltfHostile, ModelsWithoutFacesAreNoted) {
     const auto noUri = [](const std::string& meshes) {
-        return model("data:application/octet-stream;base64," + base64(triangleBytes()), "",
-                     meshes);
+        return model("data:application/octet-stream;base64," + base64(triangleBytes()), "", meshes);
     };
     const struct {
         const char* label;
@@ -152,9 +151,11 @@ TEST(GltfHostile, NamedFilesStayInsideTheModelsFolder) {
     } cases[] = {
         {"sub/mesh.bin", ""},
         {"sub/%6Desh.bin", ""},
-        {root + "/above.bin", "external file \"" + root + "/above.bin\": absolute paths are not followed"},
+        {root + "/above.bin",
+         "external file \"" + root + "/above.bin\": absolute paths are not followed"},
         {"../above.bin", "external file \"../above.bin\": leads out of the model's folder"},
-        {"file:sub/mesh.bin", "external file \"file:sub/mesh.bin\": only relative file names are followed"},
+        {"file:sub/mesh.bin",
+         "external file \"file:sub/mesh.bin\": only relative file names are followed"},
         {"fifo.bin", dir + "/fifo.bin: cannot read file: not a regular file"},
         {"folder.bin", dir + "/folder.bin: cannot read file: Is a directory"},
         {"current.bin", "cannot read gltf: File not found : current.bin"},
