@@ -55,6 +55,20 @@ TEST(ThreeMfHostile, RefusedInOneLineNamingThePlace) {
     } cases[] = {
         {"2^40 copies from 1.3 KB", threeMf(chain(41, 2), item(41)),
          part + "the build places more than 100000000 triangles"},
+        {"2^64 copies, which wrap without saturation", threeMf(chain(65, 2), item(65)),
+         part + "the build places more than 100000000 triangles"},
+        {"vertices past the limit", threeMf(chain(27, 2), item(27)),
+         part + "the build places more than 100000000 vertices"},
+        {"10001 build items",
+         threeMf(chain(1, 1),
+                 [] {
+                     std::string items;
+                     for (int i = 0; i < 10000; ++i)
+                         items += item(1);
+                     return items;
+                 }()),
+         part + "10001 objects and build items, more than the 10000 that can be read in "
+                "reasonable time"},
         {"copies summed over build items", threeMf(chain(27, 2), item(27) + item(27) + item(27)),
          part + "the build places more than 100000000 triangles"},
         {"70 nested objects", threeMf(chain(70, 1), item(70)),

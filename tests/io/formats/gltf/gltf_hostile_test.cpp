@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -95,6 +96,11 @@ TEST(GltfHostile, RefusedInOneLineNamingThePlace) {
          embedded(R"(, "nodes": [{"translation": [1e39, 0, 0], "mesh": 0}],)"
                   R"( "scenes": [{"nodes": [0]}])"),
          "in.gltf: mesh 0 primitive 0 position 0 is out of range once placed by node 0"},
+        {"NaN position",
+         model("data:application/octet-stream;base64," +
+               base64(bytesOf(std::vector<float>{NAN, 0, 0, 1, 0, 0, 0, 1, 0}) +
+                      triangleBytes().substr(36))),
+         "in.gltf: mesh 0 primitive 0 position 0 is out of range once placed"},
         {"external file from memory", model("mesh.bin"),
          "in.gltf: cannot read gltf: File not found : mesh.bin"},
     };
@@ -104,6 +110,17 @@ TEST(GltfHostile, RefusedInOneLineNamingThePlace) {
         EXPECT_EQ(inputErrorOf([&] { readGltf(c.bytes, "in.gltf", out); }), c.error);
         EXPECT_EQ(out.primitiveCount(), 2);
     }
+}
+
+TEST(GltfHostile, DepthCountsOnlyOpenArraysAndObjectsOutsideStrings) {
+    // 512 levels in all (the top object and 511 arrays), then as many again after closing them,
+    // and brackets inside a string behind an escaped quote.
+    const std::string nested = std::string(511, '[') + std::string(511, ']');
+    const std::string inString = "\"\\\"" + std::string(600, '[') + "\"";
+    GU_Detail out;
+    readGltf(embedded(R"(, "extras": [)" + inString + "], \"a\": " + nested + ", \"b\": " + nested),
+             "in.gltf", out);
+    EXPECT_EQ(out.primitiveCount(), 1);
 }
 
 TEST(GltfHostile, ModelsWithoutFacesAreNoted) {
@@ -163,6 +180,9 @@ TEST(GltfHostile, NamedFilesStayInsideTheModelsFolder) {
     char previous[4096];
     ASSERT_NE(::getcwd(previous, sizeof previous), nullptr);
     ASSERT_EQ(::chdir(root.c_str()), 0);  // where a missing file must not be looked for
+    GU_Detail fromMemory;
+    EXPECT_EQ(inputErrorOf([&] { readGltf(model("current.bin"), "in.gltf", fromMemory); }),
+              "in.gltf: cannot read gltf: File not found : current.bin");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.uri);
         writeFile(path, model(c.uri));
