@@ -257,11 +257,15 @@ void gltfSeeds(const fs::path& dir) {
               withMember("\"extras\":" + std::string(500, '[') + std::string(500, ']')));
     writeSeed(dir, "extras_600_deep_gltf",
               withMember("\"extras\":" + std::string(600, '[') + std::string(600, ']')));
-    for (const char* uri : {"/etc/hostname", "../up.bin", "file:mesh.bin", "sub/%2E%2E/x.bin"}) {
+    const std::pair<const char*, const char*> uris[] = {{"absolute", "/etc/hostname"},
+                                                        {"parent", "../up.bin"},
+                                                        {"scheme", "file:mesh.bin"},
+                                                        {"escaped", "sub/%2E%2E/x.bin"}};
+    for (const auto& [label, uri] : uris) {
         std::string named = plain;
         const std::size_t at = named.find("data:");
         named.replace(at, named.find('"', at) - at, uri);
-        writeSeed(dir, std::string("uri_") + std::to_string(std::strlen(uri)) + "_gltf", named);
+        writeSeed(dir, std::string("uri_") + label + "_gltf", named);
     }
     writeSeed(dir, "version_1_gltf",
               R"({"asset": {"version": "1.0"}, "meshes": {"m": {"primitives": []}}})");
