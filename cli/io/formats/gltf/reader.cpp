@@ -456,7 +456,9 @@ Notes readGltf(std::string_view bytes, const std::string& name, GU_Detail& out, 
                : loader.LoadASCIIFromString(&model, &error, &warning, bytes.data(), size, base);
     files.throwRefusal();
     if (!loaded) {
-        if (error.find("bad_alloc") != std::string::npos)
+        // The library turns what its JSON parser throws into words, memory running out too;
+        // only the exact words, not a parse error quoting the input, mean that.
+        if (error == std::bad_alloc().what())
             throw std::bad_alloc();
         if (gltf::isGltf1(json))
             fail(name, "glTF 1.0 is not supported");

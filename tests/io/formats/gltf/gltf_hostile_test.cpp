@@ -123,6 +123,11 @@ TEST(GltfHostile, DepthCountsOnlyOpenArraysAndObjectsOutsideStrings) {
     EXPECT_EQ(out.primitiveCount(), 1);
 }
 
+TEST(GltfHostile, ParseErrorQuotingBadAllocTakenForOutOfMemory) {
+    GU_Detail out;
+    EXPECT_THROW(readGltf(R"({"acs[rgbad_alloc)", "in.gltf", out), InputError);
+}
+
 TEST(GltfHostile, ModelsWithoutFacesAreNoted) {
     const auto noUri = [](const std::string& meshes) {
         return model("data:application/octet-stream;base64," + base64(triangleBytes()), "", meshes);
