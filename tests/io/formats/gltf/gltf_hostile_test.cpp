@@ -77,6 +77,8 @@ TEST(GltfHostile, RefusedInOneLineNamingThePlace) {
         {"binary glTF 1.0", withU32(glb, 4, 1), "in.gltf: glTF 1.0 is not supported"},
         {"glTF 1.0 text", R"({"asset": {"version": "1.0"}, "meshes": {"m": {"primitives": []}}})",
          "in.gltf: glTF 1.0 is not supported"},
+        {"glTF 1.0 without asset", R"({"meshes": {"m": {"primitives": []}}})",
+         "in.gltf: glTF 1.0 is not supported"},
         {"deep extras", deep,
          "in.gltf: byte " + std::to_string(deep.find("[[[") + 511) +
              ": arrays and objects nest deeper than 512"},
