@@ -55,7 +55,13 @@ TEST(ThreeMfHostile, RefusedInOneLineNamingThePlace) {
     } cases[] = {
         {"2^40 copies from 1.3 KB", threeMf(chain(41, 2), item(41)),
          part + "the build places more than 100000000 triangles"},
-        {"2^64 copies, which wrap without saturation", threeMf(chain(65, 2), item(65)),
+        // The unplaced object with a vertex out of range makes the library refuse the file
+        // at once should the count let it through, rather than placing 2^64 copies.
+        {"2^64 copies, which wrap without saturation",
+         threeMf(chain(65, 2) + R"(<object id="99" type="model"><mesh><vertices>)"
+                                R"(<vertex x="0" y="0" z="0"/></vertices><triangles>)"
+                                R"(<triangle v1="0" v2="1" v3="2"/></triangles></mesh></object>)",
+                 item(65)),
          part + "the build places more than 100000000 triangles"},
         {"vertices past the limit", threeMf(chain(27, 2), item(27)),
          part + "the build places more than 100000000 vertices"},
