@@ -42,6 +42,11 @@ std::string item(int objectId, const std::string& transform = "") {
            (transform.empty() ? "" : R"( transform=")" + transform + "\"") + "/>";
 }
 
+// An object, in no build item, that the library refuses to read.
+const std::string kUnreadable =
+    R"(<object id="99" type="model"><mesh><vertices><vertex x="0" y="0" z="0"/></vertices>)"
+    R"(<triangles><triangle v1="0" v2="1" v3="2"/></triangles></mesh></object>)";
+
 TEST(ThreeMfHostile, RefusedInOneLineNamingThePlace) {
     const std::string part = "in.3mf: 3D/3dmodel.model: ";
     const std::string moved = "1 0 0 0 1 0 0 0 1 ";
@@ -55,17 +60,14 @@ TEST(ThreeMfHostile, RefusedInOneLineNamingThePlace) {
     } cases[] = {
         {"2^40 copies from 1.3 KB", threeMf(chain(41, 2), item(41)),
          part + "the build places more than 100000000 triangles"},
-        // The unplaced object with a vertex out of range makes the library refuse the file
-        // at once should the count let it through, rather than placing 2^64 copies.
+        // The unplaced object with a vertex out of range makes the library refuse the file at
+        // once should a count let it through, rather than placing 2^64 or 2^26 copies.
         {"2^64 copies, which wrap without saturation",
-         threeMf(chain(65, 2) + R"(<object id="99" type="model"><mesh><vertices>)"
-                                R"(<vertex x="0" y="0" z="0"/></vertices><triangles>)"
-                                R"(<triangle v1="0" v2="1" v3="2"/></triangles></mesh></object>)",
-                 item(65)),
+         threeMf(chain(65, 2) + kUnreadable, item(65)),
          part + "the build places more than 100000000 triangles"},
-        {"vertices past the limit", threeMf(chain(27, 2), item(27)),
+        {"vertices past the limit", threeMf(chain(27, 2) + kUnreadable, item(27)),
          part + "the build places more than 100000000 vertices"},
-        {"10001 build items",
+        {"an object and 10000 build items",
          threeMf(chain(1, 1),
                  [] {
                      std::string items;
