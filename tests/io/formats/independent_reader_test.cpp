@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <assimp/Importer.hpp>
 #include <assimp/material.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
+#include <assimp/Importer.hpp>
 
 #include <algorithm>
 #include <array>
@@ -31,9 +31,9 @@ using Rgb = std::array<int, 3>;  // bytes, so that colours compare after 8-bit s
 // Six triangles: "reds" holds two red ones, "greens" one green one; a blue triangle and a
 // yellow quad (two triangles once split) are in no group.
 GU_Detail sample() {
-    GU_Detail geo = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {2, 0, 0}, {2, 1, 0},
-                              {3, 0, 0}, {3, 1, 0}},
-                             {{0, 1, 2}, {1, 3, 2}, {1, 4, 3}, {4, 5, 3}, {4, 6, 7, 5}});
+    GU_Detail geo = makeMesh(
+        {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {2, 0, 0}, {2, 1, 0}, {3, 0, 0}, {3, 1, 0}},
+        {{0, 1, 2}, {1, 3, 2}, {1, 4, 3}, {4, 5, 3}, {4, 6, 7, 5}});
     const float colours[5][3] = {{1, 0, 0}, {0, 1, 0}, {1, 0, 0}, {0, 0, 1}, {1, 1, 0}};
     for (int f = 0; f < 5; ++f)
         setColour(geo, f, colours[f][0], colours[f][1], colours[f][2]);
@@ -104,8 +104,8 @@ TEST_P(IndependentReader, ReadsWhatWeWrite) {
     }
     if (format.colours) {
         std::sort(colours.begin(), colours.end());
-        const std::vector<Rgb> expected = {{0, 0, 255},   {0, 255, 0},   {255, 0, 0},
-                                           {255, 0, 0},   {255, 255, 0}, {255, 255, 0}};
+        const std::vector<Rgb> expected = {{0, 0, 255}, {0, 255, 0},   {255, 0, 0},
+                                           {255, 0, 0}, {255, 255, 0}, {255, 255, 0}};
         EXPECT_EQ(colours, expected);
     }
 }
