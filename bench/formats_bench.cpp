@@ -22,6 +22,7 @@
 #include <io/formats/ply/ply.h>
 #include <io/io.h>
 #include <io/text/text_chunks.h>
+#include <support/package_files.h>
 
 #include "bench_grid.h"
 #include "ply_file.h"
@@ -278,6 +279,27 @@ BENCHMARK_CAPTURE(BM_ReadMesh, ply, Format::Ply)->Unit(benchmark::kMillisecond)-
 BENCHMARK_CAPTURE(BM_ReadMesh, obj, Format::Obj)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK_CAPTURE(BM_ReadMesh, 3mf, Format::ThreeMf)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK_CAPTURE(BM_ReadMesh, glb, Format::Glb)->Unit(benchmark::kMillisecond)->Iterations(2);
+// A 3MF whose object k holds object k-1 twice, `levels` deep above one triangle: 2^(levels-1)
+// placements of it. The time per placement stays flat when the reader is linear in them.
+void BM_Read3mfComponents(benchmark::State& state) {
+    const auto levels = static_cast<int>(state.range(0));
+    std::string resources = package_files::meshObject(1, R"(name="leaf")", {""});
+    for (int k = 2; k <= levels; ++k) {
+        const std::string child = R"(<component objectid=")" + std::to_string(k - 1) + R"("/>)";
+        resources += R"(<object id=")" + std::to_string(k) + R"(" type="model"><components>)" +
+                     child + child + "</components></object>";
+    }
+    const std::string bytes = package_files::threeMf(
+        resources, R"(<item objectid=")" + std::to_string(levels) + R"("/>)");
+    GU_Detail detail;
+    for (auto _ : state) {
+        hueslice::io::read3mf(bytes, "components.3mf", detail);
+        benchmark::DoNotOptimize(detail.primitiveCount());
+    }
+    state.SetItemsProcessed(state.iterations() * detail.primitiveCount());
+}
+
+BENCHMARK(BM_Read3mfComponents)->Unit(benchmark::kMillisecond)->Arg(13)->Arg(15)->Arg(17);
 BENCHMARK(BM_WriteObj)
     ->Unit(benchmark::kMillisecond)
     ->ArgNames({"colours", "workers", "keep_order"})

@@ -22,6 +22,7 @@
 #include <io/scene/scene.h>
 #include <parms/parm_templates.h>
 #include <sop/SOP_Hueslice.h>
+#include <support/package_files.h>
 
 namespace {
 
@@ -238,6 +239,55 @@ void gltfSeeds(const fs::path& dir) {
     tree.replace(tree.find("\"nodes\":[{"), 10,
                  "\"nodes\":[{\"translation\":[1,2,3],\"scale\":[2,2,2],\"children\":[1]},{");
     writeSeed(dir, "node_tree_gltf", tree);
+
+    // Hostile layouts: a BIN chunk longer than the file, extras nested just under and just
+    // over the depth limit, external buffers by absolute path, above the folder and by scheme
+    // (refused without a folder to look in), glTF 1.0, a missing default scene, huge scales.
+    std::string glb = hueslice::io::writeGltf(row, {}, true, "row.glb").bytes;
+    const std::size_t json = static_cast<unsigned char>(glb[12]) |
+                             static_cast<std::size_t>(static_cast<unsigned char>(glb[13])) << 8;
+    glb[20 + json] = static_cast<char>(glb[20 + json] + 8);
+    writeSeed(dir, "bin_chunk_past_end_glb", glb);
+    const std::string plain =
+        hueslice::io::writeGltf(colouredRow({{1, 0, 0}}), {}, false, "p").bytes;
+    const auto withMember = [&](const std::string& member) {
+        return plain.substr(0, plain.size() - 1) + "," + member + "}";
+    };
+    writeSeed(dir, "extras_500_deep_gltf",
+              withMember("\"extras\":" + std::string(500, '[') + std::string(500, ']')));
+    writeSeed(dir, "extras_600_deep_gltf",
+              withMember("\"extras\":" + std::string(600, '[') + std::string(600, ']')));
+    const std::pair<const char*, const char*> uris[] = {{"absolute", "/etc/hostname"},
+                                                        {"parent", "../up.bin"},
+                                                        {"scheme", "file:mesh.bin"},
+                                                        {"escaped", "sub/%2E%2E/x.bin"}};
+    for (const auto& [label, uri] : uris) {
+        std::string named = plain;
+        const std::size_t at = named.find("data:");
+        named.replace(at, named.find('"', at) - at, uri);
+        writeSeed(dir, std::string("uri_") + label + "_gltf", named);
+    }
+    writeSeed(dir, "version_1_gltf",
+              R"({"asset": {"version": "1.0"}, "meshes": {"m": {"primitives": []}}})");
+    writeSeed(dir, "missing_scene_gltf", withMember("\"scene\":4"));
+    std::string huge = tree;
+    huge.replace(huge.find("\"scale\":[2,2,2]"), 15, "\"scale\":[1e200,1,1]");
+    huge.replace(huge.find("{\"", huge.find("\"children\"")), 2, "{\"scale\":[1e200,1,1],\"");
+    writeSeed(dir, "huge_scales_gltf", huge);
+}
+
+// A 3MF package whose object 1 is one triangle and object k holds object k-1 `copies` times,
+// up to `top`, which is the build item.
+std::string componentChain(int top, int copies, const std::string& extra = "") {
+    std::string resources = package_files::meshObject(1, R"(name="leaf")", {""});
+    for (int k = 2; k <= top; ++k) {
+        resources += "<object id=\"" + std::to_string(k) + "\" type=\"model\"><components>";
+        for (int c = 0; c < copies; ++c)
+            resources += "<component objectid=\"" + std::to_string(k - 1) + "\"/>";
+        resources += "</components></object>";
+    }
+    return package_files::threeMf(resources + extra,
+                                  "<item objectid=\"" + std::to_string(top) + "\"/>");
 }
 
 void threeMfSeeds(const fs::path& dir) {
@@ -245,6 +295,27 @@ void threeMfSeeds(const fs::path& dir) {
     writeSeed(dir, "row", hueslice::io::write3mf(row, {}, "row.3mf").bytes);
     HOST_Internals::addMember(*row.primitiveGroups().newGroup(hueslice::io::kHiddenGroupName), 1);
     writeSeed(dir, "hidden", hueslice::io::write3mf(row, {}, "hidden.3mf").bytes);
+
+    // Component graphs: doubling (placed many times over, counted once), too deep, a cycle;
+    // a triangle giving p1 without pid; a build transform past the float range.
+    writeSeed(dir, "doubling_components", componentChain(12, 2));
+    writeSeed(dir, "deep_components", componentChain(70, 1));
+    writeSeed(dir, "component_cycle",
+              package_files::threeMf(R"(<object id="2" type="model"><components>)"
+                                     R"(<component objectid="3"/></components></object>)"
+                                     R"(<object id="3" type="model"><components>)"
+                                     R"(<component objectid="2"/></components></object>)",
+                                     R"(<item objectid="2"/>)"));
+    writeSeed(dir, "p1_without_pid",
+              package_files::threeMf(
+                  R"(<basematerials id="7"><base name="a" displaycolor="#FF0000"/>)"
+                  R"(<base name="b" displaycolor="#00FF00"/></basematerials>)" +
+                      package_files::meshObject(5, R"(pid="7" pindex="0")", {"", R"(p1="1")"}),
+                  R"(<item objectid="5"/>)"));
+    writeSeed(
+        dir, "transform_past_float",
+        package_files::threeMf(package_files::meshObject(5, "", {""}),
+                               R"(<item objectid="5" transform="1e39 0 0 0 1 0 0 0 1 0 0 0"/>)"));
 }
 
 }  // namespace

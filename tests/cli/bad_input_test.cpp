@@ -1068,7 +1068,7 @@ const Row kResourceRows[] = {
      {{"in.obj", "mtllib /dev/zero\n" + objWith("usemtl red\n")}},
      cook("in.obj"),
      1,
-     "hueslice: /dev/zero: cannot read file: not a regular file\n"},
+     "hueslice: in.obj: material library \"/dev/zero\": absolute paths are not followed\n"},
     {"MtllibFifoHungForever",
      {{"in.obj", "mtllib lib.mtl\n" + objWith("usemtl red\n")}},
      cook("in.obj"),

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -10,7 +11,7 @@
 
 #include "io/formats/3mf/3mf.h"
 #include "io/formats/3mf/library.h"
-#include "io/formats/3mf/references.h"
+#include "io/formats/3mf/scan.h"
 #include "io/input/input_file.h"
 #include "io/internal.h"
 
@@ -84,9 +85,17 @@ const char* unitName(DWORD unit) {
 
 class ModelReader {
   public:
-    ModelReader(PLib3MFModel* m, const std::string& n) : model(m), name(n) {}
+    ModelReader(PLib3MFModel* m, const std::string& n, const detail::PackageScan& s)
+        : model(m), name(n), scan(s) {}
 
     Notes read(GU_Detail& out) {
+        // Reserved once from the counts: reserving per placed mesh copied the points each time.
+        const auto capped = [](unsigned long long n) {
+            return static_cast<std::size_t>(std::min(n, detail::kMaxPlaced));
+        };
+        geo.reservePoints(capped(scan.placed.vertices));
+        numberObjects();
+        colours.reserve(3 * capped(scan.placed.triangles));
         DWORD unit = MODELUNIT_MILLIMETER;
         lib3mf_model_getunit(model, &unit);
         scale = millimetresPer(unit);
@@ -135,12 +144,20 @@ class ModelReader {
   private:
     // Components nest; lib3mf refuses cycles, and this depth bound keeps a deep chain from
     // exhausting the stack.
-    static constexpr int kMaxDepth = 64;
+    static constexpr int kMaxDepth = detail::kMaxComponentDepth;
 
     void addObject(PLib3MFModelObjectResource* object, const Affine& placement, int depth) {
         if (depth > kMaxDepth)
             throw InputError(name + ": components nest more than " + std::to_string(kMaxDepth) +
                              " deep");
+        for (const auto& row : placement.m) {
+            for (const double value : row) {
+                if (!std::isfinite(value)) {
+                    throw InputError(name + ": " + objectLabel(object) +
+                                     " is placed by a transform that is not finite");
+                }
+            }
+        }
         BOOL isMesh = false;
         BOOL isComponents = false;
         lib3mf_object_ismeshobject(object, &isMesh);
@@ -173,6 +190,45 @@ class ModelReader {
             }
             addObject(child.get(), compose(placement, local), depth + 1);
         }
+    }
+
+    // Each object's place among the model's objects, by the library's resource id.
+    void numberObjects() {
+        Handle objects;
+        check<InputError>(lib3mf_model_getobjects(model, objects.out()), model, name,
+                          "cannot list the objects");
+        BOOL more = false;
+        while (lib3mf_resourceiterator_movenext(objects.get(), &more) == LIB3MF_OK && more) {
+            Handle object;
+            check<InputError>(lib3mf_resourceiterator_getcurrent(objects.get(), object.out()),
+                              objects.get(), name, "cannot list the objects");
+            objectOrdinal.emplace(resourceId(object.get()), objectOrdinal.size());
+        }
+    }
+
+    static DWORD resourceId(PLib3MFModelResource* resource) {
+        DWORD id = 0;
+        lib3mf_resource_getresourceid(resource, &id);
+        return id;
+    }
+
+    // "object 3 'arm'", or "object 3" for an object without a name.
+    static std::string objectLabel(PLib3MFModelObjectResource* object) {
+        const std::string objectName = utf8([&](LPSTR buffer, ULONG size, ULONG* needed) {
+            return lib3mf_object_getnameutf8(object, buffer, size, needed);
+        });
+        return "object " + std::to_string(resourceId(object)) +
+               (objectName.empty() ? "" : " '" + printable(objectName) + "'");
+    }
+
+    // The colour of triangle `t` when it gives p1 without a pid (see references.h).
+    static bool useIndexColour(const std::unordered_map<std::size_t, std::array<float, 3>>& byIndex,
+                               DWORD t, float rgb[3]) {
+        const auto found = byIndex.find(t);
+        if (found == byIndex.end())
+            return false;
+        std::copy(found->second.begin(), found->second.end(), rgb);
+        return true;
     }
 
     // The display colour of a base material entry, cached by group and index.
@@ -261,9 +317,14 @@ class ModelReader {
         Handle handler;
         const bool perTriangle =
             lib3mf_meshobject_createpropertyhandler(mesh, handler.out()) == LIB3MF_OK;
+        const auto ordinal = objectOrdinal.find(resourceId(mesh));
+        const auto indexColours = ordinal == objectOrdinal.end()
+                                      ? scan.indexColours.end()
+                                      : scan.indexColours.find(ordinal->second);
+        const auto* byIndex =
+            indexColours == scan.indexColours.end() ? nullptr : &indexColours->second;
 
         const auto firstPoint = static_cast<unsigned long long>(geo.pointCount());
-        geo.reservePoints(geo.points().size() + vertexCount);
         for (const MODELMESHVERTEX& v : vertices) {
             float p[3];
             for (int r = 0; r < 3; ++r) {
@@ -271,8 +332,10 @@ class ModelReader {
                     scale *
                     (placement.m[r][0] * v.m_fPosition[0] + placement.m[r][1] * v.m_fPosition[1] +
                      placement.m[r][2] * v.m_fPosition[2] + placement.m[r][3]);
-                if (!detail::narrowToFloat(value, p[r]))
-                    throw InputError(name + ": a vertex is out of range once placed");
+                if (!std::isfinite(value) || !detail::narrowToFloat(value, p[r])) {
+                    throw InputError(name + ": a vertex of " + objectLabel(mesh) +
+                                     " is out of range once placed");
+                }
             }
             geo.appendPoint(UT_Vector3(p[0], p[1], p[2]));
         }
@@ -298,7 +361,9 @@ class ModelReader {
                 HOST_Internals::addMember(*group, static_cast<unsigned>(face));
             float rgb[3] = {fallback[0], fallback[1], fallback[2]};
             bool coloured = hasDefault;
-            if (perTriangle && triangleColour(handler.get(), t, rgb))
+            if (byIndex && useIndexColour(*byIndex, t, rgb))
+                coloured = true;
+            else if (perTriangle && triangleColour(handler.get(), t, rgb))
                 coloured = true;
             if (coloured)
                 anyColour = true;
@@ -337,6 +402,8 @@ class ModelReader {
 
     PLib3MFModel* model;
     const std::string& name;
+    const detail::PackageScan& scan;
+    std::unordered_map<DWORD, std::size_t> objectOrdinal;
     GU_Detail geo;
     std::vector<float> colours;  // per face
     Notes notes;
@@ -354,11 +421,18 @@ Notes read3mf(std::string_view bytes, const std::string& name, GU_Detail& out) {
     Handle reader;
     check<InputError>(lib3mf_model_queryreader(model.get(), kPackageKind, reader.out()),
                       model.get(), name, "cannot start the 3MF reader");
-    detail::checkPropertyReferences(bytes, name);
+    if (bytes.empty())
+        throw InputError(name + ": empty file, not a 3MF package");
+    const detail::PackageScan scan = detail::scanPackage(bytes, name);
     std::vector<BYTE> copy(bytes.begin(), bytes.end());
-    check<InputError>(lib3mf_reader_readfrombuffer(reader.get(), copy.data(), copy.size()),
-                      reader.get(), name, "cannot read 3mf");
-    Notes notes = ModelReader(model.get(), name).read(out);
+    if (lib3mf_reader_readfrombuffer(reader.get(), copy.data(), copy.size()) != LIB3MF_OK) {
+        const std::string missing = detail::missingPart(bytes);
+        throw InputError(name + ": cannot read 3mf: " +
+                         (missing.empty() ? lastError(reader.get())
+                                          : "the package has no part \"" + printable(missing) +
+                                                "\", which a relationship names"));
+    }
+    Notes notes = ModelReader(model.get(), name, scan).read(out);
     DWORD warnings = 0;
     if (lib3mf_reader_getwarningcount(reader.get(), &warnings) == LIB3MF_OK && warnings > 0) {
         DWORD code = 0;

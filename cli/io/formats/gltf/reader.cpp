@@ -11,7 +11,10 @@
 #include <HOST_Internals.h>
 
 #include "colour/corner_vote.h"
+#include "io/formats/gltf/files.h"
 #include "io/formats/gltf/gltf.h"
+#include "io/formats/gltf/limits.h"
+#include "io/formats/gltf/model_checks.h"
 #include "io/input/input_file.h"
 #include "io/internal.h"
 
@@ -31,22 +34,6 @@ constexpr int kTriangleFan = 6;
 bool skipImage(tinygltf::Image*, const int, std::string*, std::string*, int, int,
                const unsigned char*, int, void*) {
     return true;
-}
-
-// File access for input held in memory only: every external reference is refused.
-bool noFile(const std::string&, void*) {
-    return false;
-}
-std::string samePath(const std::string& path, void*) {
-    return path;
-}
-bool noRead(std::vector<unsigned char>*, std::string* err, const std::string& path, void*) {
-    if (err)
-        *err += "external file '" + path + "' cannot be read here\n";
-    return false;
-}
-bool noWrite(std::string*, const std::string&, const std::vector<unsigned char>&, void*) {
-    return false;
 }
 
 // Column-major 4x4, as glTF stores it.
@@ -213,17 +200,15 @@ class SceneReader {
     SceneReader(const tinygltf::Model& m, const std::string& n) : model(m), name(n) {}
 
     Notes read(GU_Detail& out) {
-        if (model.scenes.empty()) {
+        if (model.scenes.empty() && model.defaultScene < 0) {
             for (std::size_t m = 0; m < model.meshes.size(); ++m)
                 addMesh(static_cast<int>(m), kIdentity, "");
         } else {
-            const std::size_t scene =
-                model.defaultScene >= 0 &&
-                        static_cast<std::size_t>(model.defaultScene) < model.scenes.size()
-                    ? static_cast<std::size_t>(model.defaultScene)
-                    : 0;
-            walk(model.scenes[scene].nodes);
+            walk(model.scenes[gltf::checkedScene(model, name)].nodes);
         }
+        if (geo.primitiveCount() == 0)
+            notes.push_back(detail::noFacesNote(
+                name, gltf::noFacesReason(model, skippedPrimitives > 0), false));
         if (anyColour)
             detail::setFaceColours(geo, colours);
         if (votedFaces > 0)
@@ -257,6 +242,8 @@ class SceneReader {
                      "node " + std::to_string(index) + " is reached twice (nodes form a tree)");
             const tinygltf::Node& node = model.nodes[static_cast<std::size_t>(index)];
             const Matrix world = multiply(parent, localMatrix(node));
+            placing = gltf::nodeLabel(index, node);
+            gltf::checkPlacement(world.data(), name, placing);
             if (node.mesh >= 0)
                 addMesh(node.mesh, world, node.name);
             for (auto it = node.children.rbegin(); it != node.children.rend(); ++it)
@@ -267,6 +254,7 @@ class SceneReader {
     GB_PrimitiveGroup* groupFor(const std::string& groupName) {
         if (groupName.empty())
             return nullptr;
+        gltf::checkGroupName(groupName, name);
         if (GB_PrimitiveGroup* found = geo.primitiveGroups().find(groupName.c_str()))
             return found;
         return geo.primitiveGroups().newGroup(groupName.c_str());
@@ -352,9 +340,11 @@ class SceneReader {
                                      world[static_cast<std::size_t>(4 + row)] * p[1] +
                                      world[static_cast<std::size_t>(8 + row)] * p[2] +
                                      world[static_cast<std::size_t>(12 + row)];
-                if (!detail::narrowToFloat(value, q[row]))
-                    fail(name,
-                         where + " position " + std::to_string(i) + " is out of range once placed");
+                if (!std::isfinite(value) || !detail::narrowToFloat(value, q[row])) {
+                    fail(name, where + " position " + std::to_string(i) +
+                                   " is out of range once placed" +
+                                   (placing.empty() ? "" : " by " + placing));
+                }
             }
             geo.appendPoint(UT_Vector3(q[0], q[1], q[2]));
         }
@@ -429,6 +419,7 @@ class SceneReader {
 
     const tinygltf::Model& model;
     const std::string& name;
+    std::string placing;  // the node whose mesh is being placed, for messages
     GU_Detail geo;
     std::vector<float> colours;  // per face
     Notes notes;
@@ -443,36 +434,46 @@ class SceneReader {
 
 }  // namespace
 
-Notes readGltf(std::string_view bytes, const std::string& name, GU_Detail& out,
-               const std::optional<std::string>& folder) {
-    tinygltf::TinyGLTF loader;
-    loader.SetImageLoader(skipImage, nullptr);
-    if (!folder)
-        loader.SetFsCallbacks(tinygltf::FsCallbacks{noFile, samePath, noRead, noWrite, nullptr});
+Notes readGltf(std::string_view bytes, const std::string& name, GU_Detail& out, bool followFiles) {
     if (bytes.size() > std::numeric_limits<unsigned int>::max())
         fail(name, "file is larger than 4 GiB");
+    const bool binary = bytes.substr(0, 4) == "glTF";
+    const std::string_view json = binary ? gltf::glbJson(bytes, name) : bytes;
+    gltf::checkJsonDepth(json, name);
+    tinygltf::TinyGLTF loader;
+    loader.SetImageLoader(skipImage, nullptr);
+    gltf::ExternalFiles files(name, followFiles);
+    files.install(loader);
     tinygltf::Model model;
     std::string error;
     std::string warning;
     const auto size = static_cast<unsigned int>(bytes.size());
-    const bool binary = bytes.substr(0, 4) == "glTF";
+    const std::string base = gltf::ExternalFiles::baseDir();
     const bool loaded =
         binary ? loader.LoadBinaryFromMemory(&model, &error, &warning,
                                              reinterpret_cast<const unsigned char*>(bytes.data()),
-                                             size, folder.value_or(""))
-               : loader.LoadASCIIFromString(&model, &error, &warning, bytes.data(), size,
-                                            folder.value_or(""));
+                                             size, base)
+               : loader.LoadASCIIFromString(&model, &error, &warning, bytes.data(), size, base);
+    files.throwRefusal();
     if (!loaded) {
+        // The library turns what its JSON parser throws into words, memory running out too;
+        // only the exact words, not a parse error quoting the input, mean that.
+        if (error == std::bad_alloc().what())
+            throw std::bad_alloc();
+        if (gltf::isGltf1(json))
+            fail(name, "glTF 1.0 is not supported");
         std::string first = error.substr(0, error.find('\n'));
         if (first.empty())
             first = "not a glTF file";
         fail(name, "cannot read " + std::string(binary ? "glb" : "gltf") + ": " + first);
     }
+    if (model.asset.version.rfind("1.", 0) == 0)
+        fail(name, "glTF 1.0 is not supported");
     return SceneReader(model, name).read(out);
 }
 
 Notes readGltfFile(const std::string& path, GU_Detail& out, const ReadOptions&, ColourSource*) {
-    return readGltf(readWholeFile(path), path, out, detail::folderOf(path));
+    return readGltf(readWholeFile(path), path, out, true);
 }
 
 }  // namespace hueslice::io

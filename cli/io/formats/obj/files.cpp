@@ -1,12 +1,10 @@
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <string>
 
 #include "io/commit/output_batch.h"
 #include "io/formats/obj/obj.h"
 #include "io/formats/obj/source.h"
 #include "io/input/input_file.h"
+#include "io/input/named_files.h"
 #include "io/internal.h"
 
 namespace hueslice::io {
@@ -32,17 +30,14 @@ Notes readObjFile(const std::string& path, GU_Detail& out, const ReadOptions& op
         detail::MaterialText found;
         if (library.name.empty())
             return found;
-        const auto located = [&](const std::string& name) {
-            const bool beside = name[0] != '/' && path.find('/') != std::string::npos;
-            return beside ? detail::folderOf(path) + "/" + name : name;
-        };
         // `mtllib a b` names two libraries, but a file called "a b" is taken when there is
         // one: that is how names with spaces are written.
-        found.name = located(library.name);
-        struct stat info {};
-        if (::stat(found.name.c_str(), &info) != 0 && errno == ENOENT)
-            found.name = located(library.firstWord);
-        if (::stat(found.name.c_str(), &info) == 0 || errno != ENOENT)
+        NamedFile named = locateNamedFile(path, library.name, "material library");
+        if (!named.found && library.firstWord != library.name)
+            named = locateNamedFile(path, library.firstWord, "material library");
+        // Beside a model named without a folder, the library is named without one too.
+        found.name = path.find('/') == std::string::npos ? named.path.substr(2) : named.path;
+        if (named.found)
             found.text = readWholeFile(found.name);
         return found;
     };
