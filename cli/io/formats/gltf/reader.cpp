@@ -10,6 +10,7 @@
 
 #include <HOST_Internals.h>
 
+#include "colour/colour_space.h"
 #include "colour/corner_vote.h"
 #include "io/formats/gltf/gltf.h"
 #include "io/input/input_file.h"
@@ -407,7 +408,8 @@ class SceneReader {
                 ++votedFaces;
                 ties += result.tie ? 1 : 0;
             }
-            colours.insert(colours.end(), rgb, rgb + 3);
+            for (float channel : rgb)  // linear light in the file, sRGB-encoded in "Cd"
+                colours.push_back(colour::srgbFromLinear(channel));
             if (group)
                 HOST_Internals::addMember(*group, static_cast<unsigned>(face));
         };

@@ -9,6 +9,7 @@
 
 #include <HOST_Internals.h>
 
+#include "colour/colour_space.h"
 #include "io/formats/gltf/gltf.h"
 #include "io/internal.h"
 #include "io/parts/parts.h"
@@ -109,7 +110,7 @@ WrittenFile writeGltf(const GU_Detail& geo, const std::vector<LegendEntry>& lege
                 for (int k = 0; k < 3; ++k) {
                     addPosition(mesh.points[mesh.triangles[3 * t + static_cast<std::size_t>(k)]]);
                     for (float c : rgb)
-                        cornerColours.push_back(unit(c));
+                        cornerColours.push_back(colour::linearFromSrgb(unit(c)));
                 }
             }
         } else {
@@ -145,7 +146,9 @@ WrittenFile writeGltf(const GU_Detail& geo, const std::vector<LegendEntry>& lege
                                                  TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER);
             prim.indices = buffer.addAccessor(indexView, TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT,
                                               TINYGLTF_TYPE_SCALAR, mesh.triangles.size());
-            const float rgb[3] = {unit(part.colour[0]), unit(part.colour[1]), unit(part.colour[2])};
+            const float rgb[3] = {colour::linearFromSrgb(unit(part.colour[0])),
+                                  colour::linearFromSrgb(unit(part.colour[1])),
+                                  colour::linearFromSrgb(unit(part.colour[2]))};
             prim.material = addMaterial(model, part.name.empty() ? "ungrouped" : part.name, rgb);
         }
         tinygltf::Mesh gltfMesh;
