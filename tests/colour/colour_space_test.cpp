@@ -12,9 +12,10 @@ TEST(ColourSpace, TransferFunctionsMatchTheCurve) {
     const struct {
         float encoded;
         float linear;
-    } cases[] = {{0.0f, 0.0f},           {1.0f, 1.0f},           {0.04045f, 0.0031308f},
-                 {0.02f, 0.02f / 12.92f}, {0.5f, 0.2140411f},     {128 / 255.0f, 0.2158605f},
-                 {0.9f, 0.7874122f},      {-0.5f, -0.2140411f}};
+    } cases[] = {{0.0f, 0.0f},           {1.0f, 1.0f},
+                 {0.04045f, 0.0031308f}, {0.02f, 0.02f / 12.92f},
+                 {0.5f, 0.2140411f},     {128 / 255.0f, 0.2158605f},
+                 {0.9f, 0.7874122f},     {-0.5f, -0.2140411f}};
     for (const auto& c : cases) {
         EXPECT_NEAR(linearFromSrgb(c.encoded), c.linear, 2e-6f) << c.encoded;
         EXPECT_NEAR(srgbFromLinear(c.linear), c.encoded, 2e-6f) << c.linear;
