@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <string>
 #include <unordered_map>
 
@@ -13,6 +14,7 @@
 #include "colour/colour_space.h"
 #include "colour/corner_vote.h"
 #include "io/formats/gltf/gltf.h"
+#include "io/formats/gltf/textures.h"
 #include "io/input/input_file.h"
 #include "io/internal.h"
 
@@ -28,9 +30,14 @@ constexpr int kTriangleFan = 6;
     throw InputError(name + ": " + what);
 }
 
-// Images are never sampled, so they are not decoded either.
-bool skipImage(tinygltf::Image*, const int, std::string*, std::string*, int, int,
-               const unsigned char*, int, void*) {
+// Images are decoded by the textures (textures.h), not by the glTF library: only the bytes of an
+// image given as a data URI are kept here, as the library does not keep them itself.
+bool keepEmbeddedImage(tinygltf::Image* image, const int index, std::string*, std::string*, int,
+                       int, const unsigned char* bytes, int size, void* embedded) {
+    if (image->uri.empty() && image->bufferView < 0 && bytes && size > 0) {
+        (*static_cast<std::map<int, std::string>*>(embedded))[index] =
+            std::string(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(size));
+    }
     return true;
 }
 
@@ -211,7 +218,9 @@ std::uint32_t indexOf(const View& v, std::size_t i) {
 // Builds the detail from the meshes that the scene's nodes place.
 class SceneReader {
   public:
-    SceneReader(const tinygltf::Model& m, const std::string& n) : model(m), name(n) {}
+    SceneReader(const tinygltf::Model& m, const std::string& n, bool filesBeside,
+                const std::map<int, std::string>& embedded)
+        : model(m), name(n), textures(m, n, filesBeside, embedded) {}
 
     Notes read(GU_Detail& out) {
         if (model.scenes.empty()) {
@@ -229,6 +238,8 @@ class SceneReader {
             detail::setFaceColours(geo, colours);
         if (votedFaces > 0)
             notes.push_back(detail::cornerColourNote(name, votedFaces, ties));
+        for (std::string& note : textures.notes())
+            notes.push_back(std::move(note));
         if (skippedPrimitives > 0) {
             notes.push_back(name + ": " +
                             detail::countOf(skippedPrimitives, "primitive", "primitives") +
@@ -300,6 +311,7 @@ class SceneReader {
         if (points.componentType != TINYGLTF_COMPONENT_TYPE_FLOAT || points.components != 3)
             fail(name, where + " POSITION is not three floats");
         View corners;
+        Texture* texture = nullptr;
         const auto colour0 = prim.attributes.find("COLOR_0");
         if (colour0 != prim.attributes.end()) {
             corners = viewOf(model, colour0->second, name, where + " COLOR_0");
@@ -332,13 +344,7 @@ class SceneReader {
                 if (!detail::narrowToFloat(factor[c], base[c]))
                     base[c] = 1.0f;
             }
-            if (material.pbrMetallicRoughness.baseColorTexture.index >= 0 &&
-                notedTexture.emplace(prim.material, true).second) {
-                notes.push_back(name + ": material " + std::to_string(prim.material) +
-                                (material.name.empty() ? "" : " '" + material.name + "'") +
-                                " has a texture, which is not sampled; its faces take the "
-                                "base colour");
-            }
+            texture = textures.of(prim.material);
             anyColour = true;
         }
 
@@ -393,6 +399,20 @@ class SceneReader {
                     cornerRgb.push_back(componentOf(corners, i, k));
             }
         }
+        // The texture's coordinates, two per position; none when the primitive has no such set.
+        textureUv.clear();
+        if (texture) {
+            const auto set = prim.attributes.find(
+                "TEXCOORD_" + std::to_string(textures.coordinateSet(prim.material)));
+            if (set != prim.attributes.end()) {
+                const View uv = viewOf(model, set->second, name, where + " " + set->first);
+                if (uv.components != 2 || uv.count < points.count)
+                    fail(name, where + " " + set->first + " is not two numbers per position");
+                for (std::size_t i = 0; i < points.count; ++i)
+                    textureUv.insert(textureUv.end(),
+                                     {componentOf(uv, i, 0), componentOf(uv, i, 1)});
+            }
+        }
         const auto addTriangle = [&](std::uint32_t a, std::uint32_t b, std::uint32_t c) {
             const unsigned v[3] = {static_cast<unsigned>(firstPoint + a),
                                    static_cast<unsigned>(firstPoint + b),
@@ -407,6 +427,15 @@ class SceneReader {
                     rgb[k] *= cornerRgb[3 * winner + static_cast<std::size_t>(k)];
                 ++votedFaces;
                 ties += result.tie ? 1 : 0;
+            }
+            if (texture) {
+                double uv[6];
+                for (int k = 0; k < 3; ++k) {
+                    const std::size_t corner = k == 0 ? a : k == 1 ? b : c;
+                    uv[2 * k] = textureUv.empty() ? 0 : textureUv[2 * corner];
+                    uv[2 * k + 1] = textureUv.empty() ? 0 : textureUv[2 * corner + 1];
+                }
+                colourFromTexture(*texture, texelVoter, textureUv.empty() ? nullptr : uv, rgb);
             }
             for (float channel : rgb)  // linear light in the file, sRGB-encoded in "Cd"
                 colours.push_back(colour::srgbFromLinear(channel));
@@ -434,7 +463,9 @@ class SceneReader {
     GU_Detail geo;
     std::vector<float> colours;  // per face
     Notes notes;
-    std::unordered_map<int, bool> notedTexture;
+    detail::GltfTextures textures;
+    colour::TexelVoter texelVoter;
+    std::vector<double> textureUv;  // of the primitive being read
     colour::CornerVoter voter;
     std::vector<float> cornerRgb;  // COLOR_0 of the primitive being read
     long long votedFaces = 0;
@@ -448,7 +479,8 @@ class SceneReader {
 Notes readGltf(std::string_view bytes, const std::string& name, GU_Detail& out,
                const std::optional<std::string>& folder) {
     tinygltf::TinyGLTF loader;
-    loader.SetImageLoader(skipImage, nullptr);
+    std::map<int, std::string> embeddedImages;
+    loader.SetImageLoader(keepEmbeddedImage, &embeddedImages);
     if (!folder)
         loader.SetFsCallbacks(tinygltf::FsCallbacks{noFile, samePath, noRead, noWrite, nullptr});
     if (bytes.size() > std::numeric_limits<unsigned int>::max())
@@ -470,7 +502,7 @@ Notes readGltf(std::string_view bytes, const std::string& name, GU_Detail& out,
             first = "not a glTF file";
         fail(name, "cannot read " + std::string(binary ? "glb" : "gltf") + ": " + first);
     }
-    return SceneReader(model, name).read(out);
+    return SceneReader(model, name, folder.has_value(), embeddedImages).read(out);
 }
 
 Notes readGltfFile(const std::string& path, GU_Detail& out, const ReadOptions&, ColourSource*) {
