@@ -61,17 +61,27 @@ long long wrapTexel(long long i, int size, Wrap wrap) {
     }
 }
 
-std::optional<Rgb8> TexelVoter::vote(const TextureView& t, const double uv[6]) {
-    double p[6];
-    for (int i = 0; i < 6; ++i) {
-        p[i] = uv[i] * (i % 2 == 0 ? t.width : t.height);
-        if (!(std::fabs(p[i]) <= kFarthest))
+std::optional<Rgb8> TexelVoter::vote(const TextureView& t, const double* uv, std::size_t corners) {
+    if (corners < 3)
+        return std::nullopt;
+    points.resize(2 * corners);
+    double low = INFINITY, high = -INFINITY, west = INFINITY, east = -INFINITY;
+    double cx = 0.0, cy = 0.0;
+    for (std::size_t i = 0; i < corners; ++i) {
+        const double x = uv[2 * i] * t.width, y = uv[2 * i + 1] * t.height;
+        if (!(std::fabs(x) <= kFarthest) || !(std::fabs(y) <= kFarthest))
             return std::nullopt;
+        points[2 * i] = x;
+        points[2 * i + 1] = y;
+        west = std::min(west, x);
+        east = std::max(east, x);
+        low = std::min(low, y);
+        high = std::max(high, y);
+        cx += x;
+        cy += y;
     }
-    // Texel centres lie at (x + 0.5, y + 0.5): the rows and columns whose centres the triangle's
+    // Texel centres lie at (x + 0.5, y + 0.5): the rows and columns whose centres the face's
     // bounding box holds, counted every `step` texels when there would be too many.
-    const double low = std::min({p[1], p[3], p[5]}), high = std::max({p[1], p[3], p[5]});
-    const double west = std::min({p[0], p[2], p[4]}), east = std::max({p[0], p[2], p[4]});
     const auto firstRow = static_cast<long long>(std::ceil(low - 0.5));
     const auto lastRow = static_cast<long long>(std::floor(high - 0.5));
     const auto firstColumn = static_cast<long long>(std::ceil(west - 0.5));
@@ -92,18 +102,27 @@ std::optional<Rgb8> TexelVoter::vote(const TextureView& t, const double uv[6]) {
         while (counted() > static_cast<double>(kMaxTexelsPerFace))
             step = 2 * step + 1;  // a thin face's box: one axis alone holds too many
     }
+    const auto onGrid = [step](long long from, long long first) {
+        return first + (std::max(from, first) - first + step - 1) / step * step;
+    };
     keys.clear();
-    for (long long y = firstRow; y <= lastRow; y += step) {
-        double left, right;
-        if (!spanAt(p, static_cast<double>(y) + 0.5, left, right))
-            continue;
-        // Columns on the grid firstColumn + k * step whose centres lie within [left, right].
-        const auto from = static_cast<long long>(std::ceil(left - 0.5));
-        const auto to = static_cast<long long>(std::floor(right - 0.5));
-        long long x =
-            firstColumn + (std::max(from, firstColumn) - firstColumn + step - 1) / step * step;
-        for (; x <= to; x += step)
-            keys.push_back(packedTexel(t, x, y));
+    // A polygon as the fan of triangles from its first corner.
+    for (std::size_t k = 1; k + 1 < corners; ++k) {
+        const double tri[6] = {points[0],         points[1],         points[2 * k],
+                               points[2 * k + 1], points[2 * k + 2], points[2 * k + 3]};
+        const double top = std::min({tri[1], tri[3], tri[5]});
+        const double bottom = std::max({tri[1], tri[3], tri[5]});
+        const auto last = static_cast<long long>(std::floor(bottom - 0.5));
+        for (long long y = onGrid(static_cast<long long>(std::ceil(top - 0.5)), firstRow);
+             y <= last; y += step) {
+            double left, right;
+            if (!spanAt(tri, static_cast<double>(y) + 0.5, left, right))
+                continue;
+            const auto to = static_cast<long long>(std::floor(right - 0.5));
+            for (long long x = onGrid(static_cast<long long>(std::ceil(left - 0.5)), firstColumn);
+                 x <= to; x += step)
+                keys.push_back(packedTexel(t, x, y));
+        }
     }
     std::sort(keys.begin(), keys.end());
     std::uint32_t best = 0;
@@ -124,9 +143,9 @@ std::optional<Rgb8> TexelVoter::vote(const TextureView& t, const double uv[6]) {
     }
     if (bestCount > 0 && !tie)
         return unpacked(best);
-    const double cx = (p[0] + p[2] + p[4]) / 3.0, cy = (p[1] + p[3] + p[5]) / 3.0;
-    return unpacked(packedTexel(t, static_cast<long long>(std::floor(cx)),
-                                static_cast<long long>(std::floor(cy))));
+    const auto n = static_cast<double>(corners);
+    return unpacked(packedTexel(t, static_cast<long long>(std::floor(cx / n)),
+                                static_cast<long long>(std::floor(cy / n))));
 }
 
 }  // namespace hueslice::colour

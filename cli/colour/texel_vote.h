@@ -7,6 +7,7 @@
 // under the face's texture-space centroid.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -38,13 +39,16 @@ inline constexpr std::uint64_t kMaxTexelsPerFace = 4096;
 // when a face covers more texels than any before it.
 class TexelVoter {
   public:
-    // The winning colour of the triangle whose texture coordinates are uv[0..6) as (u, v)
-    // pairs, or nothing when a coordinate is not finite or lies so far out (beyond 2^40 texels)
-    // that no texel can be told. Costs time linear in the texels counted.
-    std::optional<Rgb8> vote(const TextureView& texture, const double uv[6]);
+    // The winning colour of the face whose texture coordinates are uv[0 .. 2 * corners) as
+    // (u, v) pairs, a polygon taken as the fan of triangles from its first corner, and its
+    // centroid as the mean of its corners. Nothing when there are fewer than 3 corners or a
+    // coordinate is not finite or lies so far out (beyond 2^40 texels) that no texel can be
+    // told. Costs time linear in the corners and the texels counted.
+    std::optional<Rgb8> vote(const TextureView& texture, const double* uv, std::size_t corners);
 
   private:
     std::vector<std::uint32_t> keys;  // the counted texels' colours, packed as 0xRRGGBB
+    std::vector<double> points;       // the corners in texel units
 };
 
 // The texel a wrap mode makes of texel index `i` along an axis of `size` texels.

@@ -121,6 +121,14 @@ TEST(TexelVote, FaceTakesTheColourCoveringMostOfIt) {
          Wrap::ClampToEdge,
          {0.6, -0.6, 0.61, -0.6, 0.6, -0.59},
          kBlue},
+        // A quad as two triangles: three quarters of it over blue.
+        {"quad", halves, Wrap::Repeat, Wrap::Repeat, {0.2, 0, 1, 0, 1, 1, 0.2, 1}, kBlue},
+        {"quad, other side",
+         halves,
+         Wrap::Repeat,
+         Wrap::Repeat,
+         {0, 0, 0.7, 0, 0.7, 1, 0, 1},
+         kRed},
         // Spanning many tiles of a texture three quarters red: counted on a coarser grid.
         {"over many repeats", quarters, Wrap::Repeat, Wrap::Repeat, {0, 0, 1000, 0, 0, 1000}, kRed},
         {"thin over many repeats",
@@ -134,7 +142,7 @@ TEST(TexelVote, FaceTakesTheColourCoveringMostOfIt) {
     for (const auto& c : cases) {
         const TextureView view{c.texture.rgba.data(), c.texture.width, c.texture.height, c.wrapU,
                                c.wrapV};
-        EXPECT_EQ(voter.vote(view, c.uv.data()), c.expected) << c.face;
+        EXPECT_EQ(voter.vote(view, c.uv.data(), c.uv.size() / 2), c.expected) << c.face;
     }
 }
 
@@ -144,7 +152,7 @@ TEST(TexelVote, CoordinatesThatNameNoTexelGiveNothing) {
     TexelVoter voter;
     for (double bad : {double{NAN}, double{INFINITY}, 1e30}) {
         const double uv[6] = {0, 0, 1, 0, 0, bad};
-        EXPECT_EQ(voter.vote(view, uv), std::nullopt) << bad;
+        EXPECT_EQ(voter.vote(view, uv, 3), std::nullopt) << bad;
     }
 }
 

@@ -6,11 +6,11 @@
 namespace hueslice::io {
 
 void colourFromTexture(Texture& texture, colour::TexelVoter& voter, const double* uv,
-                       float linearRgb[3]) {
+                       std::size_t corners, std::vector<double>& moved, float linearRgb[3]) {
     std::optional<colour::Rgb8> texel;
     if (uv) {
-        double moved[6];
-        for (int i = 0; i < 3; ++i) {
+        moved.resize(2 * corners);
+        for (std::size_t i = 0; i < corners; ++i) {
             const double u = uv[2 * i], v = uv[2 * i + 1];
             moved[2 * i] = texture.m[0] * u + texture.m[1] * v + texture.m[2];
             moved[2 * i + 1] = texture.m[3] * u + texture.m[4] * v + texture.m[5];
@@ -18,7 +18,7 @@ void colourFromTexture(Texture& texture, colour::TexelVoter& voter, const double
         const Image& image = *texture.texels;
         const colour::TextureView view{image.rgba.data(), image.width, image.height, texture.wrapU,
                                        texture.wrapV};
-        texel = voter.vote(view, moved);
+        texel = voter.vote(view, moved.data(), corners);
     }
     if (!texel) {
         ++texture.facesWithoutCoordinates;

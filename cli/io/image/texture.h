@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "colour/texel_vote.h"
 #include "io/image/image.h"
@@ -25,12 +26,13 @@ struct Texture {
     long long facesWithoutCoordinates = 0;  // faces that kept the material's colour
 };
 
-// Multiplies `linearRgb` (linear light) by the texture's colour over the triangle whose
-// coordinates are uv[0..6) (glTF's convention: v = 0 is the image's top row) and counts the face.
-// Coordinates that name no texel (not finite, or absurdly far out) leave the colour as it is and
-// count the face among those without coordinates; so does a null `uv`.
+// Multiplies `linearRgb` (linear light) by the texture's colour over the face whose coordinates
+// are uv[0 .. 2 * corners) (glTF's convention: v = 0 is the image's top row; see
+// colour/texel_vote.h) and counts the face. Coordinates that name no texel (not finite, or
+// absurdly far out) leave the colour as it is and count the face among those without
+// coordinates; so does a null `uv`. `scratch` holds the transformed coordinates.
 void colourFromTexture(Texture& texture, colour::TexelVoter& voter, const double* uv,
-                       float linearRgb[3]);
+                       std::size_t corners, std::vector<double>& scratch, float linearRgb[3]);
 
 // The note for a texture's faces that kept the material's colour; empty when there are none.
 std::string uncoordinatedNote(const std::string& model, const Texture& texture);

@@ -435,7 +435,8 @@ class SceneReader {
                     uv[2 * k] = textureUv.empty() ? 0 : textureUv[2 * corner];
                     uv[2 * k + 1] = textureUv.empty() ? 0 : textureUv[2 * corner + 1];
                 }
-                colourFromTexture(*texture, texelVoter, textureUv.empty() ? nullptr : uv, rgb);
+                colourFromTexture(*texture, texelVoter, textureUv.empty() ? nullptr : uv, 3,
+                                  movedUv, rgb);
             }
             for (float channel : rgb)  // linear light in the file, sRGB-encoded in "Cd"
                 colours.push_back(colour::srgbFromLinear(channel));
@@ -466,6 +467,7 @@ class SceneReader {
     detail::GltfTextures textures;
     colour::TexelVoter texelVoter;
     std::vector<double> textureUv;  // of the primitive being read
+    std::vector<double> movedUv;
     colour::CornerVoter voter;
     std::vector<float> cornerRgb;  // COLOR_0 of the primitive being read
     long long votedFaces = 0;
