@@ -37,8 +37,9 @@ std::string uncoordinatedNote(const std::string& model, const Texture& texture) 
            detail::countOf(static_cast<unsigned long long>(texture.facesWithoutCoordinates), "face",
                            "faces") +
            " of material " + texture.material +
-           (texture.facesWithoutCoordinates == 1 ? " has" : " have") +
-           " no usable texture coordinates and keep the material's colour";
+           (texture.facesWithoutCoordinates == 1 ? " has no usable texture coordinates and keeps"
+                                                 : " have no usable texture coordinates and keep") +
+           " the material's colour";
 }
 
 std::string translucentNote(const std::string& model, const std::string& image) {

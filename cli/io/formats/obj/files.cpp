@@ -7,6 +7,7 @@
 #include "io/formats/obj/obj.h"
 #include "io/formats/obj/source.h"
 #include "io/input/input_file.h"
+#include "io/input/named_files.h"
 #include "io/internal.h"
 
 namespace hueslice::io {
@@ -45,6 +46,12 @@ Notes readObjFile(const std::string& path, GU_Detail& out, const ReadOptions& op
         if (::stat(found.name.c_str(), &info) == 0 || errno != ENOENT)
             found.text = readWholeFile(found.name);
         return found;
+    };
+    obj.findImage = [&path](const std::string& reference) -> std::optional<std::string> {
+        const NamedFile image = locateNamedFile(path, reference, "image");
+        if (!image.found)
+            return std::nullopt;
+        return readWholeFile(image.path);
     };
     return detail::readObjPieces(obj, path, out, options, source);
 }
