@@ -132,6 +132,15 @@ class ModelReader {
         return std::move(notes);
     }
 
+    // Faces with a colour of their own, and faces without one (white when others have one).
+    ColourSource source() const {
+        ColourSource counts;
+        const long long faces = geo.primitiveCount();
+        counts.noColour = anyColour ? static_cast<long long>(uncoloured) : faces;
+        counts.ownColour = faces - counts.noColour;
+        return counts;
+    }
+
   private:
     // Components nest; lib3mf refuses cycles, and this depth bound keeps a deep chain from
     // exhausting the stack.
@@ -347,7 +356,8 @@ class ModelReader {
 };
 }  // namespace
 
-Notes read3mf(std::string_view bytes, const std::string& name, GU_Detail& out) {
+Notes read3mf(std::string_view bytes, const std::string& name, GU_Detail& out,
+              ColourSource* source) {
     Handle model;
     if (lib3mf_createmodel(model.out()) != LIB3MF_OK)
         throw InputError(name + ": cannot start the 3MF reader");
@@ -358,7 +368,10 @@ Notes read3mf(std::string_view bytes, const std::string& name, GU_Detail& out) {
     std::vector<BYTE> copy(bytes.begin(), bytes.end());
     check<InputError>(lib3mf_reader_readfrombuffer(reader.get(), copy.data(), copy.size()),
                       reader.get(), name, "cannot read 3mf");
-    Notes notes = ModelReader(model.get(), name).read(out);
+    ModelReader modelReader(model.get(), name);
+    Notes notes = modelReader.read(out);
+    if (source)
+        *source = modelReader.source();
     DWORD warnings = 0;
     if (lib3mf_reader_getwarningcount(reader.get(), &warnings) == LIB3MF_OK && warnings > 0) {
         DWORD code = 0;
@@ -371,8 +384,9 @@ Notes read3mf(std::string_view bytes, const std::string& name, GU_Detail& out) {
     return notes;
 }
 
-Notes read3mfFile(const std::string& path, GU_Detail& out, const ReadOptions&, ColourSource*) {
-    return read3mf(readWholeFile(path), path, out);
+Notes read3mfFile(const std::string& path, GU_Detail& out, const ReadOptions&,
+                  ColourSource* source) {
+    return read3mf(readWholeFile(path), path, out, source);
 }
 
 }  // namespace hueslice::io

@@ -18,13 +18,16 @@ class OutputBatch;
 // applied; or every mesh once when there is no scene), as .glb when `bytes` starts with the
 // binary magic and as .gltf text otherwise. A face's colour is its material's baseColorFactor
 // times the COLOR_0 most of its corners share (see colour/corner_vote.h); a named node (else its
-// mesh's name) gives a group of its faces. `folder` is where a .gltf's external buffers are looked
-// for; without one any external reference is refused. Textures are not sampled (a note says so).
+// mesh's name) gives a group of its faces. A material's base-colour texture multiplies in (see
+// textures.h). `folder` is where a .gltf's external buffers and images are looked for; without
+// one any external reference is refused, and image files are left out with a note. `source`,
+// when not null, receives where the faces' colours came from and the textures used.
 Notes readGltf(std::string_view bytes, const std::string& name, GU_Detail& out,
-               const std::optional<std::string>& folder = std::nullopt);
+               const std::optional<std::string>& folder = std::nullopt,
+               ColourSource* source = nullptr);
 
-// readGltf on the file at `path`, named by its path in messages, with external buffers looked
-// for beside it. The options do not apply: glTF faces take their colour by one rule.
+// readGltf on the file at `path`, named by its path in messages, with external buffers and
+// images looked for beside it. The options do not apply: glTF faces take their colour by one rule.
 Notes readGltfFile(const std::string& path, GU_Detail& out, const ReadOptions& options,
                    ColourSource* source);
 

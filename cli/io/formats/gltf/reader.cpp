@@ -249,6 +249,17 @@ class SceneReader {
         return std::move(notes);
     }
 
+    ColourSource source() const {
+        ColourSource out = counts;
+        out.ties = ties;
+        for (const Texture* texture : textures.used()) {
+            out.textures.push_back(TextureReport{texture->material, texture->image,
+                                                 texture->texels->width, texture->texels->height,
+                                                 texture->faces});
+        }
+        return out;
+    }
+
   private:
     // Depth first over the node tree without recursion, so that deep trees cannot exhaust the
     // stack. A node reached twice is refused: glTF nodes form a tree.
@@ -419,6 +430,7 @@ class SceneReader {
                                    static_cast<unsigned>(firstPoint + c)};
             const long long face = geo.appendPrimitive(v, 3);
             float rgb[3] = {base[0], base[1], base[2]};
+            const long long texturedBefore = texture ? texture->faces : 0;
             if (!cornerRgb.empty()) {
                 const unsigned local[3] = {a, b, c};
                 const colour::VoteResult result = voter.vote(cornerRgb.data(), local, 3);
@@ -438,6 +450,12 @@ class SceneReader {
                 colourFromTexture(*texture, texelVoter, textureUv.empty() ? nullptr : uv, 3,
                                   movedUv, rgb);
             }
+            if (texture && texture->faces > texturedBefore)
+                ++counts.textureColour;
+            else if (!cornerRgb.empty())
+                ++counts.cornerColour;
+            else
+                ++(prim.material >= 0 ? counts.ownColour : counts.noColour);
             for (float channel : rgb)  // linear light in the file, sRGB-encoded in "Cd"
                 colours.push_back(colour::srgbFromLinear(channel));
             if (group)
@@ -470,6 +488,7 @@ class SceneReader {
     std::vector<double> movedUv;
     colour::CornerVoter voter;
     std::vector<float> cornerRgb;  // COLOR_0 of the primitive being read
+    ColourSource counts;
     long long votedFaces = 0;
     long long ties = 0;
     bool anyColour = false;
@@ -479,7 +498,7 @@ class SceneReader {
 }  // namespace
 
 Notes readGltf(std::string_view bytes, const std::string& name, GU_Detail& out,
-               const std::optional<std::string>& folder) {
+               const std::optional<std::string>& folder, ColourSource* source) {
     tinygltf::TinyGLTF loader;
     std::map<int, std::string> embeddedImages;
     loader.SetImageLoader(keepEmbeddedImage, &embeddedImages);
@@ -504,11 +523,16 @@ Notes readGltf(std::string_view bytes, const std::string& name, GU_Detail& out,
             first = "not a glTF file";
         fail(name, "cannot read " + std::string(binary ? "glb" : "gltf") + ": " + first);
     }
-    return SceneReader(model, name, folder.has_value(), embeddedImages).read(out);
+    SceneReader reader(model, name, folder.has_value(), embeddedImages);
+    Notes notes = reader.read(out);
+    if (source)
+        *source = reader.source();
+    return notes;
 }
 
-Notes readGltfFile(const std::string& path, GU_Detail& out, const ReadOptions&, ColourSource*) {
-    return readGltf(readWholeFile(path), path, out, detail::folderOf(path));
+Notes readGltfFile(const std::string& path, GU_Detail& out, const ReadOptions&,
+                   ColourSource* source) {
+    return readGltf(readWholeFile(path), path, out, detail::folderOf(path), source);
 }
 
 }  // namespace hueslice::io

@@ -156,8 +156,9 @@ Notes readObjPieces(const ObjSource& source, const std::string& objName, GU_Deta
             } else if (own) {
                 for (int c = 0; c < 3; ++c)
                     rgb[c] = (*own)[static_cast<std::size_t>(c)];
-                textures.colour(static_cast<std::size_t>(m), f, firstCorner, rgb);
-                ++colours.ownColour;
+                const bool textured =
+                    textures.colour(static_cast<std::size_t>(m), f, firstCorner, rgb);
+                ++(textured ? colours.textureColour : colours.ownColour);
                 unusedCorners += corner != nullptr;
             } else {
                 ++colours.noColour;
@@ -192,8 +193,14 @@ Notes readObjPieces(const ObjSource& source, const std::string& objName, GU_Deta
         notes.push_back(objName + ": no vertex colours, so --vertex-colours changes nothing");
     noteSkippedElements(scan, objName, notes);
     out = geo;
-    if (colourSource)
+    if (colourSource) {
+        for (const Texture* texture : textures.used()) {
+            colours.textures.push_back(TextureReport{texture->material, texture->image,
+                                                     texture->texels->width,
+                                                     texture->texels->height, texture->faces});
+        }
         *colourSource = colours;
+    }
     return notes;
 }
 

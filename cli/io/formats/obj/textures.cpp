@@ -49,10 +49,10 @@ void ObjTextures::add(std::size_t index, const Material& material) {
     byMaterial[index] = std::move(texture);
 }
 
-void ObjTextures::colour(std::size_t index, std::size_t face, std::size_t firstCorner,
+bool ObjTextures::colour(std::size_t index, std::size_t face, std::size_t firstCorner,
                          float rgb[3]) {
     if (index >= byMaterial.size() || !byMaterial[index])
-        return;
+        return false;
     Texture& texture = *byMaterial[index];
     const std::size_t corners = scan.geo.primitives()(static_cast<long long>(face))->vertexCount;
     bool all = !scan.cornerTex.empty();
@@ -68,9 +68,13 @@ void ObjTextures::colour(std::size_t index, std::size_t face, std::size_t firstC
     float linear[3];
     for (int c = 0; c < 3; ++c)
         linear[c] = colour::linearFromSrgb(rgb[c]);
+    const long long before = texture.faces;
     colourFromTexture(texture, voter, all ? uv.data() : nullptr, corners, scratch, linear);
+    if (texture.faces == before)
+        return false;
     for (int c = 0; c < 3; ++c)
         rgb[c] = colour::srgbFromLinear(linear[c]);
+    return true;
 }
 
 Notes ObjTextures::notes() const {

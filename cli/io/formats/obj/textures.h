@@ -34,7 +34,8 @@ class ObjTextures {
     // Multiplies `rgb` (sRGB-encoded: the material's Kd) by the texture colour of face `face`,
     // whose corners start at `firstCorner` in corner order, in linear light. Leaves it alone
     // when the material has no texture, or the face no usable `vt` (counted for a note).
-    void colour(std::size_t index, std::size_t face, std::size_t firstCorner, float rgb[3]);
+    // Returns whether the texture coloured the face.
+    bool colour(std::size_t index, std::size_t face, std::size_t firstCorner, float rgb[3]);
 
     // Notes about missing and translucent images and faces without coordinates; the textures
     // used, in material order.

@@ -171,7 +171,7 @@ TEST(GltfInput, RotationsAndMatricesTurnTheMesh) {
     }
 }
 
-TEST(GltfInput, TexturesAreNotedNotSampled) {
+TEST(GltfInput, ImageFilesOfModelsReadFromMemoryAreNotedAndFacesKeepTheBaseColour) {
     Notes notes;
     readText(gltfJson(R"(, "material": 0)",
                       R"(, "materials": [{"name": "wood", "pbrMetallicRoughness": )"
@@ -181,8 +181,8 @@ TEST(GltfInput, TexturesAreNotedNotSampled) {
              &notes);
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_EQ(notes[0],
-              "in.gltf: material 0 'wood' has a texture, which is not sampled; its "
-              "faces take the base colour");
+              "in.gltf: image \"missing.png\" cannot be read here; the faces it colours keep "
+              "their material's colour");
 }
 
 TEST(GltfInput, StripsAndFansBecomeTriangles) {
