@@ -10,10 +10,14 @@ namespace {
 constexpr double kFarthest = 1099511627776.0;  // 2^40 texels
 
 std::uint32_t packedTexel(const TextureView& t, long long x, long long y) {
+    // Most texels lie inside the image: no wrapping (and no division) for those.
+    if (x < 0 || x >= t.width)
+        x = wrapTexel(x, t.width, t.wrapU);
+    if (y < 0 || y >= t.height)
+        y = wrapTexel(y, t.height, t.wrapV);
     const std::uint8_t* p =
-        t.rgba + 4 * (static_cast<std::size_t>(wrapTexel(y, t.height, t.wrapV)) *
-                          static_cast<std::size_t>(t.width) +
-                      static_cast<std::size_t>(wrapTexel(x, t.width, t.wrapU)));
+        t.rgba + 4 * (static_cast<std::size_t>(y) * static_cast<std::size_t>(t.width) +
+                      static_cast<std::size_t>(x));
     return std::uint32_t{p[0]} << 16 | std::uint32_t{p[1]} << 8 | p[2];
 }
 
@@ -124,6 +128,10 @@ std::optional<Rgb8> TexelVoter::vote(const TextureView& t, const double* uv, std
                 keys.push_back(packedTexel(t, x, y));
         }
     }
+    // Most faces lie in one region of the image: one colour wins without sorting.
+    if (!keys.empty() &&
+        std::all_of(keys.begin(), keys.end(), [&](std::uint32_t k) { return k == keys[0]; }))
+        return unpacked(keys[0]);
     std::sort(keys.begin(), keys.end());
     std::uint32_t best = 0;
     std::size_t bestCount = 0;
