@@ -74,6 +74,19 @@ inline std::string rgbPng(int width, int height, const std::string& rgb) {
     return pngOf(p);
 }
 
+// 4 x 4 texels, three bytes each, whose quadrants are red (top left), blue (top right), green
+// (bottom left) and white: a texture whose regions a face's colour tells apart.
+inline std::string quadrantsRgb() {
+    const std::string red("\xff\x00\x00", 3), blue("\x00\x00\xff", 3), green("\x00\xff\x00", 3),
+        white("\xff\xff\xff", 3);
+    std::string rgb;
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 4; ++x)
+            rgb += y < 2 ? (x < 2 ? red : blue) : (x < 2 ? green : white);
+    }
+    return rgb;
+}
+
 // A JPEG of `rgb` (three bytes a texel, rows top first) at the best quality, without chroma
 // subsampling, so that flat regions decode to their colour within a step or two.
 inline std::string jpegOf(int width, int height, const std::string& rgb, bool progressive = false,

@@ -19,19 +19,8 @@ namespace hueslice::io {
 namespace {
 
 using namespace testing;
-using namespace std::string_literals;
 using package_files::base64;
 using package_files::bytesOf;
-
-std::string quadrants() {
-    std::string rgb;
-    for (int y = 0; y < 4; ++y) {
-        for (int x = 0; x < 4; ++x)
-            rgb += y < 2 ? (x < 2 ? "\xff\x00\x00"s : "\x00\x00\xff"s)
-                         : (x < 2 ? "\x00\xff\x00"s : "\xff\xff\xff"s);
-    }
-    return rgb;
-}
 
 // Points 0..3 at the square's corners; triangle 0 is (0, 1, 2), triangle 1 is (1, 3, 2).
 // TEXCOORD_0 maps the square onto the texture, so triangle 0 is mostly red and triangle 1
@@ -87,7 +76,8 @@ struct Model {
     }
 };
 
-std::string pngUri(const std::string& png = image_files::rgbPng(4, 4, quadrants())) {
+std::string pngUri(const std::string& png = image_files::rgbPng(4, 4,
+                                                                image_files::quadrantsRgb())) {
     return R"({"uri": "data:image/png;base64,)" + base64(png) + "\"}";
 }
 
@@ -115,7 +105,7 @@ TEST(GltfTextures, FacesTakeTheTextureColourTheirCoordinatesCover) {
     Model factor = withImage(), colours = withImage(), set1 = withImage(), transform = withImage(),
           override = withImage(), repeat = withImage(), mirror = withImage(), clamp = withImage(),
           jpeg = withImage(R"({"uri": "data:image/jpeg;base64,)" +
-                           base64(image_files::jpegOf(4, 4, quadrants())) + "\"}");
+                           base64(image_files::jpegOf(4, 4, image_files::quadrantsRgb())) + "\"}");
     factor.factor = "[0.5, 1, 1, 1]";
     colours.attributes = R"("TEXCOORD_0": 2, "COLOR_0": 5)";
     set1.attributes = R"("TEXCOORD_0": 2, "TEXCOORD_1": 3)";
@@ -160,7 +150,7 @@ TEST(GltfTextures, FacesTakeTheTextureColourTheirCoordinatesCover) {
 }
 
 TEST(GltfTextures, GlbImageInABufferView) {
-    const std::string png = image_files::rgbPng(4, 4, quadrants());
+    const std::string png = image_files::rgbPng(4, 4, image_files::quadrantsRgb());
     Model m = withImage(R"({"bufferView": 6, "mimeType": "image/png"})");
     m.bufferUri.clear();
     m.bufferLength = 204 + png.size();
@@ -174,7 +164,7 @@ TEST(GltfTextures, GlbImageInABufferView) {
 
 TEST(GltfTextures, ImageFilesBesideTheModel) {
     const std::string folder = makeFolder();
-    writeFile(folder + "/my tex.png", image_files::rgbPng(4, 4, quadrants()));
+    writeFile(folder + "/my tex.png", image_files::rgbPng(4, 4, image_files::quadrantsRgb()));
     const struct {
         const char* what;
         std::string uri;
@@ -227,7 +217,7 @@ TEST(GltfTextures, NotesForFacesWithoutCoordinatesAndTranslucentImages) {
 }
 
 TEST(GltfTextures, BadImagesAndReferencesAreRefused) {
-    const std::string png = image_files::rgbPng(4, 4, quadrants());
+    const std::string png = image_files::rgbPng(4, 4, image_files::quadrantsRgb());
     Model outside = withImage(R"({"uri": "../secret.png"})");
     Model noSampler = withImage();
     noSampler.sampler = "{}";

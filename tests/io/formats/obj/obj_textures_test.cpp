@@ -17,17 +17,6 @@ namespace hueslice::io {
 namespace {
 
 using namespace testing;
-using namespace std::string_literals;
-
-std::string quadrants() {
-    std::string rgb;
-    for (int y = 0; y < 4; ++y) {
-        for (int x = 0; x < 4; ++x)
-            rgb += y < 2 ? (x < 2 ? "\xff\x00\x00"s : "\x00\x00\xff"s)
-                         : (x < 2 ? "\x00\xff\x00"s : "\xff\xff\xff"s);
-    }
-    return rgb;
-}
 
 // Triangle 0 covers the bottom-left half of the texture (mostly green, as v points up) and
 // triangle 1 the top-right half (mostly blue).
@@ -80,7 +69,7 @@ TEST(ObjTextures, FacesTakeTheirMapKdColour) {
          "m.mtl:3: image \"gone.png\" is not there; the faces of material 'paint' keep its colour"},
     };
     const std::string folder = makeFolder();
-    const std::string png = image_files::rgbPng(4, 4, quadrants());
+    const std::string png = image_files::rgbPng(4, 4, image_files::quadrantsRgb());
     writeFile(folder + "/tex.png", png);
     writeFile(folder + "/my wood.png", png);
     ::mkdir((folder + "/sub dir").c_str(), 0755);
@@ -107,7 +96,8 @@ TEST(ObjTextures, FacesTakeTheirMapKdColour) {
 TEST(ObjTextures, BadImagesAndReferencesAreRefused) {
     const std::string folder = makeFolder();
     writeFile(folder + "/m.obj", std::string(kSquare) + kTriangles);
-    writeFile(folder + "/bad.png", image_files::rgbPng(4, 4, quadrants()).substr(0, 50));
+    writeFile(folder + "/bad.png",
+              image_files::rgbPng(4, 4, image_files::quadrantsRgb()).substr(0, 50));
     const struct {
         const char* what;
         std::string mapLine;
