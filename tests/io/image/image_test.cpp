@@ -81,7 +81,6 @@ TEST(ImageDecoding, EveryKindOfPngGivesItsTexels) {
 }
 
 TEST(ImageDecoding, JpegBaselineProgressiveAndGreyGiveTheirColour) {
-    const std::string orange(3 * 16 * 8, '\0');
     std::string rgb;
     for (int i = 0; i < 16 * 8; ++i)
         rgb += i % 16 < 8 ? "\xc8\x64\x32" : "\x10\x80\xf0";
