@@ -1,4 +1,3 @@
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <memory>
@@ -75,9 +74,8 @@ void writeOutputs(const CookOptions& options, SOP_Node& node, const GU_Detail& r
     progress.end();
 }
 
-}  // namespace
-
-int runCook(const CookOptions& options, std::ostream& out, std::ostream& err) {
+// Reads, cooks and writes, once the split folder (if any) exists.
+int cookAndWrite(const CookOptions& options, std::ostream& out, std::ostream& err) {
     // Clashing or unusable outputs are refused before any work, let alone any write.
     const std::vector<std::string> files = outputFiles(options);
     io::checkOutputTargets(files);
@@ -130,24 +128,32 @@ int runCook(const CookOptions& options, std::ostream& out, std::ostream& err) {
     const GU_Detail& result = *node.getCookedGeo();
     const std::vector<GroupRow> rows = groupRows(node);
     printNotes(colourCollisions(rows), err);
-    // A split folder made here is removed again when the outputs fail, so that a failure
-    // leaves nothing behind; the batch has removed its temporaries by then.
-    struct stat info {};
-    const bool newFolder =
-        !options.splitFolder.empty() && ::stat(options.splitFolder.c_str(), &info) != 0;
-    try {
-        writeOutputs(options, node, result, legendFor(rows), err, progress);
-    } catch (...) {
-        if (newFolder)
-            ::rmdir(options.splitFolder.c_str());
-        throw;
-    }
+    writeOutputs(options, node, result, legendFor(rows), err, progress);
     // With an output on standard output the table goes to stderr, so the output stays clean.
     bool toStandardOutput = false;
     for (const std::string& file : files)
         toStandardOutput = toStandardOutput || file == io::kStandardOutput;
     (toStandardOutput ? err : out) << formatGroupTable(rows, hiddenCount(result));
     return 0;
+}
+
+}  // namespace
+
+int runCook(const CookOptions& options, std::ostream& out, std::ostream& err) {
+    // The split folder is made first, so that other outputs may go inside it, and removed again
+    // when the run fails or is interrupted, so that a failure leaves nothing behind.
+    if (options.splitFolder.empty() || !io::makeSplitFolder(options.splitFolder))
+        return cookAndWrite(options, out, err);
+    io::removeFolderWithTemporaries(options.splitFolder);
+    try {
+        const int status = cookAndWrite(options, out, err);
+        io::removeFolderWithTemporaries("");
+        return status;
+    } catch (...) {
+        io::removeFolderWithTemporaries("");
+        ::rmdir(options.splitFolder.c_str());
+        throw;
+    }
 }
 
 }  // namespace hueslice::cli

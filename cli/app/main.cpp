@@ -62,16 +62,25 @@ int run(int argc, char** argv) {
     CLI::App* demo = app.add_subcommand("demo", "Cook a built-in coloured mesh and write results");
     demo->add_option("DIR", demoFolder, "Where to write the results");
 
+    // An empty file name would mean "no such output" and write nothing without a word.
+    const CLI::Validator notEmpty(
+        [](std::string& value) { return value.empty() ? "an empty name names no file" : ""; }, "",
+        "NOT EMPTY");
+
     CookOptions cook;
     std::vector<std::string> assignments;
     CLI::App* cookCommand = app.add_subcommand("cook", "Cook a mesh file with the node");
     const std::string readable = io::extensionList(io::FormatUse::read);
     cookCommand->add_option("INPUT", cook.input, "Mesh: " + readable)->required();
-    cookCommand->add_option("-o,--output", cook.output,
-                            "Write the result: " + io::extensionList(io::FormatUse::write) +
-                                "; - writes JSON to standard output");
-    cookCommand->add_option("--split", cook.splitFolder,
-                            "Write one file per group (and 'ungrouped') into this folder");
+    cookCommand
+        ->add_option("-o,--output", cook.output,
+                     "Write the result: " + io::extensionList(io::FormatUse::write) +
+                         "; - writes JSON to standard output")
+        ->check(notEmpty);
+    cookCommand
+        ->add_option("--split", cook.splitFolder,
+                     "Write one file per group (and 'ungrouped') into this folder")
+        ->check(notEmpty);
     cookCommand
         ->add_option("--split-format", cook.splitFormat,
                      "File type of --split (default " + io::defaultSplitFormat() + ")")
@@ -79,17 +88,21 @@ int run(int argc, char** argv) {
     cookCommand->add_flag("--keep-order", cook.keepOrder,
                           "OBJ: keep the input's face order instead of writing each group's "
                           "faces together");
-    cookCommand->add_option("--scene", cook.scene, "Read parameter values from a scene file");
-    cookCommand->add_option("--save-scene", cook.saveScene,
-                            "Write every parameter value (- for standard output)");
+    cookCommand->add_option("--scene", cook.scene, "Read parameter values from a scene file")
+        ->check(notEmpty);
+    cookCommand
+        ->add_option("--save-scene", cook.saveScene,
+                     "Write every parameter value (- for standard output)")
+        ->check(notEmpty);
     CLI::Option* setOption =
         cookCommand->add_option("--set", assignments, "TOKEN=VALUE, e.g. group2=red, col1=1,0,0")
             ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     CLI::Option* initialiseOption = cookCommand->add_flag("--initialise", "Press \"Initialise\"");
     CLI::Option* sortOption = cookCommand->add_flag("--sort", "Press \"Sort\"");
     cookCommand->add_option("--time", cook.time, "Cook time (default 0)");
-    cookCommand->add_option("--svg", cook.svg,
-                            "Write a picture of the result (- for standard output)");
+    cookCommand
+        ->add_option("--svg", cook.svg, "Write a picture of the result (- for standard output)")
+        ->check(notEmpty);
     cookCommand->add_flag(
         "--vertex-colours", cook.vertexColours,
         "Faces take the colour most of their corners share (ties: the earliest corner), "

@@ -1219,13 +1219,17 @@ class SignalTest : public OutputUnderWayTest, public ::testing::WithParamInterfa
 
 TEST_P(SignalTest, SignalDuringTheRunLeftHiddenTemporariesAndNewFiles) {
     const auto old = snapshot(dir);
-    Running program(dir, args);
+    // A split folder the run made goes with the run.
+    std::vector<std::string> withSplit = args;
+    withSplit.insert(withSplit.end(), {"--split", "parts"});
+    Running program(dir, withSplit);
     ASSERT_TRUE(program.awaitTemporaries(2));
     ::kill(program.pid, GetParam());
     EXPECT_EQ(program.wait(), 128 + GetParam());
     EXPECT_EQ(program.err, "hueslice: interrupted\n");
     EXPECT_EQ(snapshot(dir), old);
     EXPECT_EQ(program.temporaries(), 0u);
+    EXPECT_FALSE(fs::exists(dir / "parts"));
     EXPECT_TRUE(fs::is_fifo(dir / "pipe.svg"));
 }
 INSTANTIATE_TEST_SUITE_P(Signals, SignalTest, ::testing::Values(SIGINT, SIGTERM, SIGHUP),

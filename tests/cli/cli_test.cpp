@@ -514,6 +514,27 @@ TEST_F(CliTest, HelpAndSplitFormatNameTheFormatsOfTheTable) {
     EXPECT_FALSE(exists("parts"));
 }
 
+// An empty name once meant "no such output" and the run wrote nothing without a word.
+TEST_F(CliTest, AnEmptyFileNameIsAUsageError) {
+    write("mesh.ply", quadRowPly(2));
+    for (const char* option : {"--split", "-o", "--svg", "--save-scene", "--scene"}) {
+        const auto r = run({"cook", "mesh.ply", option, ""});
+        EXPECT_EQ(r.status, 2) << option;
+        EXPECT_NE(r.err.find(": an empty name names no file (see --help)\n"), std::string::npos)
+            << r.err;
+    }
+}
+
+// The split folder is made before the outputs are checked, so another output may go inside it.
+TEST_F(CliTest, AnOutputMayGoInsideTheSplitFolderItMakes) {
+    write("mesh.ply", quadRowPly(2));
+    const auto r = run({"cook", "mesh.ply", "--initialise", "-o", "parts/all.obj", "--split",
+                        "parts", "--split-format", "ply"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(exists("parts/all.obj"));
+    EXPECT_TRUE(exists("parts/group1.ply"));
+}
+
 TEST_F(CliTest, SplitFolderIsReplacedOnlyWhenEveryFileIsWritten) {
     write("mesh.ply", quadRowPly(300));
     std::filesystem::create_directory(dir / "parts");

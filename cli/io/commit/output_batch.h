@@ -62,9 +62,15 @@ class OutputBatch {
 // replaced file is restored first. Signals the program was started with ignored stay ignored.
 void cleanUpOnSignals();
 
-// Removes the temporaries of a batch being committed, if any; safe in a signal handler or when
-// the program must end at once.
+// Removes the temporaries of a batch being committed, if any, and then the folder named by
+// removeFolderWithTemporaries() when it is empty; safe in a signal handler or when the program
+// must end at once.
 void removeTemporaries() noexcept;
+
+// Makes removeTemporaries(), and so the clean-up signals, also remove `folder` when it is empty
+// by then: a folder made for this run's outputs, which an interrupted run must not leave behind.
+// An empty `folder` stops it.
+void removeFolderWithTemporaries(const std::string& folder);
 
 // Replaces the file at `path` by `bytes` so that readers see either the old or the new content.
 // On any failure the old file is left as it was and OutputError is thrown.

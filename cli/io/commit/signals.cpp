@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <string>
 
 #include "io/commit/output_batch.h"
 
@@ -13,6 +14,9 @@ namespace {
 // What the signal handler removes: the temporaries of the batch being committed that exist.
 const char* const* volatile gTemporaries = nullptr;
 volatile std::sig_atomic_t gTemporaryCount = 0;
+// The folder removed with the temporaries, when set; the handler reads only the pointer.
+const char* volatile gFolder = nullptr;
+std::string gFolderName;
 
 using detail::kCleanUpSignals;
 
@@ -44,6 +48,15 @@ void removeTemporaries() noexcept {
     const char* const* names = gTemporaries;
     for (std::sig_atomic_t i = 0; names && i < gTemporaryCount; ++i)
         ::unlink(names[i]);
+    if (const char* folder = gFolder)
+        ::rmdir(folder);
+}
+
+void removeFolderWithTemporaries(const std::string& folder) {
+    gFolder = nullptr;
+    gFolderName = folder;
+    if (!gFolderName.empty())
+        gFolder = gFolderName.c_str();
 }
 
 void cleanUpOnSignals() {

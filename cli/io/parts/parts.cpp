@@ -159,13 +159,17 @@ GU_Detail partDetail(const GU_Detail& geo, const Part& part, int colourOffset) {
                 local[v[k]] = static_cast<unsigned>(out.appendPoint(geo.points()[v[k]]));
             vertices.push_back(local[v[k]]);
         }
-        const long long index = out.appendPrimitive(vertices.data(), prim.vertexCount);
-        if (cd >= 0) {
-            std::memcpy(out.primitiveAttribData(index) + cd,
-                        geo.primitiveAttribData(face) + colourOffset, 3 * sizeof(float));
+        // Triangles, as every other part writer gives: some slicers refuse larger polygons.
+        for (unsigned k = 2; k < prim.vertexCount; ++k) {
+            const unsigned triangle[3] = {vertices[0], vertices[k - 1], vertices[k]};
+            const long long index = out.appendPrimitive(triangle, 3);
+            if (cd >= 0) {
+                std::memcpy(out.primitiveAttribData(index) + cd,
+                            geo.primitiveAttribData(face) + colourOffset, 3 * sizeof(float));
+            }
+            if (group)
+                HOST_Internals::addMember(*group, static_cast<unsigned>(index));
         }
-        if (group)
-            HOST_Internals::addMember(*group, static_cast<unsigned>(index));
     }
     return out;
 }

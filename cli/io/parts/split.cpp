@@ -20,9 +20,10 @@ namespace {
 constexpr const char* kUngrouped = "ungrouped";
 constexpr std::size_t kMaxNameBytes = 200;
 
+// Device names are reserved whatever extension follows them: `aux.txt` is the device too.
 bool reservedOnSomeSystem(const std::string& stem) {
     std::string upper;
-    for (char c : stem)
+    for (char c : stem.substr(0, stem.find('.')))
         upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL")
         return true;
@@ -38,18 +39,19 @@ std::string lowered(const std::string& s) {
     return out;
 }
 
-// Makes the folder when missing; a path that exists but is no folder is an error.
-void makeFolder(const std::string& folder) {
-    if (::mkdir(folder.c_str(), 0777) == 0 || errno == EEXIST) {
+}  // namespace
+
+bool makeSplitFolder(const std::string& folder) {
+    if (::mkdir(folder.c_str(), 0777) == 0)
+        return true;
+    if (errno == EEXIST) {
         struct stat info {};
         if (::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
-            return;
+            return false;
         throw OutputError(folder + ": cannot write files here: it is not a folder");
     }
     throw OutputError(folder + ": cannot make folder: " + std::strerror(errno));
 }
-
-}  // namespace
 
 std::string safeFileName(const std::string& groupName) {
     std::string safe;
@@ -58,8 +60,9 @@ std::string safeFileName(const std::string& groupName) {
         const bool unsafe = u < 0x20 || u == 0x7F || std::strchr("/\\:*?\"<>|", c) != nullptr;
         safe += unsafe ? '_' : c;
     }
-    // Leading dots hide a file; trailing dots and spaces vanish on some systems.
-    if (!safe.empty() && safe[0] == '.')
+    // Leading dots hide a file; leading blanks are lost by readers of names in text (an OBJ's
+    // `mtllib` line); trailing dots and spaces vanish on some systems.
+    if (!safe.empty() && (safe[0] == '.' || safe[0] == ' '))
         safe[0] = '_';
     while (!safe.empty() && (safe.back() == '.' || safe.back() == ' '))
         safe.back() = '_';
@@ -85,7 +88,7 @@ Notes stageSplit(OutputBatch& batch, const std::string& folder, const std::strin
     }
     detail::PartPlan plan = detail::planParts(geo, legend, folder);
     Notes notes = std::move(plan.notes);
-    makeFolder(folder);
+    makeSplitFolder(folder);
 
     // File names compare without case, as they do on some file systems; groups keep their
     // names first, so only the faces in no group or a clashing name move.

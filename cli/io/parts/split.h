@@ -20,6 +20,10 @@ class OutputBatch;
 Notes stageSplit(OutputBatch& batch, const std::string& folder, const std::string& format,
                  const GU_Detail& detail, const std::vector<LegendEntry>& legend);
 
+// Makes `folder` when missing and says whether it made it. Throws OutputError when the path is
+// something other than a folder or the folder cannot be made.
+bool makeSplitFolder(const std::string& folder);
+
 // The name `groupName` gets as a file name: bytes that are not safe on common file systems
 // become '_', and names a file system reserves are changed. Not yet unique.
 std::string safeFileName(const std::string& groupName);

@@ -65,8 +65,8 @@ std::vector<std::string> groupRuns(const std::string& obj) {
 
 TEST(ObjGroupOrder, EachSetOfGroupsGetsOneRunInOrderOfFirstUse) {
     const ObjText text = writeObj(interleaved(), "m.mtl", "out.obj");
-    EXPECT_EQ(groupRuns(text.obj),
-              (std::vector<std::string>{"g a | 1 | 2", "g b | 2 | 7", "g a b | 5", "g | 5"}));
+    EXPECT_EQ(groupRuns(text.obj), (std::vector<std::string>{"g a | 1 | 2", "g b | 2 | 7",
+                                                             "g a b | 5", "g ungrouped | 5"}));
     GU_Detail back;
     readObj(text.obj, "out.obj", std::nullopt, "", back);
     EXPECT_EQ(back.primitiveGroups().find("a")->members(), (std::vector<unsigned>{0, 1, 4}));
@@ -75,8 +75,24 @@ TEST(ObjGroupOrder, EachSetOfGroupsGetsOneRunInOrderOfFirstUse) {
 
 TEST(ObjGroupOrder, KeepOrderWritesTheInputOrder) {
     const ObjText text = writeObj(interleaved(), "m.mtl", "out.obj", true);
-    EXPECT_EQ(groupRuns(text.obj), (std::vector<std::string>{"g a | 1", "g b | 2", "g a | 2",
-                                                             "g a b | 5", "g | 5", "g b | 7"}));
+    EXPECT_EQ(groupRuns(text.obj),
+              (std::vector<std::string>{"g a | 1", "g b | 2", "g a | 2", "g a b | 5",
+                                        "g ungrouped | 5", "g b | 7"}));
+}
+
+// A bare `g` line joins the faces after it to the group before in some importers.
+TEST(ObjGroupOrder, FacesInNoGroupAfterGroupedOnesGetAGroupNameNoGroupHas) {
+    GU_Detail geo = interleaved();
+    geo.primitiveGroups().newGroup("ungrouped");
+    HOST_Internals::addMember(*geo.primitiveGroups().newGroup("ungrouped_2"), 0);
+    const ObjText text = writeObj(geo, "m.mtl", "out.obj");
+    EXPECT_EQ(groupRuns(text.obj).back(), "g ungrouped_3 | 5");
+    // Also when they come first; and a file without groups has no `g` line at all.
+    GU_Detail two = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}, {2, 1, 0}});
+    EXPECT_EQ(groupRuns(writeObj(two, "m.mtl", "out.obj").obj), std::vector<std::string>{});
+    HOST_Internals::addMember(*two.primitiveGroups().newGroup("a"), 1);
+    EXPECT_EQ(groupRuns(writeObj(two, "m.mtl", "out.obj", true).obj),
+              (std::vector<std::string>{"g ungrouped | 1", "g a | 3"}));
 }
 
 std::uint32_t u32At(const std::string& bytes, std::size_t at) {
@@ -153,6 +169,13 @@ TEST(SafeFileName, UnsafeNamesChangeAndSafeOnesStay) {
         {"con", "_con"},
         {"LPT1", "_LPT1"},
         {"COM10", "COM10"},
+        // Device names stay reserved with any extension after them.
+        {"aux.txt", "_aux.txt"},
+        {"Con.stl", "_Con.stl"},
+        {"nul.tar.gz", "_nul.tar.gz"},
+        {"LPT1.x", "_LPT1.x"},
+        {"auxiliary.txt", "auxiliary.txt"},
+        {" a", "_a"},
         {std::string("tab\there", 8), "tab_here"},
         {"d\xC3\xA4nisch", "d\xC3\xA4nisch"},
         {std::string(199, 'x') + "\xC3\xA4", std::string(199, 'x')},
@@ -224,6 +247,31 @@ TEST_F(SplitFolder, EveryFormatReadsBackWhereTheProgramReadsIt) {
         GU_Detail rest;
         readGeometryFile(folder + "/ungrouped." + format, rest);
         EXPECT_EQ(colourOf(rest, 0), (std::vector<float>{0, 0, 1}));
+    }
+}
+
+// Some slicers refuse polygons; and a name with a leading blank once gave an OBJ's MTL the same
+// name as another group's, failing the run.
+TEST_F(SplitFolder, EveryFormatHoldsTrianglesAndBlankLedNamesGetTheirOwnFiles) {
+    GU_Detail geo = makeMesh({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0.5, 2, 0}},
+                             {{0, 1, 2, 3}, {0, 1, 2, 4, 3}});
+    HOST_Internals::addMember(*geo.primitiveGroups().newGroup(" a"), 0);
+    HOST_Internals::addMember(*geo.primitiveGroups().newGroup("_a"), 1);
+    for (const std::string& format : extensions(FormatUse::split)) {
+        SCOPED_TRACE(format);
+        const std::string folder = (dir / format).string();
+        OutputBatch batch;
+        stageSplit(batch, folder, format, geo, {});
+        batch.commit();
+        if (!formatOf(folder + "/_a." + format)->read)
+            continue;
+        for (const auto& [file, triangles] : {std::pair{"/_a_2.", 2}, std::pair{"/_a.", 3}}) {
+            GU_Detail part;
+            readGeometryFile(folder + file + format, part);
+            ASSERT_EQ(part.primitiveCount(), triangles) << file;
+            for (long long p = 0; p < triangles; ++p)
+                EXPECT_EQ(part.primitives()(p)->vertexCount, 3u);
+        }
     }
 }
 

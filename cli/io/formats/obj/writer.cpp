@@ -67,6 +67,15 @@ std::vector<std::string> objGroupNames(const GU_Detail& geo, const std::string& 
     return names;
 }
 
+// `wanted`, or `wanted_2`, `wanted_3`, ... when a group already has that name.
+std::string unusedName(const std::vector<std::string>& names, const std::string& wanted) {
+    const std::unordered_set<std::string> taken(names.begin(), names.end());
+    std::string name = wanted;
+    for (unsigned long long n = 2; taken.count(name); ++n)
+        name = wanted + "_" + std::to_string(n);
+    return name;
+}
+
 }  // namespace
 
 namespace {
@@ -136,6 +145,7 @@ class ObjPlan {
           keepOrder(keepInputOrder),
           faceCount(static_cast<std::size_t>(detail.primitiveCount())),
           groupNames(objGroupNames(detail, fileName, result.warnings)),
+          ungroupedName(unusedName(groupNames, "ungrouped")),
           faceGroups(detail.primitiveGroups().groups(), faceCount) {
         plan();
     }
@@ -328,8 +338,9 @@ class ObjPlan {
         const GB_PrimitiveList& list = geo.primitives();
         MaterialCache cache;
         std::size_t run = 0;
-        // No face has been written yet: the first face with groups needs a `g` line.
-        unsigned currentSet = 0;
+        // No face has been written yet: the first face needs a `g` line, unless no face has a
+        // group and the file has no `g` line at all.
+        unsigned currentSet = faceGroups.sets.size() > 1 ? kNoSet : 0;
         long long currentMaterial = -1;
         if (begin > 0) {
             currentSet = setAt(begin - 1, run);
@@ -409,14 +420,19 @@ class ObjPlan {
     }
 
     void putGroupLine(unsigned set, detail::TextBuffer& out) const {
-        std::size_t size = 2;
-        for (const unsigned g : faceGroups.sets[set])
+        const std::vector<unsigned>& groups = faceGroups.sets[set];
+        std::size_t size = 3 + ungroupedName.size();
+        for (const unsigned g : groups)
             size += 1 + groupNames[g].size();
         char* at = out.room(size);
         *at++ = 'g';
-        for (const unsigned g : faceGroups.sets[set]) {
+        for (const unsigned g : groups) {
             *at++ = ' ';
             at = put(at, groupNames[g]);
+        }
+        if (groups.empty()) {
+            *at++ = ' ';
+            at = put(at, ungroupedName);
         }
         *at++ = '\n';
         out.advance(at);
@@ -437,6 +453,10 @@ class ObjPlan {
     const std::size_t faceCount;
     ObjText result;
     const std::vector<std::string> groupNames;
+    // The `g` line of faces in no group, in a file where other faces have groups: a bare `g`
+    // would join them to the group before in readers that keep the last group for an empty line.
+    static constexpr unsigned kNoSet = ~0u;
+    const std::string ungroupedName;
     // faceSet is kept only with keepOrder; otherwise `runs` tells the set at each position.
     FaceGroupSets faceGroups;
     std::vector<unsigned> order;  // the faces in the order they are written; empty with keepOrder

@@ -61,7 +61,7 @@ const char* const kGroupedFaces =
     "g a\nusemtl colour_0\nf 1 2 3\nusemtl colour_1\nf 2 3 5\nf 1 4 5\n"
     "g b\nusemtl colour_2\nf 1 3 4\nf 2 5 3\n"
     "g a b\nusemtl colour_1\nf 1 2 3 4\n"
-    "g\nusemtl colour_0\nf 3 4 5\n";
+    "g ungrouped\nusemtl colour_0\nf 3 4 5\n";
 const char* const kGroupedMtl =
     "newmtl colour_0\nKd 1 0 0\nnewmtl colour_1\nKd 0 1 0\nnewmtl colour_2\nKd 0 0 1\n";
 
@@ -70,7 +70,7 @@ const char* const kInputOrderFaces =
     "g b\nusemtl colour_1\nf 1 3 4\n"
     "g a\nusemtl colour_2\nf 2 3 5\n"
     "g a b\nf 1 2 3 4\n"
-    "g\nusemtl colour_0\nf 3 4 5\n"
+    "g ungrouped\nusemtl colour_0\nf 3 4 5\n"
     "g a\nusemtl colour_2\nf 1 4 5\n"
     "g b\nusemtl colour_1\nf 2 5 3\n";
 const char* const kInputOrderMtl =

@@ -390,7 +390,7 @@ TEST(ObjWrite, OverlappingGroupsGiveEachFaceItsOwnSetOfGroups) {
     const std::string faces = text.obj.substr(text.obj.find("g "));
     EXPECT_EQ(faces,
               "g a\nf 1 2 3\ng a b\nf 1 2 3\ng a b c\nf 1 2 3\ng c\nf 1 2 3\ng b\nf 1 2 3\n"
-              "g\nf 1 2 3\ng b c\nf 1 2 3\n");
+              "g ungrouped\nf 1 2 3\ng b c\nf 1 2 3\n");
 }
 
 }  // namespace
