@@ -325,14 +325,15 @@ TEST(GltfColourSpace, ColoursSurviveRoundTripsThroughPly) {
     }
 }
 
-TEST(GltfColourSpace, AGroupOfColour128IsWrittenAsItsLinearFactor) {
+TEST(GltfColourSpace, AGroupsColourIsWrittenAsItsLinearFactor) {
     GU_Detail geo = makeSquare();
-    setColour(geo, 0, 128 / 255.0f, 128 / 255.0f, 128 / 255.0f);
-    setColour(geo, 1, 128 / 255.0f, 128 / 255.0f, 128 / 255.0f);
-    HOST_Internals::addMember(*geo.primitiveGroups().newGroup("grey"), 0);
-    HOST_Internals::addMember(*geo.primitiveGroups().find("grey"), 1);
+    setColour(geo, 0, 128 / 255.0f, 64 / 255.0f, 200 / 255.0f);
+    setColour(geo, 1, 128 / 255.0f, 64 / 255.0f, 200 / 255.0f);
+    HOST_Internals::addMember(*geo.primitiveGroups().newGroup("part"), 0);
+    HOST_Internals::addMember(*geo.primitiveGroups().find("part"), 1);
     const std::string text = writeGltf(geo, {}, false, "out.gltf").bytes;
-    EXPECT_NE(text.find("0.21586"), std::string::npos) << text;
+    for (const char* linear : {"0.21586", "0.05126", "0.57758"})
+        EXPECT_NE(text.find(linear), std::string::npos) << linear << " in " << text;
 }
 
 TEST(GltfOutput, HiddenPrimitivesAreLeftOut) {

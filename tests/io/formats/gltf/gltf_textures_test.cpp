@@ -122,6 +122,10 @@ TEST(GltfTextures, FacesTakeTheTextureColourTheirCoordinatesCover) {
               image_files::pngOf({1, 1, 8, 6, std::string("\x10\x20\x30\x80", 4), "", "", false})));
     bare.attributes = R"("COLOR_0": 5)";
     mirror.sampler = R"({"wrapS": 33648, "wrapT": 33648})";
+    Model clampT = withImage();  // moved one tile down: clamped to the bottom row
+    clampT.textureInfo =
+        R"("index": 0, "extensions": {"KHR_texture_transform": {"offset": [0, 1]}})";
+    clampT.sampler = R"({"wrapS": 10497, "wrapT": 33071})";
     clamp.sampler = R"({"wrapS": 33071, "wrapT": 33071})";
     const struct {
         const char* what;
@@ -149,6 +153,7 @@ TEST(GltfTextures, FacesTakeTheTextureColourTheirCoordinatesCover) {
         {"repeat", repeat, kRed, kWhite},
         {"mirrored repeat", mirror, kBlue, kGreen},
         {"clamp to edge", clamp, kBlue, kWhite},
+        {"each axis its own mode", clampT, kGreen, kWhite},
         {"JPEG", jpeg, kRed, kWhite},
     };
     for (const auto& c : cases) {
