@@ -360,7 +360,12 @@ INSTANTIATE_TEST_SUITE_P(
                                package_files::meshObject(2, "", {R"(pid="1" p1="0")", ""}),
                            R"(<item objectid="2"/>)")}},
             {},
-            sourceBlock("face colours", 1, 0, 0, 1)}),
+            sourceBlock("face colours", 1, 0, 0, 1)},
+        SourceCase{"ThreeMfWithoutColour",
+                   {{"m.3mf", package_files::threeMf(package_files::meshObject(2, "", {"", ""}),
+                                                     R"(<item objectid="2"/>)")}},
+                   {},
+                   sourceBlock("none", 0, 0, 0, 2)}),
     [](const ::testing::TestParamInfo<SourceCase>& p) { return p.param.label; });
 
 // ---- Entries that quantise alike ----

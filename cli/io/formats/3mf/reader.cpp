@@ -135,9 +135,8 @@ class ModelReader {
     // Faces with a colour of their own, and faces without one (white when others have one).
     ColourSource source() const {
         ColourSource counts;
-        const long long faces = geo.primitiveCount();
-        counts.noColour = anyColour ? static_cast<long long>(uncoloured) : faces;
-        counts.ownColour = faces - counts.noColour;
+        counts.noColour = static_cast<long long>(uncoloured);
+        counts.ownColour = geo.primitiveCount() - counts.noColour;
         return counts;
     }
 

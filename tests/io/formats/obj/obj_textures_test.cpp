@@ -50,6 +50,8 @@ TEST(ObjTextures, FacesTakeTheirMapKdColour) {
          {61, 61, 61},
          {61, 61, 61},
          ""},
+        {"relative vt", "map_Kd tex.png", "f -4/-4 -3/-3 -1/-1\nf -3/-3 -2/-2 -1/-1\n", kGreen,
+         kBlue, ""},
         {"name with spaces", "map_Kd my wood.png", kTriangles, kGreen, kBlue, ""},
         {"backslashes", "map_Kd .\\sub dir\\tex.png", kTriangles, kGreen, kBlue, ""},
         {"scale", "map_Kd -s 0.5 0.5 1 tex.png", kTriangles, kGreen, kGreen, ""},
