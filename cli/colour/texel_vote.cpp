@@ -109,6 +109,8 @@ std::optional<Rgb8> TexelVoter::vote(const TextureView& t, const double* uv, std
     const auto onGrid = [step](long long from, long long first) {
         return first + (std::max(from, first) - first + step - 1) / step * step;
     };
+    const bool inside =
+        firstColumn >= 0 && lastColumn < t.width && firstRow >= 0 && lastRow < t.height;
     keys.clear();
     // A polygon as the fan of triangles from its first corner.
     for (std::size_t k = 1; k + 1 < corners; ++k) {
@@ -123,8 +125,16 @@ std::optional<Rgb8> TexelVoter::vote(const TextureView& t, const double* uv, std
             if (!spanAt(tri, static_cast<double>(y) + 0.5, left, right))
                 continue;
             const auto to = static_cast<long long>(std::floor(right - 0.5));
-            for (long long x = onGrid(static_cast<long long>(std::ceil(left - 0.5)), firstColumn);
-                 x <= to; x += step)
+            long long x = onGrid(static_cast<long long>(std::ceil(left - 0.5)), firstColumn);
+            if (inside) {  // no wrapping: straight along the row
+                const std::uint8_t* row =
+                    t.rgba + 4 * static_cast<std::size_t>(y) * static_cast<std::size_t>(t.width);
+                for (; x <= to; x += step) {
+                    const std::uint8_t* p = row + 4 * static_cast<std::size_t>(x);
+                    keys.push_back(std::uint32_t{p[0]} << 16 | std::uint32_t{p[1]} << 8 | p[2]);
+                }
+            }
+            for (; x <= to; x += step)
                 keys.push_back(packedTexel(t, x, y));
         }
     }
