@@ -27,12 +27,23 @@ struct CookOptions {
     bool vertexColours = false;
     bool keepOrder = false;
     std::vector<Step> steps;
+    // --colours and --palette: empty when not given.
+    std::string colours;
+    std::string palette;
+};
+
+// What `info` is asked to describe.
+struct InfoOptions {
+    std::string input;
+    bool vertexColours = false;
+    std::string colours;
+    std::string palette;
 };
 
 // Each command writes its report to `out` and notes to `err`, and returns the exit status.
 // Errors are thrown (io::InputError, io::OutputError, UsageError, PluginError).
 int runCook(const CookOptions& options, std::ostream& out, std::ostream& err);
-int runInfo(const std::string& input, bool vertexColours, std::ostream& out, std::ostream& err);
+int runInfo(const InfoOptions& options, std::ostream& out, std::ostream& err);
 int runParams(const std::string& scene, const std::string& input, const std::string& plugin,
               std::ostream& out, std::ostream& err);
 int runDemo(const std::string& folder, const std::string& plugin, std::ostream& out,

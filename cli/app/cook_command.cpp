@@ -1,6 +1,7 @@
 #include <unistd.h>
 
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "cli_errors.h"
 #include "colour_collisions.h"
 #include "commands.h"
+#include "palette.h"
 #include "parm_values.h"
 #include "plugin_host.h"
 #include "progress_line.h"
@@ -75,7 +77,8 @@ void writeOutputs(const CookOptions& options, SOP_Node& node, const GU_Detail& r
 }
 
 // Reads, cooks and writes, once the split folder (if any) exists.
-int cookAndWrite(const CookOptions& options, std::ostream& out, std::ostream& err) {
+int cookAndWrite(const CookOptions& options, const std::optional<colour::ReductionRequest>& palette,
+                 std::ostream& out, std::ostream& err) {
     // Clashing or unusable outputs are refused before any work, let alone any write.
     const std::vector<std::string> files = outputFiles(options);
     io::checkOutputTargets(files);
@@ -92,7 +95,15 @@ int cookAndWrite(const CookOptions& options, std::ostream& out, std::ostream& er
     progress.begin("reading");
     io::Notes notes = io::readGeometryFile(options.input, *geometry, ply);
     progress.end();
+    std::optional<colour::Reduction> reduction;
+    if (palette) {
+        progress.begin("matching colours");
+        reduction = applyPalette(*geometry, *palette, notes);
+        progress.end();
+    }
     printNotes(notes, err);
+    if (reduction)
+        err << formatPaletteReport(*reduction);
 
     PluginHost host(options.plugin);
     SOP_Node& node = host.node();
@@ -114,6 +125,8 @@ int cookAndWrite(const CookOptions& options, std::ostream& out, std::ostream& er
             case Step::Initialise:
                 cookIfNeeded(node, options);
                 node.pressButton("init");
+                if (reduction)
+                    namePaletteGroups(node, *reduction);
                 break;
             case Step::Sort:
                 cookIfNeeded(node, options);
@@ -140,13 +153,16 @@ int cookAndWrite(const CookOptions& options, std::ostream& out, std::ostream& er
 }  // namespace
 
 int runCook(const CookOptions& options, std::ostream& out, std::ostream& err) {
+    // A palette that cannot be used is refused before anything is made.
+    const std::optional<colour::ReductionRequest> palette =
+        paletteRequest(options.colours, options.palette);
     // The split folder is made first, so that other outputs may go inside it, and removed again
     // when the run fails or is interrupted, so that a failure leaves nothing behind.
     if (options.splitFolder.empty() || !io::makeSplitFolder(options.splitFolder))
-        return cookAndWrite(options, out, err);
+        return cookAndWrite(options, palette, out, err);
     io::removeFolderWithTemporaries(options.splitFolder);
     try {
-        const int status = cookAndWrite(options, out, err);
+        const int status = cookAndWrite(options, palette, out, err);
         io::removeFolderWithTemporaries("");
         return status;
     } catch (...) {

@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -10,10 +13,12 @@
 #include <io/formats/formats.h>
 #include <io/formats/json/json_geometry.h>
 #include <io/io.h>
+#include <io/parts/split.h>
 #include <io/scene/scene.h>
 
 #include "colour_collisions.h"
 #include "commands.h"
+#include "palette.h"
 #include "plugin_host.h"
 #include "report.h"
 
@@ -55,6 +60,48 @@ GU_Detail demoMesh() {
     return mesh;
 }
 
+// A 48 x 32 grid of cells, each two triangles, painted in four regions (red, yellow, green, blue
+// quarters), shaded as a scan is: lit so that each colour's sRGB values go from 0.85 to 1.15 times
+// the paint from the bottom row to the top, with Gaussian noise of sigma 4/255 (a fixed sequence)
+// and 8-bit rounding. Thousands of distinct shades, four paints. Triangles, as scans are.
+GU_Detail scanMesh() {
+    constexpr int kColumns = 48, kRows = 32;
+    const float paints[4][3] = {
+        {0.82f, 0.18f, 0.16f}, {0.95f, 0.8f, 0.2f}, {0.2f, 0.62f, 0.3f}, {0.18f, 0.36f, 0.78f}};
+    GU_Detail mesh;
+    for (int y = 0; y <= kRows; ++y) {
+        for (int x = 0; x <= kColumns; ++x)
+            mesh.appendPoint(UT_Vector3(static_cast<float>(x), static_cast<float>(y), 0.0f));
+    }
+    const int cd = mesh.addPrimitiveAttrib("Cd", 12, GB_ATTRIB_FLOAT);
+    std::uint64_t state = 0x853c49e6748fea9bull;
+    const auto uniform = [&state] {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        return (static_cast<double>(state >> 11) + 0.5) / 9007199254740992.0;
+    };
+    for (int y = 0; y < kRows; ++y) {
+        for (int x = 0; x < kColumns; ++x) {
+            const unsigned p = static_cast<unsigned>(y * (kColumns + 1) + x);
+            const unsigned triangles[2][3] = {{p, p + 1, p + kColumns + 2},
+                                              {p, p + kColumns + 2, p + kColumns + 1}};
+            const float* paint = paints[(y < kRows / 2 ? 0 : 2) + (x < kColumns / 2 ? 0 : 1)];
+            const double light = 0.85 + 0.3 * y / (kRows - 1);
+            for (const unsigned* triangle : triangles) {
+                const long long prim = mesh.appendPrimitive(triangle, 3);
+                float colour[3];
+                for (int c = 0; c < 3; ++c) {
+                    const double noise = std::sqrt(-2 * std::log(uniform())) *
+                                         std::cos(6.283185307179586 * uniform());
+                    const double value = std::clamp(paint[c] * light + noise * 4 / 255, 0.0, 1.0);
+                    colour[c] = static_cast<float>(std::round(value * 255) / 255);
+                }
+                std::memcpy(mesh.primitiveAttribData(prim) + cd, colour, 12);
+            }
+        }
+    }
+    return mesh;
+}
+
 }  // namespace
 
 int runDemo(const std::string& folder, const std::string& plugin, std::ostream& out,
@@ -73,6 +120,8 @@ int runDemo(const std::string& folder, const std::string& plugin, std::ostream& 
             files.push_back(std::move(file));
     }
     files.push_back(inDir("scene.json"));
+    for (const char* name : {"scan-input.ply", "scan.3mf"})
+        files.push_back(inDir(name));
     io::checkOutputTargets(files);
 
     auto mesh = std::make_shared<GU_Detail>(demoMesh());
@@ -86,17 +135,41 @@ int runDemo(const std::string& folder, const std::string& plugin, std::ostream& 
     node.pressButton("init");
     node.cookIfNeeded(0.0);
 
-    const GU_Detail& result = *node.getCookedGeo();
+    // A copy: the outputs are written after the node has cooked the second mesh.
+    const GU_Detail result = *node.getCookedGeo();
     const std::vector<GroupRow> rows = groupRows(node);
     printNotes(colourCollisions(rows), err);
     const std::vector<io::LegendEntry> legend = legendFor(rows);
     for (const char* name : kOutputs)
         printNotes(io::stageGeometryFile(outputs, inDir(name), result, legend), err);
     outputs.add(inDir("scene.json"), io::saveScene(node));
+    out << formatGroupTable(rows, hiddenCount(result));
+
+    // The main job: a scan's thousands of shades reduced to its paints, one part per paint.
+    auto scan = std::make_shared<GU_Detail>(scanMesh());
+    printNotes(io::stageGeometryFile(outputs, inDir("scan-input.ply"), *scan, {}), err);
+    colour::ReductionRequest request;
+    request.kind = colour::ReductionRequest::Auto;
+    io::Notes notes;
+    const colour::Reduction reduction = applyPalette(*scan, request, notes);
+    printNotes(notes, err);
+    out << "\nscan-input.ply reduced with --colours auto:\n" << formatPaletteReport(reduction);
+    node.setInput(0, scan);
+    node.cookIfNeeded(0.0);
+    node.pressButton("init");
+    node.cookIfNeeded(0.0);
+    const GU_Detail& scanResult = *node.getCookedGeo();
+    const std::vector<GroupRow> scanRows = groupRows(node);
+    const std::vector<io::LegendEntry> scanLegend = legendFor(scanRows);
+    printNotes(io::stageGeometryFile(outputs, inDir("scan.3mf"), scanResult, scanLegend), err);
+    printNotes(io::stageSplit(outputs, inDir("scan-parts"), io::defaultSplitFormat(), scanResult,
+                              scanLegend),
+               err);
     outputs.commit();
 
-    out << formatGroupTable(rows, hiddenCount(result));
-    out << "wrote input.json, output.json, output.obj, output.mtl, output.svg and scene.json to "
+    out << formatGroupTable(scanRows, hiddenCount(scanResult));
+    out << "wrote input.json, output.json, output.obj, output.mtl, output.svg, scene.json, "
+           "scan-input.ply, scan.3mf and scan-parts/ to "
         << folder << "\n";
     return 0;
 }

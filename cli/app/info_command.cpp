@@ -1,5 +1,6 @@
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <unordered_map>
@@ -13,6 +14,7 @@
 #include <sop/compare_colours.h>
 
 #include "commands.h"
+#include "palette.h"
 #include "parm_values.h"
 #include "progress_line.h"
 
@@ -126,10 +128,14 @@ void printPalette(const GU_Detail& detail, int offset, std::ostream& out) {
 
 }  // namespace
 
-int runInfo(const std::string& input, bool vertexColours, std::ostream& out, std::ostream& err) {
+int runInfo(const InfoOptions& info, std::ostream& out, std::ostream& err) {
+    // A palette that cannot be used is refused before the input is read.
+    const std::optional<colour::ReductionRequest> palette =
+        paletteRequest(info.colours, info.palette);
+    const std::string& input = info.input;
     GU_Detail detail;
     io::PlyOptions options;
-    options.vertexColours = vertexColours;
+    options.vertexColours = info.vertexColours;
     io::ColourSource source;
     io::Notes notes;
     {
@@ -137,6 +143,9 @@ int runInfo(const std::string& input, bool vertexColours, std::ostream& out, std
         progress.begin("reading");
         notes = io::readGeometryFile(input, detail, options, &source);
     }
+    std::optional<colour::Reduction> reduction;
+    if (palette)
+        reduction = applyPalette(detail, *palette, notes);
     printNotes(notes, err);
 
     out << "file: " << input << "\n";
@@ -164,6 +173,8 @@ int runInfo(const std::string& input, bool vertexColours, std::ostream& out, std
     }
     if (colour.offset >= 0)
         printPalette(detail, colour.offset, out);
+    if (reduction)
+        out << formatPaletteReport(*reduction);
     return 0;
 }
 

@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 
+#include <colour/clustering.h>
 #include <io/commit/output_batch.h>
 #include <io/formats/formats.h>
 #include <io/io.h>
@@ -20,6 +21,7 @@
 namespace {
 
 using namespace hueslice::cli;
+namespace colour = hueslice::colour;
 namespace io = hueslice::io;
 
 // Memory can run out where an exception cannot pass, such as in a destructor that allocates
@@ -108,19 +110,36 @@ int run(int argc, char** argv) {
         "Faces take the colour most of their corners share (ties: the earliest corner), "
         "even faces with a colour of their own");
 
+    const std::string coloursHelp =
+        "Before cooking, reduce the face colours to N colours (1 to 256) chosen to represent "
+        "them (k-means in CIELAB, faces weighted by area); 'auto' takes the most colours, up to " +
+        std::to_string(colour::kAutoMaxColours) + ", that differ pairwise by at least " +
+        std::to_string(static_cast<int>(colour::kAutoSeparation)) + " CIEDE2000";
+    const std::string paletteHelp =
+        "Before cooking, snap every face colour to the nearest (CIEDE2000) of these colours: a "
+        "file (SPEC holds a '/' or '.') with one '#rrggbb [name]' or 'cssname [name]' a line, or "
+        "a list such as '#d32f2f,#1976d2,white'; names become group names after --initialise";
+    cookCommand->add_option("--colours", cook.colours, coloursHelp);
+    cookCommand->add_option("--palette", cook.palette, paletteHelp);
+
     cookCommand->footer(
         "Outputs are all-or-nothing: every file is written in full first, and either all of them "
         "replace the old files or none does. A replaced file keeps its permissions. An output "
         "that is a FIFO, a character device or - (standard output) is written into directly, "
         "never replaced, so it cannot be all-or-nothing. Two outputs naming one file (an .obj's "
         ".mtl included) are refused. Inputs must be regular files. SIGINT, SIGTERM and SIGHUP "
-        "leave every old file in place and exit with 128 + the signal's number.");
+        "leave every old file in place and exit with 128 + the signal's number. With --colours or "
+        "--palette the palette report (per colour: faces, share of the area, mean and worst "
+        "CIEDE2000) goes to standard error.");
 
-    std::string infoInput;
-    bool infoVertexColours = false;
+    InfoOptions infoOptions;
     CLI::App* info = app.add_subcommand("info", "Describe a mesh file and its palette");
-    info->add_option("INPUT", infoInput, "Mesh: " + readable)->required();
-    info->add_flag("--vertex-colours", infoVertexColours,
+    info->add_option("INPUT", infoOptions.input, "Mesh: " + readable)->required();
+    info->add_option("--colours", infoOptions.colours,
+                     "Reduce the colours as cook --colours does and print the palette report");
+    info->add_option("--palette", infoOptions.palette,
+                     "Snap the colours as cook --palette does and print the palette report");
+    info->add_flag("--vertex-colours", infoOptions.vertexColours,
                    "Faces take the colour most of their corners share (ties: the earliest corner), "
                    "even faces with a colour of their own");
 
@@ -144,7 +163,7 @@ int run(int argc, char** argv) {
     if (demo->parsed())
         return runDemo(demoFolder, plugin, std::cout, std::cerr);
     if (info->parsed())
-        return runInfo(infoInput, infoVertexColours, std::cout, std::cerr);
+        return runInfo(infoOptions, std::cout, std::cerr);
     if (params->parsed()) {
         return runParams(paramsScene, paramsInput, plugin, std::cout, std::cerr);
     }

@@ -41,9 +41,15 @@ TEST_F(CliTest, DemoWritesEveryFileAndPrintsTheTable) {
     const auto r = run({"demo", "out"});
     ASSERT_EQ(r.status, 0) << r.err;
     for (const char* name :
-         {"input.json", "output.json", "output.obj", "output.mtl", "output.svg", "scene.json"}) {
+         {"input.json", "output.json", "output.obj", "output.mtl", "output.svg", "scene.json",
+          "scan-input.ply", "scan.3mf", "scan-parts/group1.stl", "scan-parts/group4.stl"}) {
         EXPECT_TRUE(exists(std::string("out/") + name)) << name;
     }
+    // The scan's thousands of shades come down to its four paints, a group each.
+    EXPECT_NE(r.out.find("palette: 4 colours for 3072 faces\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("4      group4  0.19607843 0.3882353 0.8392157    768\n"),
+              std::string::npos)
+        << r.out;
     // The two blues one fraction of a step apart: the second entry never gets a primitive.
     EXPECT_NE(r.out.find("group6  0.3 0.5 0.9015  0\n"), std::string::npos) << r.out;
     EXPECT_EQ(r.err, "hueslice: entries 5 and 6 quantise alike: entry 6 gets no primitives\n");

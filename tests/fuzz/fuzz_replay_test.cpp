@@ -33,6 +33,7 @@ const Target kTargets[] = {
     {"scene", hueslice::fuzz::fuzzScene},     {"obj", hueslice::fuzz::fuzzObj},
     {"node", hueslice::fuzz::fuzzNode},       {"gltf", hueslice::fuzz::fuzzGltf},
     {"threemf", hueslice::fuzz::fuzzThreeMf}, {"image", hueslice::fuzz::fuzzImage},
+    {"palette", hueslice::fuzz::fuzzPalette},
 };
 
 std::vector<fs::path> filesIn(const fs::path& dir) {

@@ -1,0 +1,189 @@
+#include "reduction.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+#include <set>
+#include <tuple>
+
+#include "ciede2000.h"
+#include "clustering.h"
+#include "histogram.h"
+#include "parallel_blocks.h"
+
+namespace hueslice::colour {
+
+namespace {
+
+bool finiteColour(const float* c) {
+    return std::isfinite(c[0]) && std::isfinite(c[1]) && std::isfinite(c[2]);
+}
+
+double usableArea(double area) {
+    return std::isfinite(area) && area > 0 ? area : 0.0;
+}
+
+// The chosen colours as 8-bit colours, those that round alike kept once, in their order.
+std::vector<PaletteColour> roundedPalette(const std::vector<Lab>& centres) {
+    std::vector<PaletteColour> palette;
+    std::set<Rgb8> seen;
+    for (const Lab& centre : centres) {
+        const Rgb8 rgb = rgb8FromLab(centre);
+        if (seen.insert(rgb).second)
+            palette.push_back(PaletteColour{rgb, ""});
+    }
+    return palette;
+}
+
+// Per bin, the nearest palette colour by CIEDE2000 and its distance.
+void snapBins(const std::vector<Lab>& bins, const std::vector<Lab>& palette, unsigned threads,
+              std::vector<std::uint32_t>& nearest, std::vector<double>& distance) {
+    nearest.assign(bins.size(), 0);
+    distance.assign(bins.size(), 0.0);
+    forEachBlock(bins.size(), threads, [&](std::size_t, std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i)
+            std::tie(nearest[i], distance[i]) = nearestByDeltaE(bins[i], palette);
+    });
+}
+
+}  // namespace
+
+// The nearest by CIELAB distance is tried first, as it is nearly always the answer, so that the
+// cheap lower bound rules most others out without computing their full difference.
+std::pair<std::uint32_t, double> nearestByDeltaE(const Lab& point,
+                                                 const std::vector<Lab>& palette) {
+    std::uint32_t guess = 0;
+    double guessDistance = 0;
+    for (std::uint32_t p = 0; p < palette.size(); ++p) {
+        const double l = point.L - palette[p].L, a = point.a - palette[p].a,
+                     b = point.b - palette[p].b;
+        const double d = l * l + a * a + b * b;
+        if (p == 0 || d < guessDistance) {
+            guess = p;
+            guessDistance = d;
+        }
+    }
+    std::uint32_t best = guess;
+    double bestDistance = deltaE2000(point, palette[guess]);
+    for (std::uint32_t p = 0; p < palette.size(); ++p) {
+        if (p == guess || deltaE2000LowerBound(point, palette[p]) > bestDistance)
+            continue;
+        const double d = deltaE2000(point, palette[p]);
+        if (d < bestDistance || (d == bestDistance && p < best)) {
+            best = p;
+            bestDistance = d;
+        }
+    }
+    return {best, bestDistance};
+}
+
+Reduction reduceColours(const float* rgb, const double* area, std::size_t faces,
+                        const ReductionRequest& request) {
+    Reduction result;
+    ColourHistogram histogram;
+    std::vector<std::uint32_t> faceBin(faces, Reduction::kKept);
+    bool anyArea = false;
+    for (std::size_t f = 0; f < faces; ++f)
+        anyArea = anyArea || usableArea(area[f]) > 0;
+    result.weightedByFaces = !anyArea;
+    for (std::size_t f = 0; f < faces; ++f) {
+        const float* colour = rgb + 3 * f;
+        if (!finiteColour(colour)) {
+            ++result.keptFaces;
+            continue;
+        }
+        faceBin[f] =
+            histogram.add(colour, anyArea ? usableArea(area[f]) : 1.0, static_cast<long long>(f));
+    }
+    const std::vector<ColourBin>& bins = histogram.bins();
+    std::vector<Lab> binLab(bins.size());
+    std::vector<double> binWeight(bins.size());
+    forEachBlock(bins.size(), request.threads,
+                 [&](std::size_t, std::size_t begin, std::size_t end) {
+                     for (std::size_t i = begin; i < end; ++i) {
+                         binLab[i] = labFromSrgb(bins[i].rgb[0], bins[i].rgb[1], bins[i].rgb[2]);
+                         binWeight[i] = bins[i].weight;
+                     }
+                 });
+
+    std::vector<PaletteColour> palette;
+    switch (request.kind) {
+        case ReductionRequest::Given:
+            palette = request.given;
+            break;
+        case ReductionRequest::Count:
+            palette =
+                roundedPalette(clusterColours(binLab, binWeight, request.count, request.threads));
+            break;
+        case ReductionRequest::Auto:
+            palette = roundedPalette(clusterColoursAuto(binLab, binWeight, request.threads));
+            break;
+    }
+    if (palette.empty()) {
+        result.faceColour = std::move(faceBin);
+        return result;
+    }
+    std::vector<Lab> paletteLab;
+    for (const PaletteColour& colour : palette)
+        paletteLab.push_back(labFromRgb8(colour.rgb));
+    std::vector<std::uint32_t> nearest;
+    std::vector<double> distance;
+    snapBins(binLab, paletteLab, request.threads, nearest, distance);
+
+    std::vector<PaletteUse> uses(palette.size());
+    std::vector<double> faceWeightedSum(palette.size(), 0.0);
+    for (std::size_t p = 0; p < palette.size(); ++p)
+        uses[p].colour = palette[p];
+    long long worstBin = -1;
+    for (std::size_t i = 0; i < bins.size(); ++i) {
+        PaletteUse& use = uses[nearest[i]];
+        use.faces += bins[i].faces;
+        use.area += bins[i].weight;
+        use.meanDeltaE += bins[i].weight * distance[i];
+        faceWeightedSum[nearest[i]] += static_cast<double>(bins[i].faces) * distance[i];
+        use.worstDeltaE = std::max(use.worstDeltaE, distance[i]);
+        result.totalArea += bins[i].weight;
+        // Bins are in the order of their first faces, so the first worst bin holds the first
+        // worst face.
+        if (worstBin < 0 || distance[i] > distance[static_cast<std::size_t>(worstBin)])
+            worstBin = static_cast<long long>(i);
+    }
+    for (std::size_t p = 0; p < uses.size(); ++p) {
+        PaletteUse& use = uses[p];
+        if (use.area > 0)
+            use.meanDeltaE /= use.area;
+        else
+            use.meanDeltaE =
+                use.faces > 0 ? faceWeightedSum[p] / static_cast<double>(use.faces) : 0;
+    }
+    if (worstBin >= 0) {
+        const ColourBin& worst = bins[static_cast<std::size_t>(worstBin)];
+        result.worstFace = worst.firstFace;
+        result.worstDeltaE = distance[static_cast<std::size_t>(worstBin)];
+        std::copy(worst.rgb, worst.rgb + 3, result.worstFaceColour);
+    }
+
+    // Chosen palettes list the largest areas first; a user's keeps its order.
+    std::vector<std::uint32_t> order(uses.size());
+    std::iota(order.begin(), order.end(), 0u);
+    if (request.kind != ReductionRequest::Given) {
+        std::stable_sort(order.begin(), order.end(), [&](std::uint32_t x, std::uint32_t y) {
+            return uses[x].area > uses[y].area;
+        });
+    }
+    std::vector<std::uint32_t> position(order.size());
+    for (std::uint32_t i = 0; i < order.size(); ++i) {
+        position[order[i]] = i;
+        result.colours.push_back(uses[order[i]]);
+    }
+    if (worstBin >= 0)
+        result.worstFacePalette = position[nearest[static_cast<std::size_t>(worstBin)]];
+    result.faceColour.resize(faces);
+    for (std::size_t f = 0; f < faces; ++f) {
+        result.faceColour[f] =
+            faceBin[f] == Reduction::kKept ? Reduction::kKept : position[nearest[faceBin[f]]];
+    }
+    return result;
+}
+
+}  // namespace hueslice::colour
