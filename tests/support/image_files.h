@@ -10,6 +10,7 @@
 #include <zlib.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
