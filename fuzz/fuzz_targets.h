@@ -15,6 +15,7 @@ int fuzzObj(const std::uint8_t* data, std::size_t size);
 int fuzzNode(const std::uint8_t* data, std::size_t size);
 int fuzzGltf(const std::uint8_t* data, std::size_t size);
 int fuzzThreeMf(const std::uint8_t* data, std::size_t size);
+int fuzzImage(const std::uint8_t* data, std::size_t size);
 int fuzzPalette(const std::uint8_t* data, std::size_t size);
 
 }  // namespace hueslice::fuzz

@@ -23,6 +23,7 @@
 #include <parms/parm_templates.h>
 #include <sop/SOP_Hueslice.h>
 #include <support/package_files.h>
+#include <tests/support/image_files.h>
 
 namespace {
 
@@ -318,6 +319,32 @@ void threeMfSeeds(const fs::path& dir) {
                                R"(<item objectid="5" transform="1e39 0 0 0 1 0 0 0 1 0 0 0"/>)"));
 }
 
+// One small image of each kind the decoders tell apart.
+void imageSeeds(const fs::path& dir) {
+    std::string rgb;
+    for (int i = 0; i < 8 * 8; ++i)
+        rgb +=
+            {static_cast<char>(i * 4), static_cast<char>(255 - i), static_cast<char>(i % 3 * 90)};
+    writeSeed(dir, "rgb_png", image_files::rgbPng(8, 8, rgb));
+    image_files::Png palette;
+    palette.width = 4;
+    palette.height = 2;
+    palette.depth = 2;
+    palette.colourType = 3;
+    palette.rows = "\x1b\xe4";
+    palette.palette = std::string("\x00\x00\x00\xff\x00\x00\x00\xff\x00\x00\x00\xff", 12);
+    palette.transparency = std::string("\xff\x80", 2);
+    writeSeed(dir, "palette_png", image_files::pngOf(palette));
+    image_files::Png grey16;
+    grey16.depth = 16;
+    grey16.colourType = 4;
+    grey16.rows = std::string("\x12\x34\xff\xff", 4);  // one texel: only Adam7's first pass
+    grey16.interlaced = true;
+    writeSeed(dir, "grey_alpha16_interlaced_png", image_files::pngOf(grey16));
+    writeSeed(dir, "baseline_jpeg", image_files::jpegOf(8, 8, rgb));
+    writeSeed(dir, "progressive_jpeg", image_files::jpegOf(8, 8, rgb, true));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -333,5 +360,6 @@ int main(int argc, char** argv) {
     nodeSeeds(root / "node");
     gltfSeeds(root / "gltf");
     threeMfSeeds(root / "threemf");
+    imageSeeds(root / "image");
     return 0;
 }

@@ -54,12 +54,26 @@ std::string ruleOf(const io::ColourSource& source) {
     return "none";
 }
 
+// The rule, textures first when any face took its colour from one.
+std::string fullRuleOf(const io::ColourSource& source) {
+    const std::string rest = ruleOf(source);
+    if (source.textureColour == 0)
+        return rest;
+    return "textures (times the material colour)" + (rest == "none" ? "" : ", else " + rest);
+}
+
 void printColourSource(const io::ColourSource& source, std::ostream& out) {
-    out << "colour source: " << ruleOf(source) << "\n";
+    out << "colour source: " << fullRuleOf(source) << "\n";
     out << "  faces with a colour of their own: " << source.ownColour << "\n";
     out << "  faces coloured by their corners: " << source.cornerColour << "\n";
     out << "  ties among corners: " << source.ties << "\n";
     out << "  faces without colour: " << source.noColour << "\n";
+    out << "  faces coloured from textures: " << source.textureColour << "\n";
+    for (const io::TextureReport& texture : source.textures) {
+        out << "  texture of material " << texture.material << ": image \""
+            << io::printable(texture.image) << "\", " << texture.width << " x " << texture.height
+            << ", " << texture.faces << (texture.faces == 1 ? " face" : " faces") << "\n";
+    }
 }
 
 // Distinct colours with their face counts, in the order the Initialise button gives them.

@@ -60,13 +60,24 @@ struct ReadOptions {
 using PlyOptions = ReadOptions;
 
 // Where a reader's face colours came from, for reports. Every face is counted once, in the
-// first of ownColour, cornerColour and noColour that applies.
+// first of textureColour, ownColour, cornerColour and noColour that applies.
+// A texture that coloured faces, for reports.
+struct TextureReport {
+    std::string material;  // as messages name it
+    std::string image;     // as the model names it
+    int width = 0;
+    int height = 0;
+    long long faces = 0;  // faces coloured from it
+};
+
 struct ColourSource {
-    long long ownColour = 0;     // faces with a colour of their own
-    long long cornerColour = 0;  // faces coloured by the colour most of their corners share
-    long long ties = 0;          // of those, faces on which two or more colours tied
-    long long noColour = 0;      // faces given no colour, or a stand-in colour
-    bool cornersFirst = false;   // corners were asked to win over faces' own colours
+    long long textureColour = 0;  // faces coloured from a texture (times their material colour)
+    long long ownColour = 0;      // faces with a colour of their own
+    long long cornerColour = 0;   // faces coloured by the colour most of their corners share
+    long long ties = 0;           // of those, faces on which two or more colours tied
+    long long noColour = 0;       // faces given no colour, or a stand-in colour
+    bool cornersFirst = false;    // corners were asked to win over faces' own colours
+    std::vector<TextureReport> textures;  // in the order the model first uses them
 };
 
 // The host's group of primitives that are not drawn.

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include "cli_harness.h"
+#include "support/image_files.h"
+#include "support/package_files.h"
 
 namespace {
 
@@ -281,6 +283,23 @@ std::string sourceBlock(const std::string& rule, int own, int corners, int ties,
            "\n  faces without colour: " + std::to_string(none) + "\n";
 }
 
+// A square of two triangles with a red material, its buffer in a data URI.
+std::string gltfSquare() {
+    const std::vector<float> positions = {0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 0};
+    const std::vector<std::uint16_t> indices = {0, 1, 2, 1, 3, 2};
+    const std::string buffer = package_files::bytesOf(positions) + package_files::bytesOf(indices);
+    return R"({"asset": {"version": "2.0"}, "buffers": [{"byteLength": 60, "uri": )"
+           R"("data:application/octet-stream;base64,)" +
+           package_files::base64(buffer) +
+           R"("}], "bufferViews": [{"buffer": 0, "byteLength": 48},)"
+           R"( {"buffer": 0, "byteOffset": 48, "byteLength": 12}], "accessors": [)"
+           R"({"bufferView": 0, "componentType": 5126, "count": 4, "type": "VEC3"},)"
+           R"( {"bufferView": 1, "componentType": 5123, "count": 6, "type": "SCALAR"}],)"
+           R"( "materials": [{"pbrMetallicRoughness": {"baseColorFactor": [1, 0, 0, 1]}}],)"
+           R"( "meshes": [{"primitives": [{"attributes": {"POSITION": 0}, "indices": 1,)"
+           R"( "material": 0}]}]})";
+}
+
 const std::string kByCorners = "vertex colours (the colour most of a face's corners share)";
 const std::string kTriangleObj = "v 0 0 0 1 0 0\nv 1 0 0 1 0 0\nv 0 1 0 0 0 1\nv 1 1 0\n";
 
@@ -324,7 +343,35 @@ INSTANTIATE_TEST_SUITE_P(
                    {{"m.obj", "mtllib m.mtl\n" + kTriangleObj + "usemtl a\nf 1 2 3\nf 4 4 4\n"},
                     {"m.mtl", "newmtl a\nKd 0 1 0\n"}},
                    {"--vertex-colours"},
-                   sourceBlock(kByCorners + ", else face colours", 1, 1, 0, 0)}),
+                   sourceBlock(kByCorners + ", else face colours", 1, 1, 0, 0)},
+        SourceCase{
+            "ObjTexture",
+            {{"m.obj",
+              "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\n"
+              "usemtl t\nf 1/1 2/2 3/3\nusemtl a\nf 1 2 3\n"},
+             {"m.mtl", "newmtl t\nmap_Kd tex.png\nnewmtl a\nKd 1 0 0\n"},
+             {"tex.png", image_files::rgbPng(2, 1, "\x10\x20\x30\x10\x20\x30")}},
+            {},
+            sourceBlock("textures (times the material colour), else face colours", 1, 0, 0, 0) +
+                "  faces coloured from textures: 1\n  texture of material 't': image "
+                "\"tex.png\", 2 x 1, 1 face\n"},
+        SourceCase{"GltfMaterial",
+                   {{"m.gltf", gltfSquare()}},
+                   {},
+                   sourceBlock("face colours", 2, 0, 0, 0) + "  faces coloured from textures: 0\n"},
+        SourceCase{
+            "ThreeMfColours",
+            {{"m.3mf", package_files::threeMf(
+                           R"(<m:colorgroup id="1"><m:color color="#FF0000"/></m:colorgroup>)" +
+                               package_files::meshObject(2, "", {R"(pid="1" p1="0")", ""}),
+                           R"(<item objectid="2"/>)")}},
+            {},
+            sourceBlock("face colours", 1, 0, 0, 1)},
+        SourceCase{"ThreeMfWithoutColour",
+                   {{"m.3mf", package_files::threeMf(package_files::meshObject(2, "", {"", ""}),
+                                                     R"(<item objectid="2"/>)")}},
+                   {},
+                   sourceBlock("none", 0, 0, 0, 2)}),
     [](const ::testing::TestParamInfo<SourceCase>& p) { return p.param.label; });
 
 // ---- Entries that quantise alike ----

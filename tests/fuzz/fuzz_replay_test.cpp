@@ -32,7 +32,8 @@ const Target kTargets[] = {
     {"ply", hueslice::fuzz::fuzzPly},         {"json_geometry", hueslice::fuzz::fuzzJsonGeometry},
     {"scene", hueslice::fuzz::fuzzScene},     {"obj", hueslice::fuzz::fuzzObj},
     {"node", hueslice::fuzz::fuzzNode},       {"gltf", hueslice::fuzz::fuzzGltf},
-    {"threemf", hueslice::fuzz::fuzzThreeMf}, {"palette", hueslice::fuzz::fuzzPalette},
+    {"threemf", hueslice::fuzz::fuzzThreeMf}, {"image", hueslice::fuzz::fuzzImage},
+    {"palette", hueslice::fuzz::fuzzPalette},
 };
 
 std::vector<fs::path> filesIn(const fs::path& dir) {

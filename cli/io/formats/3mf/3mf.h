@@ -16,8 +16,10 @@ class OutputBatch;
 // Replaces `out` by the build of a 3MF package: every build item in order, components
 // followed, transforms applied, coordinates in millimetres. A triangle's colour comes from its
 // property (a colour-group entry or a base material's display colour), else from its object's
-// default property; a named mesh object gives a group of its triangles.
-Notes read3mf(std::string_view bytes, const std::string& name, GU_Detail& out);
+// default property; a named mesh object gives a group of its triangles. `source`, when not
+// null, receives where the faces' colours came from.
+Notes read3mf(std::string_view bytes, const std::string& name, GU_Detail& out,
+              ColourSource* source = nullptr);
 
 // read3mf on the file at `path`, named by its path in messages. The options do not apply: 3MF
 // colours belong to triangles.

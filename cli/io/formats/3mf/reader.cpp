@@ -141,6 +141,14 @@ class ModelReader {
         return std::move(notes);
     }
 
+    // Faces with a colour of their own, and faces without one (white when others have one).
+    ColourSource source() const {
+        ColourSource counts;
+        counts.noColour = static_cast<long long>(uncoloured);
+        counts.ownColour = geo.primitiveCount() - counts.noColour;
+        return counts;
+    }
+
   private:
     // Components nest; lib3mf refuses cycles, and this depth bound keeps a deep chain from
     // exhausting the stack.
@@ -414,7 +422,8 @@ class ModelReader {
 };
 }  // namespace
 
-Notes read3mf(std::string_view bytes, const std::string& name, GU_Detail& out) {
+Notes read3mf(std::string_view bytes, const std::string& name, GU_Detail& out,
+              ColourSource* source) {
     Handle model;
     if (lib3mf_createmodel(model.out()) != LIB3MF_OK)
         throw InputError(name + ": cannot start the 3MF reader");
@@ -432,7 +441,10 @@ Notes read3mf(std::string_view bytes, const std::string& name, GU_Detail& out) {
                                           : "the package has no part \"" + printable(missing) +
                                                 "\", which a relationship names"));
     }
-    Notes notes = ModelReader(model.get(), name, scan).read(out);
+    ModelReader modelReader(model.get(), name, scan);
+    Notes notes = modelReader.read(out);
+    if (source)
+        *source = modelReader.source();
     DWORD warnings = 0;
     if (lib3mf_reader_getwarningcount(reader.get(), &warnings) == LIB3MF_OK && warnings > 0) {
         DWORD code = 0;
@@ -445,8 +457,9 @@ Notes read3mf(std::string_view bytes, const std::string& name, GU_Detail& out) {
     return notes;
 }
 
-Notes read3mfFile(const std::string& path, GU_Detail& out, const ReadOptions&, ColourSource*) {
-    return read3mf(readWholeFile(path), path, out);
+Notes read3mfFile(const std::string& path, GU_Detail& out, const ReadOptions&,
+                  ColourSource* source) {
+    return read3mf(readWholeFile(path), path, out, source);
 }
 
 }  // namespace hueslice::io

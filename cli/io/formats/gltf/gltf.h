@@ -18,14 +18,16 @@ class OutputBatch;
 // applied; or every mesh once when there is no scene), as .glb when `bytes` starts with the
 // binary magic and as .gltf text otherwise. A face's colour is its material's baseColorFactor
 // times the COLOR_0 most of its corners share (see colour/corner_vote.h); a named node (else its
-// mesh's name) gives a group of its faces. With `followFiles`, `name` is the model's path and
-// the files it names (buffers, images) are read as input/named_files.h says; without, any
-// external file is refused. Textures are not sampled (a note says so). Refused besides bad
-// layout: glTF 1.0, a GLB chunk that runs past the file, JSON nested deeper than 512 levels, a
-// default scene that does not exist, a NUL in a group's name, a placement that is not finite.
-// A model that yields no face gives a note saying so.
+// mesh's name) gives a group of its faces. A material's base-colour texture multiplies in (see
+// textures.h). With `followFiles`, `name` is the model's path and the files it names (buffers,
+// images) are read as input/named_files.h says; without, any external buffer is refused and
+// image files are left out with a note. Refused besides bad layout: glTF 1.0, a GLB chunk that
+// runs past the file, JSON nested deeper than 512 levels, a default scene that does not exist,
+// a NUL in a group's name, a placement that is not finite. A model that yields no face gives a
+// note saying so. `source`, when not null, receives where the faces' colours came from and the
+// textures used.
 Notes readGltf(std::string_view bytes, const std::string& name, GU_Detail& out,
-               bool followFiles = false);
+               bool followFiles = false, ColourSource* source = nullptr);
 
 // readGltf on the file at `path`, named by its path in messages, following the files it
 // names. The options do not apply: glTF faces take their colour by one rule.

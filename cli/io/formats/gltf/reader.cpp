@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <string>
 #include <unordered_map>
 
@@ -10,11 +11,13 @@
 
 #include <HOST_Internals.h>
 
+#include "colour/colour_space.h"
 #include "colour/corner_vote.h"
 #include "io/formats/gltf/files.h"
 #include "io/formats/gltf/gltf.h"
 #include "io/formats/gltf/limits.h"
 #include "io/formats/gltf/model_checks.h"
+#include "io/formats/gltf/textures.h"
 #include "io/input/input_file.h"
 #include "io/internal.h"
 
@@ -30,9 +33,14 @@ constexpr int kTriangleFan = 6;
     throw InputError(name + ": " + what);
 }
 
-// Images are never sampled, so they are not decoded either.
-bool skipImage(tinygltf::Image*, const int, std::string*, std::string*, int, int,
-               const unsigned char*, int, void*) {
+// Images are decoded by the textures (textures.h), not by the glTF library: only the bytes of an
+// image given as a data URI are kept here, as the library does not keep them itself.
+bool keepEmbeddedImage(tinygltf::Image* image, const int index, std::string*, std::string*, int,
+                       int, const unsigned char* bytes, int size, void* embedded) {
+    if (image->uri.empty() && image->bufferView < 0 && bytes && size > 0) {
+        (*static_cast<std::map<int, std::string>*>(embedded))[index] =
+            std::string(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(size));
+    }
     return true;
 }
 
@@ -197,7 +205,9 @@ std::uint32_t indexOf(const View& v, std::size_t i) {
 // Builds the detail from the meshes that the scene's nodes place.
 class SceneReader {
   public:
-    SceneReader(const tinygltf::Model& m, const std::string& n) : model(m), name(n) {}
+    SceneReader(const tinygltf::Model& m, const std::string& n, bool filesBeside,
+                const std::map<int, std::string>& embedded)
+        : model(m), name(n), textures(m, n, filesBeside, embedded) {}
 
     Notes read(GU_Detail& out) {
         if (model.scenes.empty() && model.defaultScene < 0) {
@@ -213,6 +223,8 @@ class SceneReader {
             detail::setFaceColours(geo, colours);
         if (votedFaces > 0)
             notes.push_back(detail::cornerColourNote(name, votedFaces, ties));
+        for (std::string& note : textures.notes())
+            notes.push_back(std::move(note));
         if (skippedPrimitives > 0) {
             notes.push_back(name + ": " +
                             detail::countOf(skippedPrimitives, "primitive", "primitives") +
@@ -220,6 +232,17 @@ class SceneReader {
         }
         out = geo;
         return std::move(notes);
+    }
+
+    ColourSource source() const {
+        ColourSource out = counts;
+        out.ties = ties;
+        for (const Texture* texture : textures.used()) {
+            out.textures.push_back(TextureReport{texture->material, texture->image,
+                                                 texture->texels->width, texture->texels->height,
+                                                 texture->faces});
+        }
+        return out;
     }
 
   private:
@@ -287,6 +310,7 @@ class SceneReader {
         if (points.componentType != TINYGLTF_COMPONENT_TYPE_FLOAT || points.components != 3)
             fail(name, where + " POSITION is not three floats");
         View corners;
+        Texture* texture = nullptr;
         const auto colour0 = prim.attributes.find("COLOR_0");
         if (colour0 != prim.attributes.end()) {
             corners = viewOf(model, colour0->second, name, where + " COLOR_0");
@@ -319,13 +343,7 @@ class SceneReader {
                 if (!detail::narrowToFloat(factor[c], base[c]))
                     base[c] = 1.0f;
             }
-            if (material.pbrMetallicRoughness.baseColorTexture.index >= 0 &&
-                notedTexture.emplace(prim.material, true).second) {
-                notes.push_back(name + ": material " + std::to_string(prim.material) +
-                                (material.name.empty() ? "" : " '" + material.name + "'") +
-                                " has a texture, which is not sampled; its faces take the "
-                                "base colour");
-            }
+            texture = textures.of(prim.material);
             anyColour = true;
         }
 
@@ -382,12 +400,27 @@ class SceneReader {
                     cornerRgb.push_back(componentOf(corners, i, k));
             }
         }
+        // The texture's coordinates, two per position; none when the primitive has no such set.
+        textureUv.clear();
+        if (texture) {
+            const auto set = prim.attributes.find(
+                "TEXCOORD_" + std::to_string(textures.coordinateSet(prim.material)));
+            if (set != prim.attributes.end()) {
+                const View uv = viewOf(model, set->second, name, where + " " + set->first);
+                if (uv.components != 2 || uv.count < points.count)
+                    fail(name, where + " " + set->first + " is not two numbers per position");
+                for (std::size_t i = 0; i < points.count; ++i)
+                    textureUv.insert(textureUv.end(),
+                                     {componentOf(uv, i, 0), componentOf(uv, i, 1)});
+            }
+        }
         const auto addTriangle = [&](std::uint32_t a, std::uint32_t b, std::uint32_t c) {
             const unsigned v[3] = {static_cast<unsigned>(firstPoint + a),
                                    static_cast<unsigned>(firstPoint + b),
                                    static_cast<unsigned>(firstPoint + c)};
             const long long face = geo.appendPrimitive(v, 3);
             float rgb[3] = {base[0], base[1], base[2]};
+            const long long texturedBefore = texture ? texture->faces : 0;
             if (!cornerRgb.empty()) {
                 const unsigned local[3] = {a, b, c};
                 const colour::VoteResult result = voter.vote(cornerRgb.data(), local, 3);
@@ -397,7 +430,24 @@ class SceneReader {
                 ++votedFaces;
                 ties += result.tie ? 1 : 0;
             }
-            colours.insert(colours.end(), rgb, rgb + 3);
+            if (texture) {
+                double uv[6];
+                for (int k = 0; k < 3; ++k) {
+                    const std::size_t corner = k == 0 ? a : k == 1 ? b : c;
+                    uv[2 * k] = textureUv.empty() ? 0 : textureUv[2 * corner];
+                    uv[2 * k + 1] = textureUv.empty() ? 0 : textureUv[2 * corner + 1];
+                }
+                colourFromTexture(*texture, texelVoter, textureUv.empty() ? nullptr : uv, 3,
+                                  movedUv, rgb);
+            }
+            if (texture && texture->faces > texturedBefore)
+                ++counts.textureColour;
+            else if (!cornerRgb.empty())
+                ++counts.cornerColour;
+            else
+                ++(prim.material >= 0 ? counts.ownColour : counts.noColour);
+            for (float channel : rgb)  // linear light in the file, sRGB-encoded in "Cd"
+                colours.push_back(colour::srgbFromLinear(channel));
             if (group)
                 HOST_Internals::addMember(*group, static_cast<unsigned>(face));
         };
@@ -423,9 +473,13 @@ class SceneReader {
     GU_Detail geo;
     std::vector<float> colours;  // per face
     Notes notes;
-    std::unordered_map<int, bool> notedTexture;
+    detail::GltfTextures textures;
+    colour::TexelVoter texelVoter;
+    std::vector<double> textureUv;  // of the primitive being read
+    std::vector<double> movedUv;
     colour::CornerVoter voter;
     std::vector<float> cornerRgb;  // COLOR_0 of the primitive being read
+    ColourSource counts;
     long long votedFaces = 0;
     long long ties = 0;
     bool anyColour = false;
@@ -434,14 +488,16 @@ class SceneReader {
 
 }  // namespace
 
-Notes readGltf(std::string_view bytes, const std::string& name, GU_Detail& out, bool followFiles) {
+Notes readGltf(std::string_view bytes, const std::string& name, GU_Detail& out, bool followFiles,
+               ColourSource* source) {
     if (bytes.size() > std::numeric_limits<unsigned int>::max())
         fail(name, "file is larger than 4 GiB");
     const bool binary = bytes.substr(0, 4) == "glTF";
     const std::string_view json = binary ? gltf::glbJson(bytes, name) : bytes;
     gltf::checkJsonDepth(json, name);
     tinygltf::TinyGLTF loader;
-    loader.SetImageLoader(skipImage, nullptr);
+    std::map<int, std::string> embeddedImages;
+    loader.SetImageLoader(keepEmbeddedImage, &embeddedImages);
     gltf::ExternalFiles files(name, followFiles);
     files.install(loader);
     tinygltf::Model model;
@@ -469,11 +525,16 @@ Notes readGltf(std::string_view bytes, const std::string& name, GU_Detail& out, 
     }
     if (model.asset.version.rfind("1.", 0) == 0)
         fail(name, "glTF 1.0 is not supported");
-    return SceneReader(model, name).read(out);
+    SceneReader reader(model, name, followFiles, embeddedImages);
+    Notes notes = reader.read(out);
+    if (source)
+        *source = reader.source();
+    return notes;
 }
 
-Notes readGltfFile(const std::string& path, GU_Detail& out, const ReadOptions&, ColourSource*) {
-    return readGltf(readWholeFile(path), path, out, true);
+Notes readGltfFile(const std::string& path, GU_Detail& out, const ReadOptions&,
+                   ColourSource* source) {
+    return readGltf(readWholeFile(path), path, out, true, source);
 }
 
 }  // namespace hueslice::io

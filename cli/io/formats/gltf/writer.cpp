@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "io/commit/output_batch.h"
+#include "colour/colour_space.h"
 #include "io/formats/gltf/gltf.h"
 #include "io/internal.h"
 #include "io/parts/parts.h"
@@ -25,15 +26,18 @@ constexpr int kArrayBuffer = 34962;
 constexpr int kElementArrayBuffer = 34963;
 constexpr std::size_t kPiece = std::size_t{1} << 20;
 
-// A material's colour as glTF stores it: RGBA, each in [0, 1].
+// A material's colour as glTF stores it: RGBA, each in [0, 1], in linear light ("Cd" is sRGB).
 std::array<float, 4> baseColorFactor(const float rgb[3]) {
-    return {detail::unitColour(rgb[0]), detail::unitColour(rgb[1]), detail::unitColour(rgb[2]),
-            1.0f};
+    return {colour::linearFromSrgb(detail::unitColour(rgb[0])),
+            colour::linearFromSrgb(detail::unitColour(rgb[1])),
+            colour::linearFromSrgb(detail::unitColour(rgb[2])), 1.0f};
 }
 
-// A face's colour as the COLOR_0 of each of its corners.
+// A face's colour as the COLOR_0 of each of its corners, in linear light.
 std::array<float, 3> vertexColour(const float rgb[3]) {
-    return {detail::unitColour(rgb[0]), detail::unitColour(rgb[1]), detail::unitColour(rgb[2])};
+    return {colour::linearFromSrgb(detail::unitColour(rgb[0])),
+            colour::linearFromSrgb(detail::unitColour(rgb[1])),
+            colour::linearFromSrgb(detail::unitColour(rgb[2]))};
 }
 
 bool clampedAny(const float rgb[3]) {

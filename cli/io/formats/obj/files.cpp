@@ -41,6 +41,12 @@ Notes readObjFile(const std::string& path, GU_Detail& out, const ReadOptions& op
             found.text = readWholeFile(found.name);
         return found;
     };
+    obj.findImage = [&path](const std::string& reference) -> std::optional<std::string> {
+        const NamedFile image = locateNamedFile(path, reference, "image");
+        if (!image.found)
+            return std::nullopt;
+        return readWholeFile(image.path);
+    };
     return detail::readObjPieces(obj, path, out, options, source);
 }
 

@@ -26,7 +26,9 @@ class OutputBatch;
 // is read at float precision. A material's name is the rest of its `newmtl` or `usemtl` line,
 // trimmed, so it may hold spaces. A group, material or library name holding a NUL byte is
 // refused, as in every reader: names become C strings, which it would cut short. Points and
-// lines (`p`, `l`) are skipped with a note. `source`, when not null, receives where the faces'
+// lines (`p`, `l`) are skipped with a note. A material's `map_Kd` image multiplies its Kd
+// through the faces' `vt` coordinates (see textures.h); images cannot be read from memory, so
+// here they are left out with a note. `source`, when not null, receives where the faces'
 // colours came from.
 Notes readObj(std::string_view objText, const std::string& objName,
               std::optional<std::string_view> mtlText, const std::string& mtlName, GU_Detail& out,
@@ -63,7 +65,8 @@ ObjStream streamObj(const GU_Detail& detail, const std::string& mtlFileName,
 
 // readObj on the file at `path`, named by its path in messages, read a piece at a time with a
 // helper thread. Its first `mtllib` line names the material library, looked for beside it: the
-// whole rest of the line when a file has that name, else its first word.
+// whole rest of the line when a file has that name, else its first word. Texture images are
+// looked for as named files (input/named_files.h).
 Notes readObjFile(const std::string& path, GU_Detail& out, const ReadOptions& options = {},
                   ColourSource* source = nullptr);
 

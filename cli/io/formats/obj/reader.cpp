@@ -11,6 +11,7 @@
 #include "io/formats/obj/obj.h"
 #include "io/formats/obj/scan.h"
 #include "io/formats/obj/source.h"
+#include "io/formats/obj/textures.h"
 #include "io/internal.h"
 
 namespace hueslice::io {
@@ -18,7 +19,9 @@ namespace hueslice::io {
 namespace {
 
 using detail::FaceRun;
+using detail::Material;
 using detail::ObjScan;
+using detail::ObjTextures;
 using detail::Rgb;
 
 // Scales 0..255 colours and tells about the vertices that have none.
@@ -76,7 +79,7 @@ Notes readObjPieces(const ObjSource& source, const std::string& objName, GU_Deta
     const MaterialText library = source.findLibrary(scan.library);
     const std::optional<std::string>& mtlText = library.text;
     const std::string& mtlName = library.name;
-    std::unordered_map<std::string, Rgb> materials;
+    std::unordered_map<std::string, Material> materials;
     if (mtlText) {
         materials = readMaterials(*mtlText, mtlName);
     } else if (!scan.materialNames.empty()) {
@@ -87,13 +90,16 @@ Notes readObjPieces(const ObjSource& source, const std::string& objName, GU_Deta
     if (scan.unnamedMaterial)
         notes.push_back(objName + ": usemtl without a name; those faces have no material");
 
-    // Kd of each material name the faces use, or null when the library lacks it.
+    // Kd of each material name the faces use, or null when the library lacks it, and its
+    // texture when it has one that could be read.
     std::vector<const Rgb*> kd(scan.materialNames.size(), nullptr);
+    ObjTextures textures(scan, source.findImage, objName, mtlName);
     bool anyColour = false;
     for (std::size_t m = 0; m < scan.materialNames.size(); ++m) {
         const auto found = materials.find(scan.materialNames[m]);
         if (found != materials.end()) {
-            kd[m] = &found->second;
+            kd[m] = &found->second.kd;
+            textures.add(m, found->second);
             anyColour = true;
         } else if (mtlText) {
             notes.push_back(objName + ": material '" + scan.materialNames[m] + "' is not in " +
@@ -128,6 +134,7 @@ Notes readObjPieces(const ObjSource& source, const std::string& objName, GU_Deta
     colours.cornersFirst = options.vertexColours;
     long long unusedCorners = 0;  // faces whose own colour won over their corners'
     long long bare = 0;           // faces with no material and no coloured corner
+    std::size_t firstCorner = 0;  // of the face being coloured, counted over all faces
     for (std::size_t r = 0; r < scan.runs.size(); ++r) {
         const FaceRun& run = scan.runs[r];
         const std::size_t runEnd = r + 1 < scan.runs.size() ? scan.runs[r + 1].firstFace : faces;
@@ -149,7 +156,9 @@ Notes readObjPieces(const ObjSource& source, const std::string& objName, GU_Deta
             } else if (own) {
                 for (int c = 0; c < 3; ++c)
                     rgb[c] = (*own)[static_cast<std::size_t>(c)];
-                ++colours.ownColour;
+                const bool textured =
+                    textures.colour(static_cast<std::size_t>(m), f, firstCorner, rgb);
+                ++(textured ? colours.textureColour : colours.ownColour);
                 unusedCorners += corner != nullptr;
             } else {
                 ++colours.noColour;
@@ -159,6 +168,7 @@ Notes readObjPieces(const ObjSource& source, const std::string& objName, GU_Deta
                 std::memcpy(geo.primitiveAttribData(static_cast<long long>(f)) + cd, rgb,
                             sizeof rgb);
             }
+            firstCorner += geo.primitives()(static_cast<long long>(f))->vertexCount;
         }
     }
     if (colours.cornerColour > 0)
@@ -177,12 +187,20 @@ Notes readObjPieces(const ObjSource& source, const std::string& objName, GU_Deta
                                         "faces have no material and no coloured corner; they are") +
                         " white");
     }
+    for (std::string& note : textures.notes())
+        notes.push_back(std::move(note));
     if (options.vertexColours && !vertexColours)
         notes.push_back(objName + ": no vertex colours, so --vertex-colours changes nothing");
     noteSkippedElements(scan, objName, notes);
     out = geo;
-    if (colourSource)
+    if (colourSource) {
+        for (const Texture* texture : textures.used()) {
+            colours.textures.push_back(TextureReport{texture->material, texture->image,
+                                                     texture->texels->width,
+                                                     texture->texels->height, texture->faces});
+        }
         *colourSource = colours;
+    }
     return notes;
 }
 

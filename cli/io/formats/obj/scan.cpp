@@ -88,13 +88,14 @@ class ObjScanner {
             readVertex(rest);
         } else if (key == "f") {
             faceBytes += line.size() + 1;
+            faceText = rest;
             readFace(rest);
         } else if (key == "p" || key == "l") {
             ++(key == "p" ? result.pointElements : result.lineElements);
             if (result.firstSkippedLine == 0)
                 result.firstSkippedLine = lineNo;
         } else if (key == "vt") {
-            ++texCount;
+            readTexCoord(rest);
         } else if (key == "vn") {
             ++normalCount;
         } else if (key == "g" || key == "usemtl" || key == "mtllib") {
@@ -195,7 +196,50 @@ class ObjScanner {
         addFace(corners.data(), static_cast<unsigned>(corners.size()));
     }
 
+    // `vt u [v [w]]`: u and v, v 0 when missing.
+    void readTexCoord(std::string_view rest) {
+        double uv[2] = {0.0, 0.0};
+        int count = 0;
+        for (std::string_view word = nextWord(rest); !word.empty() && count < 2;
+             word = nextWord(rest), ++count) {
+            if (!parseNumber(word, uv[count]))
+                failAt(name, lineNo, "texture coordinate needs numbers");
+        }
+        if (count == 0)
+            failAt(name, lineNo, "texture coordinate needs numbers");
+        for (double value : uv) {
+            float narrowed = 0.0f;
+            result.texCoords.push_back(detail::narrowToFloat(value, narrowed) ? narrowed : NAN);
+        }
+        ++texCount;
+    }
+
+    // The `vt` part of each corner of a face's text, resolved as readReference resolves the
+    // point part; 0 when missing or out of range, as a face's colour then falls back.
+    void readFaceTexCoords(std::string_view rest, unsigned count) {
+        if (result.cornerTex.empty())
+            result.cornerTex.assign(cornerCount, 0);
+        unsigned added = 0;
+        for (std::string_view word = nextWord(rest); !word.empty() && added < count;
+             word = nextWord(rest), ++added) {
+            long long index = 0;
+            const std::size_t slash = word.find('/');
+            if (slash != std::string_view::npos) {
+                std::string_view part = word.substr(slash + 1);
+                part = part.substr(0, part.find('/'));
+                std::from_chars(part.data(), part.data() + part.size(), index);
+            }
+            if (index < 0)
+                index += static_cast<long long>(texCount) + 1;
+            const bool known = index > 0 && static_cast<unsigned long long>(index) <= texCount;
+            result.cornerTex.push_back(known ? static_cast<std::uint32_t>(index) : 0);
+        }
+        result.cornerTex.resize(cornerCount + count, 0);
+    }
+
     void addFace(const unsigned* points, unsigned count) {
+        if (texCount > 0 || !result.cornerTex.empty())
+            readFaceTexCoords(faceText, count);
         result.geo.appendPrimitive(points, count);
         cornerCount += count;
         if (result.runs.empty() || result.runs.back().groupSet != groupSet ||
@@ -335,6 +379,7 @@ class ObjScanner {
     ObjScan result;
     long long lineNo = 0;
     std::size_t texCount = 0;
+    std::string_view faceText;  // the corners' text of the face being read
     std::size_t normalCount = 0;
     std::size_t cornerCount = 0;
     std::size_t vertexBytes = 0;  // bytes of `v` lines, for reserveFor

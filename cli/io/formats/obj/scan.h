@@ -4,6 +4,7 @@
 // faces' groups and colours are made from once the material library is known.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -48,8 +49,12 @@ struct ObjScan {
     std::size_t colouredVertices = 0;
     long long firstPlainVertexLine = 0;  // first vertex written without a colour
     long long firstAboveOneLine = 0;     // first vertex colour component above 1
-    long long pointElements = 0;         // `p` lines, skipped
-    long long lineElements = 0;          // `l` lines, skipped
+    // Texture coordinates (u, v per `vt` line) and, once any face names one, the `vt` of every
+    // corner in corner order: 1-based, 0 for a corner without one or with an index out of range.
+    std::vector<float> texCoords;
+    std::vector<std::uint32_t> cornerTex;
+    long long pointElements = 0;  // `p` lines, skipped
+    long long lineElements = 0;   // `l` lines, skipped
     long long firstSkippedLine = 0;
 };
 

@@ -41,6 +41,11 @@ struct ObjSource {
     std::size_t pieceBytes = std::size_t{1} << 20;
     std::function<MaterialText(const MaterialLibrary&)> findLibrary;
     bool refuseNulLibrary = false;
+    // The bytes of the image file a material library names (`map_Kd`, separators already '/'),
+    // or nothing when there is no such file: its faces then keep their material's colour, with
+    // a note. Throws InputError for a reference that must not be followed. Null: images cannot
+    // be read (input from memory).
+    std::function<std::optional<std::string>(const std::string& reference)> findImage;
     // A second thread reads positions and faces ahead of the first.
     bool helperThread = false;
 };

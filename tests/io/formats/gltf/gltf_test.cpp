@@ -14,6 +14,7 @@
 #include <HOST_Internals.h>
 
 #include "io/formats/gltf/gltf.h"
+#include "io/formats/ply/ply.h"
 #include "io/io.h"
 #include "support/package_files.h"
 #include "test_geometry.h"
@@ -78,8 +79,14 @@ TEST(GltfInput, MaterialBaseColourColoursEveryFace) {
         R"(, "materials": [{"pbrMetallicRoughness": {"baseColorFactor": [0.25, 0.5, 1, 1]}}])",
         dataUri()));
     ASSERT_EQ(geo.primitiveCount(), 2);
-    EXPECT_EQ(colourOf(geo, 0), v3(0.25f, 0.5f, 1));
-    EXPECT_EQ(colourOf(geo, 1), v3(0.25f, 0.5f, 1));
+    // The factor is linear light; "Cd" holds it sRGB-encoded.
+    for (long long face : {0, 1}) {
+        const std::vector<float> rgb = colourOf(geo, face);
+        ASSERT_EQ(rgb.size(), 3u);
+        EXPECT_NEAR(rgb[0], 0.5371f, 1e-4f);
+        EXPECT_NEAR(rgb[1], 0.7354f, 1e-4f);
+        EXPECT_EQ(rgb[2], 1.0f);
+    }
     // No scene: every mesh once, grouped by the mesh's name.
     ASSERT_NE(geo.primitiveGroups().find("sheet"), nullptr);
     EXPECT_EQ(geo.primitiveGroups().find("sheet")->entries(), 2u);
@@ -95,7 +102,7 @@ TEST(GltfInput, VertexColourByCornerMajorityTimesTheBaseColour) {
         &notes);
     // Triangle 0's corners are red, green, blue: a tie, so its first corner's red. Triangle 1's
     // are green, blue, blue: blue by majority.
-    EXPECT_EQ(colourOf(geo, 0), v3(0.5f, 0, 0));
+    EXPECT_NEAR(colourOf(geo, 0)[0], 0.7354f, 1e-4f);  // 0.5 x 1 in linear light, encoded
     EXPECT_EQ(colourOf(geo, 1), v3(0, 0, 1));
     EXPECT_EQ(notes, Notes{"in.gltf: 2 faces take the colour most of their corners share (vertex "
                            "colours); 1 face had a tie, settled by the earliest corner"});
@@ -164,7 +171,7 @@ TEST(GltfInput, RotationsAndMatricesTurnTheMesh) {
     }
 }
 
-TEST(GltfInput, TexturesAreNotedNotSampled) {
+TEST(GltfInput, ImageFilesOfModelsReadFromMemoryAreNotedAndFacesKeepTheBaseColour) {
     Notes notes;
     readText(gltfJson(R"(, "material": 0)",
                       R"(, "materials": [{"name": "wood", "pbrMetallicRoughness": )"
@@ -174,8 +181,8 @@ TEST(GltfInput, TexturesAreNotedNotSampled) {
              &notes);
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_EQ(notes[0],
-              "in.gltf: material 0 'wood' has a texture, which is not sampled; its "
-              "faces take the base colour");
+              "in.gltf: image \"missing.png\" cannot be read here; the faces it colours keep "
+              "their material's colour");
 }
 
 TEST(GltfInput, StripsAndFansBecomeTriangles) {
@@ -275,13 +282,61 @@ TEST_P(GltfRoundTrip, GroupsCountsAndColoursComeBack) {
     EXPECT_EQ(back.primitiveGroups().find("reds")->members(), (std::vector<unsigned>{0, 1}));
     EXPECT_EQ(back.primitiveGroups().find("greens")->members(), (std::vector<unsigned>{2}));
     EXPECT_EQ(colourOf(back, 0), v3(1, 0, 0));
-    EXPECT_EQ(colourOf(back, 2), v3(0, 0.75f, 0));
+    EXPECT_NEAR(colourOf(back, 2)[1], 0.75f, 1e-6f);
     EXPECT_EQ(colourOf(back, 3), v3(0, 0, 1));
     EXPECT_EQ(back.points()[back.primitiveVertices(*back.primitives()(3))[1]].x(), 2.0f);
 }
 
 INSTANTIATE_TEST_SUITE_P(Encodings, GltfRoundTrip, ::testing::Values(false, true),
                          [](const auto& param) { return param.param ? "Glb" : "Gltf"; });
+
+// "Cd" is sRGB-encoded and glTF colours are linear: a colour survives PLY -> GLB -> PLY exactly
+// and GLB -> PLY -> GLB within 1/255, and the written factor is the linear value a viewer shows
+// as the group's colour.
+TEST(GltfColourSpace, ColoursSurviveRoundTripsThroughPly) {
+    const int bytes[] = {0, 1, 3, 10, 11, 50, 127, 128, 200, 254, 255};
+    const std::size_t n = std::size(bytes);
+    GU_Detail geo;
+    for (std::size_t i = 0; i < n; ++i) {
+        const float x = static_cast<float>(i);
+        const unsigned first = static_cast<unsigned>(geo.pointCount());
+        geo.appendPoint(UT_Vector3(x, 0, 0));
+        geo.appendPoint(UT_Vector3(x + 1, 0, 0));
+        geo.appendPoint(UT_Vector3(x, 1, 0));
+        const unsigned corners[3] = {first, first + 1, first + 2};
+        geo.appendPrimitive(corners, 3);
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        setColour(geo, static_cast<long long>(i), bytes[i] / 255.0f, bytes[n - 1 - i] / 255.0f,
+                  bytes[(i + 3) % n] / 255.0f);
+    }
+    const std::string ply = writePly(geo, "in.ply").bytes;
+    GU_Detail fromPly;
+    readPly(ply, "in.ply", fromPly);
+    GU_Detail fromGlb;
+    readGltf(writeGltf(fromPly, {}, true, "mid.glb").bytes, "mid.glb", fromGlb);
+    EXPECT_EQ(writePly(fromGlb, "out.ply").bytes, ply);  // PLY -> GLB -> PLY, byte for byte
+
+    GU_Detail again;
+    readGltf(writeGltf(fromGlb, {}, true, "again.glb").bytes, "again.glb", again);
+    for (std::size_t i = 0; i < n; ++i) {  // GLB -> PLY -> GLB
+        for (int c = 0; c < 3; ++c)
+            EXPECT_NEAR(colourOf(again, static_cast<long long>(i))[static_cast<std::size_t>(c)],
+                        colourOf(fromGlb, static_cast<long long>(i))[static_cast<std::size_t>(c)],
+                        1.0f / 255.0f);
+    }
+}
+
+TEST(GltfColourSpace, AGroupsColourIsWrittenAsItsLinearFactor) {
+    GU_Detail geo = makeSquare();
+    setColour(geo, 0, 128 / 255.0f, 64 / 255.0f, 200 / 255.0f);
+    setColour(geo, 1, 128 / 255.0f, 64 / 255.0f, 200 / 255.0f);
+    HOST_Internals::addMember(*geo.primitiveGroups().newGroup("part"), 0);
+    HOST_Internals::addMember(*geo.primitiveGroups().find("part"), 1);
+    const std::string text = writeGltf(geo, {}, false, "out.gltf").bytes;
+    for (const char* linear : {"0.21586", "0.05126", "0.57758"})
+        EXPECT_NE(text.find(linear), std::string::npos) << linear << " in " << text;
+}
 
 TEST(GltfOutput, HiddenPrimitivesAreLeftOut) {
     GU_Detail geo = groupedTriangles();

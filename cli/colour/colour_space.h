@@ -1,0 +1,25 @@
+#pragma once
+
+// The colour space of the colour attribute "Cd": sRGB-encoded values in 0..1, as PLY colour
+// bytes, OBJ `Kd`, 3MF display colours, image texels and the SVG hold them. glTF keeps its
+// factors and vertex colours in linear light, so its reader and writer convert at the boundary,
+// and colours are multiplied (factor x texture x vertex colour) in linear light.
+
+#include <array>
+#include <cstdint>
+
+namespace hueslice::colour {
+
+// The sRGB transfer function as glTF defines it: an encoded value in 0..1 to linear light.
+// Values outside 0..1 are passed through the same curve (mirrored below zero).
+float linearFromSrgb(float encoded);
+
+// The inverse: linear light in 0..1 to an encoded value. The two are inverse to well within
+// 1/255 over 0..1.
+float srgbFromLinear(float linear);
+
+// linearFromSrgb(byte / 255) for every byte, for turning texels into linear light without a
+// power per texel.
+const std::array<float, 256>& linearFromSrgbByte();
+
+}  // namespace hueslice::colour
