@@ -93,14 +93,16 @@ int cookAndWrite(const CookOptions& options, const std::optional<colour::Reducti
     io::PlyOptions ply;
     ply.vertexColours = options.vertexColours;
     progress.begin("reading");
-    io::Notes notes = io::readGeometryFile(options.input, *geometry, ply);
-    progress.end();
     std::optional<colour::Reduction> reduction;
+    io::Notes notes;
     if (palette) {
-        progress.begin("matching colours");
-        reduction = applyPalette(*geometry, *palette, notes);
-        progress.end();
+        io::ColourSource source;
+        reduction.emplace();
+        notes = readWithPalette(options.input, *geometry, ply, *palette, source, *reduction);
+    } else {
+        notes = io::readGeometryFile(options.input, *geometry, ply);
     }
+    progress.end();
     printNotes(notes, err);
     if (reduction)
         err << formatPaletteReport(*reduction);

@@ -138,14 +138,17 @@ int runInfo(const InfoOptions& info, std::ostream& out, std::ostream& err) {
     options.vertexColours = info.vertexColours;
     io::ColourSource source;
     io::Notes notes;
+    std::optional<colour::Reduction> reduction;
     {
         ProgressLine progress;
         progress.begin("reading");
-        notes = io::readGeometryFile(input, detail, options, &source);
+        if (palette) {
+            reduction.emplace();
+            notes = readWithPalette(input, detail, options, *palette, source, *reduction);
+        } else {
+            notes = io::readGeometryFile(input, detail, options, &source);
+        }
     }
-    std::optional<colour::Reduction> reduction;
-    if (palette)
-        reduction = applyPalette(detail, *palette, notes);
     printNotes(notes, err);
 
     out << "file: " << input << "\n";

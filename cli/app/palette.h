@@ -5,8 +5,11 @@
 // by the user (--palette). "Initialise" then finds one entry per palette colour, and named
 // palette colours name their groups.
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <GU_Detail.h>
 #include <SOP_Node.h>
@@ -29,6 +32,20 @@ std::optional<colour::ReductionRequest> paletteRequest(const std::string& colour
 // attribute nothing changes and the result holds no colours.
 colour::Reduction applyPalette(GU_Detail& detail, const colour::ReductionRequest& request,
                                io::Notes& notes);
+
+// What a texture's texels become when a palette is in use: each texel's colour is replaced by
+// the palette colour nearest to it by CIEDE2000, so that a face votes among palette colours.
+std::function<void(std::vector<std::uint8_t>&)> texelSnapper(
+    const std::vector<colour::PaletteColour>& colours);
+
+// Reads `input` into `detail` (empty) and reduces its face colours as applyPalette does, with
+// every texture's texels snapped to the palette first (see texelSnapper). A palette chosen from
+// the faces is known only after a reading, so when textures coloured faces the input is read a
+// second time, its texels snapped to the colours chosen the first time. Returns the reading's
+// notes and the palette's; `source` and `reduction` receive the final reading's.
+io::Notes readWithPalette(const std::string& input, GU_Detail& detail, io::ReadOptions options,
+                          const colour::ReductionRequest& request, io::ColourSource& source,
+                          colour::Reduction& reduction);
 
 // The palette report: a line per palette colour (hex, name, faces, share of the area, mean and
 // worst CIEDE2000 of the faces that took it), then the face that moved farthest.

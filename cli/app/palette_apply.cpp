@@ -1,9 +1,12 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <unordered_map>
 #include <vector>
 
+#include <colour/ciede2000.h>
 #include <colour/lab.h>
+#include <io/formats/formats.h>
 #include <sop/colour_attribute.h>
 
 #include "palette.h"
@@ -74,6 +77,58 @@ colour::Reduction applyPalette(GU_Detail& detail, const colour::ReductionRequest
     if (reduction.weightedByFaces && faces > 0)
         notes.push_back("no face has an area: the palette weighs every face alike");
     return reduction;
+}
+
+std::function<void(std::vector<std::uint8_t>&)> texelSnapper(
+    const std::vector<colour::PaletteColour>& colours) {
+    std::vector<colour::Lab> palette;
+    for (const colour::PaletteColour& c : colours)
+        palette.push_back(colour::labFromRgb8(c.rgb));
+    return [palette, colours](std::vector<std::uint8_t>& rgba) {
+        // Images hold few distinct colours next to their texels, so each is matched once.
+        std::unordered_map<std::uint32_t, std::uint32_t> nearest;
+        for (std::size_t at = 0; at + 3 < rgba.size(); at += 4) {
+            const std::uint32_t key =
+                (std::uint32_t{rgba[at]} << 16) | (std::uint32_t{rgba[at + 1]} << 8) | rgba[at + 2];
+            auto found = nearest.find(key);
+            if (found == nearest.end()) {
+                const colour::Rgb8 texel = {rgba[at], rgba[at + 1], rgba[at + 2]};
+                found =
+                    nearest
+                        .emplace(key,
+                                 colour::nearestByDeltaE(colour::labFromRgb8(texel), palette).first)
+                        .first;
+            }
+            const colour::Rgb8& snapped = colours[found->second].rgb;
+            std::memcpy(&rgba[at], snapped.data(), 3);
+        }
+    };
+}
+
+io::Notes readWithPalette(const std::string& input, GU_Detail& detail, io::ReadOptions options,
+                          const colour::ReductionRequest& request, io::ColourSource& source,
+                          colour::Reduction& reduction) {
+    colour::ReductionRequest final = request;
+    if (request.kind == colour::ReductionRequest::Given)
+        options.snapTexels = texelSnapper(request.given);
+    io::Notes notes = io::readGeometryFile(input, detail, options, &source);
+    if (request.kind != colour::ReductionRequest::Given && source.textureColour > 0) {
+        // A chosen palette is known only once the faces are read: the texels are snapped to it
+        // on a second reading, and the faces then keep to the colours chosen the first time.
+        io::Notes firstNotes;
+        const colour::Reduction chosen = applyPalette(detail, request, firstNotes);
+        final.kind = colour::ReductionRequest::Given;
+        final.given.clear();
+        for (const colour::PaletteUse& use : chosen.colours)
+            final.given.push_back(use.colour);
+        options.snapTexels = texelSnapper(final.given);
+        GU_Detail again;
+        source = io::ColourSource{};
+        notes = io::readGeometryFile(input, again, options, &source);
+        detail = again;
+    }
+    reduction = applyPalette(detail, final, notes);
+    return notes;
 }
 
 }  // namespace hueslice::cli

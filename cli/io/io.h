@@ -10,6 +10,7 @@
 // std::bad_alloc when memory really runs out). Element numbers in messages (point 3, face 2)
 // count from 0, in file order.
 
+#include <cstdint>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -56,6 +57,10 @@ std::string printable(std::string_view text);
 struct ReadOptions {
     // Faces take the colour most of their corners share even when they have one of their own.
     bool vertexColours = false;
+    // When set, every decoded texture's texels (8-bit RGBA, 4 bytes each) pass through it
+    // before faces vote on them: a palette snaps them, so that a face takes the palette colour
+    // that covers most of it rather than the mean of a border's colours.
+    std::function<void(std::vector<std::uint8_t>& rgba)> snapTexels = nullptr;
 };
 using PlyOptions = ReadOptions;
 

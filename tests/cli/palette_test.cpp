@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/cli_harness.h"
+#include "support/image_files.h"
 #include "support/scan_faces.h"
 
 namespace {
@@ -149,6 +150,37 @@ TEST_F(CliTest, PaletteUsageErrorsWriteNothing) {
             EXPECT_EQ(r.out, "");
             EXPECT_FALSE(exists("out.json")) << c.message;
         }
+    }
+}
+
+// A textured face whose texels are three shades of red and two of one blue: voting over 8-bit
+// colours, blue wins; over texels snapped to the palette, red does, whether the palette is given
+// or chosen from the faces (then the input is read twice). A big red and a big blue face keep
+// the chosen palette red and blue.
+TEST_F(CliTest, ATexturedFaceVotesAmongPaletteColours) {
+    write("tex.png", image_files::rgbPng(5, 1,
+                                         std::string("\xf0\x00\x00\x00\x00\xff\xe8\x00\x00"
+                                                     "\x00\x00\xff\xf8\x08\x08",
+                                                     15)));
+    write("m.mtl", "newmtl t\nmap_Kd tex.png\nnewmtl r\nKd 1 0 0\nnewmtl b\nKd 0 0 1\n");
+    write(
+        "m.obj",
+        "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 0\nv 9 0 0\nv 9 9 0\n"
+        "vt 0 0\nvt 2 0\nvt 0 2\nusemtl t\nf 1/1 2/2 3/3\nusemtl r\nf 4 5 6\nusemtl b\nf 4 6 5\n");
+    const struct {
+        std::vector<std::string> palette;
+        std::string redLine;  // the group table's line for red
+    } cases[] = {
+        {{}, "group1  1 0 0   1\n"},
+        {{"--palette", "red,blue"}, "red    1 0 0   2\n"},
+        {{"--colours", "2"}, "group1  1 0 0   2\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"cook", "m.obj", "--initialise", "-q"};
+        args.insert(args.end(), c.palette.begin(), c.palette.end());
+        const auto r = run(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find(c.redLine), std::string::npos) << r.out;
     }
 }
 

@@ -27,10 +27,11 @@ class OutputBatch;
 // note saying so. `source`, when not null, receives where the faces' colours came from and the
 // textures used.
 Notes readGltf(std::string_view bytes, const std::string& name, GU_Detail& out,
-               bool followFiles = false, ColourSource* source = nullptr);
+               bool followFiles = false, ColourSource* source = nullptr,
+               const ReadOptions& options = {});
 
 // readGltf on the file at `path`, named by its path in messages, following the files it
-// names. The options do not apply: glTF faces take their colour by one rule.
+// names. Of the options only snapTexels applies: glTF faces take their colour by one rule.
 Notes readGltfFile(const std::string& path, GU_Detail& out, const ReadOptions& options,
                    ColourSource* source);
 

@@ -206,8 +206,8 @@ std::uint32_t indexOf(const View& v, std::size_t i) {
 class SceneReader {
   public:
     SceneReader(const tinygltf::Model& m, const std::string& n, bool filesBeside,
-                const std::map<int, std::string>& embedded)
-        : model(m), name(n), textures(m, n, filesBeside, embedded) {}
+                const std::map<int, std::string>& embedded, const ReadOptions& options)
+        : model(m), name(n), textures(m, n, filesBeside, embedded, options.snapTexels) {}
 
     Notes read(GU_Detail& out) {
         if (model.scenes.empty() && model.defaultScene < 0) {
@@ -489,7 +489,7 @@ class SceneReader {
 }  // namespace
 
 Notes readGltf(std::string_view bytes, const std::string& name, GU_Detail& out, bool followFiles,
-               ColourSource* source) {
+               ColourSource* source, const ReadOptions& options) {
     if (bytes.size() > std::numeric_limits<unsigned int>::max())
         fail(name, "file is larger than 4 GiB");
     const bool binary = bytes.substr(0, 4) == "glTF";
@@ -525,16 +525,16 @@ Notes readGltf(std::string_view bytes, const std::string& name, GU_Detail& out, 
     }
     if (model.asset.version.rfind("1.", 0) == 0)
         fail(name, "glTF 1.0 is not supported");
-    SceneReader reader(model, name, followFiles, embeddedImages);
+    SceneReader reader(model, name, followFiles, embeddedImages, options);
     Notes notes = reader.read(out);
     if (source)
         *source = reader.source();
     return notes;
 }
 
-Notes readGltfFile(const std::string& path, GU_Detail& out, const ReadOptions&,
+Notes readGltfFile(const std::string& path, GU_Detail& out, const ReadOptions& options,
                    ColourSource* source) {
-    return readGltf(readWholeFile(path), path, out, true, source);
+    return readGltf(readWholeFile(path), path, out, true, source, options);
 }
 
 }  // namespace hueslice::io

@@ -64,8 +64,9 @@ void transformOf(const tinygltf::TextureInfo& info, Texture& texture, int& coord
 }  // namespace
 
 GltfTextures::GltfTextures(const tinygltf::Model& m, const std::string& n, bool beside,
-                           const std::map<int, std::string>& e)
-    : model(m), name(n), filesBeside(beside), embedded(e) {}
+                           const std::map<int, std::string>& e,
+                           const std::function<void(std::vector<std::uint8_t>&)>& snap)
+    : snapTexels(snap), model(m), name(n), filesBeside(beside), embedded(e) {}
 
 int GltfTextures::coordinateSet(int material) const {
     const auto found = coordinateSets.find(material);
@@ -160,6 +161,8 @@ std::shared_ptr<const Image> GltfTextures::imageOf(int index, std::string& image
         bytes = readWholeFile(file.path);
     }
     auto decoded = std::make_shared<Image>(decodeImage(bytes, name, imageName));
+    if (snapTexels)
+        snapTexels(decoded->rgba);
     if (decoded->translucent)
         imageNotes.push_back(translucentNote(name, imageName));
     slot = std::move(decoded);

@@ -5,6 +5,8 @@
 // buffer view, a data URI or a file beside the .gltf. Images are decoded here, never by the glTF
 // library, and each image once however many materials use it.
 
+#include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -20,8 +22,10 @@ class GltfTextures {
   public:
     // `embedded` holds the bytes of the images given as data URIs, by image index. When
     // `filesBeside` is false, `name` is not a path and image files cannot be looked for.
+    // `snapTexels`, when set, changes each decoded image's texels before any face votes.
     GltfTextures(const tinygltf::Model& model, const std::string& name, bool filesBeside,
-                 const std::map<int, std::string>& embedded);
+                 const std::map<int, std::string>& embedded,
+                 const std::function<void(std::vector<std::uint8_t>&)>& snapTexels);
 
     // The base-colour texture of material `material`, or null when it has none or its image
     // cannot be had (a missing file or one that cannot be read here: a note names it, and the
@@ -38,6 +42,7 @@ class GltfTextures {
     std::vector<const Texture*> used() const;
 
   private:
+    const std::function<void(std::vector<std::uint8_t>&)>& snapTexels;
     std::shared_ptr<const Image> imageOf(int index, std::string& imageName);
 
     const tinygltf::Model& model;

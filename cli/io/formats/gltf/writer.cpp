@@ -10,8 +10,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "io/commit/output_batch.h"
 #include "colour/colour_space.h"
+#include "io/commit/output_batch.h"
 #include "io/formats/gltf/gltf.h"
 #include "io/internal.h"
 #include "io/parts/parts.h"

@@ -93,7 +93,7 @@ Notes readObjPieces(const ObjSource& source, const std::string& objName, GU_Deta
     // Kd of each material name the faces use, or null when the library lacks it, and its
     // texture when it has one that could be read.
     std::vector<const Rgb*> kd(scan.materialNames.size(), nullptr);
-    ObjTextures textures(scan, source.findImage, objName, mtlName);
+    ObjTextures textures(scan, source.findImage, objName, mtlName, options.snapTexels);
     bool anyColour = false;
     for (std::size_t m = 0; m < scan.materialNames.size(); ++m) {
         const auto found = materials.find(scan.materialNames[m]);

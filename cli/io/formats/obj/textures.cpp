@@ -6,8 +6,9 @@
 namespace hueslice::io::detail {
 
 ObjTextures::ObjTextures(const ObjScan& s, const FindImage& find, const std::string& obj,
-                         const std::string& mtl)
-    : scan(s), findImage(find), objName(obj), mtlName(mtl) {}
+                         const std::string& mtl,
+                         const std::function<void(std::vector<std::uint8_t>&)>& snap)
+    : scan(s), findImage(find), objName(obj), mtlName(mtl), snapTexels(snap) {}
 
 void ObjTextures::add(std::size_t index, const Material& material) {
     const ColourMap& map = material.map;
@@ -26,6 +27,8 @@ void ObjTextures::add(std::size_t index, const Material& material) {
             bytes = findImage(map.file);
         if (bytes) {
             auto decoded = std::make_shared<Image>(decodeImage(*bytes, objName, map.file));
+            if (snapTexels)
+                snapTexels(decoded->rgba);
             if (decoded->translucent)
                 imageNotes.push_back(translucentNote(objName, map.file));
             texture->texels = std::move(decoded);

@@ -22,9 +22,11 @@ class ObjTextures {
   public:
     using FindImage = std::function<std::optional<std::string>(const std::string&)>;
 
-    // `findImage` may be null: no image can be read (a note says so for each).
+    // `findImage` may be null: no image can be read (a note says so for each). `snapTexels`,
+    // when set, changes each decoded image's texels before any face votes.
     ObjTextures(const ObjScan& scan, const FindImage& findImage, const std::string& objName,
-                const std::string& mtlName);
+                const std::string& mtlName,
+                const std::function<void(std::vector<std::uint8_t>&)>& snapTexels);
 
     // Material `index` of the scan is `material`: its map_Kd image, when it has one, is found
     // and decoded (once per file name). A missing image gets a note. Throws InputError for a
@@ -47,6 +49,7 @@ class ObjTextures {
     const FindImage& findImage;
     const std::string& objName;
     const std::string& mtlName;
+    const std::function<void(std::vector<std::uint8_t>&)>& snapTexels;
     std::vector<std::unique_ptr<Texture>> byMaterial;
     std::map<std::string, std::shared_ptr<const Image>> images;  // null: missing
     Notes imageNotes;

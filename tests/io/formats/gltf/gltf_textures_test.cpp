@@ -185,6 +185,16 @@ TEST(GltfTextures, GlbImageInABufferView) {
     readGltf(package_files::glbOf(m.json(), bufferBytes() + png), "in.glb", geo);
     EXPECT_EQ(bytesOfFace(geo, 0), kRed);
     EXPECT_EQ(bytesOfFace(geo, 1), kWhite);
+    // A palette's snapping sees the texels before any face votes.
+    ReadOptions snapped;
+    snapped.snapTexels = [](std::vector<std::uint8_t>& rgba) {
+        for (std::size_t at = 0; at < rgba.size(); at += 4)
+            rgba[at] = rgba[at + 2] = 0;
+    };
+    readGltf(package_files::glbOf(m.json(), bufferBytes() + png), "in.glb", geo, false, nullptr,
+             snapped);
+    EXPECT_EQ(bytesOfFace(geo, 0), (std::vector<int>{0, 0, 0}));
+    EXPECT_EQ(bytesOfFace(geo, 1), kGreen);
 }
 
 TEST(GltfTextures, ImageFilesBesideTheModel) {
