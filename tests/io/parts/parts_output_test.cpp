@@ -200,6 +200,21 @@ class SplitFolder : public ::testing::Test {
         return names;
     }
 
+    // Splits `geo` into a folder per split format; gives (format, folder) for each format the
+    // program reads back.
+    std::vector<std::pair<std::string, std::string>> splitInEveryFormat(const GU_Detail& geo) {
+        std::vector<std::pair<std::string, std::string>> readable;
+        for (const std::string& format : extensions(FormatUse::split)) {
+            const std::string folder = (dir / format).string();
+            OutputBatch batch;
+            stageSplit(batch, folder, format, geo, {});
+            batch.commit();
+            if (formatOf("part." + format)->read)
+                readable.emplace_back(format, folder);
+        }
+        return readable;
+    }
+
     fs::path dir;
 };
 
@@ -232,14 +247,8 @@ TEST_F(SplitFolder, EveryFormatReadsBackWhereTheProgramReadsIt) {
     setColour(geo, 0, 1, 0, 0);
     setColour(geo, 1, 0, 0, 1);
     HOST_Internals::addMember(*geo.primitiveGroups().newGroup("red"), 0);
-    for (const std::string& format : extensions(FormatUse::split)) {
+    for (const auto& [format, folder] : splitInEveryFormat(geo)) {
         SCOPED_TRACE(format);
-        const std::string folder = (dir / format).string();
-        OutputBatch batch;
-        stageSplit(batch, folder, format, geo, {});
-        batch.commit();
-        if (!formatOf(folder + "/red." + format)->read)
-            continue;
         GU_Detail red;
         readGeometryFile(folder + "/red." + format, red);
         EXPECT_EQ(red.primitiveCount(), 1);
@@ -257,14 +266,8 @@ TEST_F(SplitFolder, EveryFormatHoldsTrianglesAndBlankLedNamesGetTheirOwnFiles) {
                              {{0, 1, 2, 3}, {0, 1, 2, 4, 3}});
     HOST_Internals::addMember(*geo.primitiveGroups().newGroup(" a"), 0);
     HOST_Internals::addMember(*geo.primitiveGroups().newGroup("_a"), 1);
-    for (const std::string& format : extensions(FormatUse::split)) {
+    for (const auto& [format, folder] : splitInEveryFormat(geo)) {
         SCOPED_TRACE(format);
-        const std::string folder = (dir / format).string();
-        OutputBatch batch;
-        stageSplit(batch, folder, format, geo, {});
-        batch.commit();
-        if (!formatOf(folder + "/_a." + format)->read)
-            continue;
         for (const auto& [file, triangles] : {std::pair{"/_a_2.", 2}, std::pair{"/_a.", 3}}) {
             GU_Detail part;
             readGeometryFile(folder + file + format, part);
