@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-#include <colour/palette_spec.h>
+#include <colour/palette_list.h>
 
 #include "fuzz_support.h"
 #include "fuzz_targets.h"

@@ -117,8 +117,9 @@ int run(int argc, char** argv) {
         std::to_string(static_cast<int>(colour::kAutoSeparation)) + " CIEDE2000";
     const std::string paletteHelp =
         "Before cooking, snap every face colour to the nearest (CIEDE2000) of these colours: a "
-        "file (SPEC holds a '/' or '.') with one '#rrggbb [name]' or 'cssname [name]' a line, or "
-        "a list such as '#d32f2f,#1976d2,white'; names become group names after --initialise";
+        "file (when the text holds a '/' or '.') with one '#rrggbb [name]' or 'cssname [name]' a "
+        "line, or a list such as '#d32f2f,#1976d2,white'; names become group names after "
+        "--initialise";
     cookCommand->add_option("--colours", cook.colours, coloursHelp);
     cookCommand->add_option("--palette", cook.palette, paletteHelp);
 

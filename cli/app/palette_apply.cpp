@@ -108,7 +108,7 @@ std::function<void(std::vector<std::uint8_t>&)> texelSnapper(
 io::Notes readWithPalette(const std::string& input, GU_Detail& detail, io::ReadOptions options,
                           const colour::ReductionRequest& request, io::ColourSource& source,
                           colour::Reduction& reduction) {
-    colour::ReductionRequest final = request;
+    colour::ReductionRequest used = request;
     if (request.kind == colour::ReductionRequest::Given)
         options.snapTexels = texelSnapper(request.given);
     io::Notes notes = io::readGeometryFile(input, detail, options, &source);
@@ -117,17 +117,17 @@ io::Notes readWithPalette(const std::string& input, GU_Detail& detail, io::ReadO
         // on a second reading, and the faces then keep to the colours chosen the first time.
         io::Notes firstNotes;
         const colour::Reduction chosen = applyPalette(detail, request, firstNotes);
-        final.kind = colour::ReductionRequest::Given;
-        final.given.clear();
+        used.kind = colour::ReductionRequest::Given;
+        used.given.clear();
         for (const colour::PaletteUse& use : chosen.colours)
-            final.given.push_back(use.colour);
-        options.snapTexels = texelSnapper(final.given);
+            used.given.push_back(use.colour);
+        options.snapTexels = texelSnapper(used.given);
         GU_Detail again;
         source = io::ColourSource{};
         notes = io::readGeometryFile(input, again, options, &source);
         detail = again;
     }
-    reduction = applyPalette(detail, final, notes);
+    reduction = applyPalette(detail, used, notes);
     return notes;
 }
 

@@ -1,6 +1,6 @@
 #include <charconv>
 
-#include <colour/palette_spec.h>
+#include <colour/palette_list.h>
 #include <io/input/input_file.h>
 
 #include "cli_errors.h"

@@ -18,6 +18,10 @@ float linearFromSrgb(float encoded);
 // 1/255 over 0..1.
 float srgbFromLinear(float linear);
 
+// The same two in double, for colour arithmetic that keeps full precision (CIELAB).
+double linearFromSrgb(double encoded);
+double srgbFromLinear(double linear);
+
 // linearFromSrgb(byte / 255) for every byte, for turning texels into linear light without a
 // power per texel.
 const std::array<float, 256>& linearFromSrgbByte();

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "colour/colour_space.h"
+
 namespace hueslice::colour {
 
 namespace {
@@ -11,14 +13,6 @@ namespace {
 constexpr double kWhiteX = 0.95047, kWhiteY = 1.0, kWhiteZ = 1.08883;
 // Where the cube root of the CIELAB transfer gives way to its linear segment.
 constexpr double kDelta = 6.0 / 29.0;
-
-double linearFromSrgb(double c) {
-    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-}
-
-double srgbFromLinear(double c) {
-    return c <= 0.0031308 ? 12.92 * c : 1.055 * std::pow(c, 1.0 / 2.4) - 0.055;
-}
 
 double labForward(double t) {
     return t > kDelta * kDelta * kDelta ? std::cbrt(t) : t / (3 * kDelta * kDelta) + 4.0 / 29.0;

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "lab.h"
-#include "palette_spec.h"
+#include "palette_list.h"
 
 namespace hueslice::colour {
 

@@ -121,6 +121,7 @@ GU_Detail partDetail(const GU_Detail& geo, const Part& part, int colourOffset,
     if (local.size() < static_cast<std::size_t>(geo.pointCount()))
         local.assign(static_cast<std::size_t>(geo.pointCount()), kUnused);
     std::vector<unsigned> vertices;
+    std::vector<unsigned> taken;  // the detail's points this part took, in `local`
     const int cd = colourOffset >= 0 ? out.addPrimitiveAttrib("Cd", 12, GB_ATTRIB_FLOAT) : -1;
     GB_PrimitiveGroup* group =
         part.name.empty() ? nullptr : out.primitiveGroups().newGroup(part.name.c_str());
@@ -129,8 +130,10 @@ GU_Detail partDetail(const GU_Detail& geo, const Part& part, int colourOffset,
         const unsigned* v = geo.primitiveVertices(prim);
         vertices.clear();
         for (unsigned k = 0; k < prim.vertexCount; ++k) {
-            if (local[v[k]] == kUnused)
+            if (local[v[k]] == kUnused) {
                 local[v[k]] = static_cast<unsigned>(out.appendPoint(geo.points()[v[k]]));
+                taken.push_back(v[k]);
+            }
             vertices.push_back(local[v[k]]);
         }
         // Triangles, as every other part writer gives: some slicers refuse larger polygons.
@@ -146,12 +149,8 @@ GU_Detail partDetail(const GU_Detail& geo, const Part& part, int colourOffset,
         }
     }
     // Only the slots this part took are cleared.
-    for (unsigned face : part.faces) {
-        const GB_Primitive& prim = *geo.primitives()(face);
-        const unsigned* v = geo.primitiveVertices(prim);
-        for (unsigned k = 0; k < prim.vertexCount; ++k)
-            local[v[k]] = kUnused;
-    }
+    for (unsigned point : taken)
+        local[point] = kUnused;
     return out;
 }
 

@@ -29,7 +29,7 @@ class PaletteError : public std::runtime_error {
 };
 
 // Whether a palette argument names a file (it holds a '/' or a '.') rather than listing colours.
-bool namesPaletteFile(std::string_view spec);
+bool namesPaletteFile(std::string_view text);
 
 // The colours of a comma-separated list: each item "#rrggbb" or a CSS colour name, blanks
 // around items ignored. Throws PaletteError "fault" for an empty list or item, a

@@ -1,4 +1,4 @@
-#include "palette_spec.h"
+#include "palette_list.h"
 
 #include <cctype>
 #include <map>
@@ -82,8 +82,8 @@ class PaletteBuilder {
 
 }  // namespace
 
-bool namesPaletteFile(std::string_view spec) {
-    return spec.find('/') != std::string_view::npos || spec.find('.') != std::string_view::npos;
+bool namesPaletteFile(std::string_view text) {
+    return text.find('/') != std::string_view::npos || text.find('.') != std::string_view::npos;
 }
 
 std::vector<PaletteColour> parsePaletteList(std::string_view list) {

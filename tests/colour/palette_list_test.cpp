@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "colour/palette_spec.h"
+#include "colour/palette_list.h"
 
 namespace hueslice::colour {
 namespace {
 
-struct SpecCase {
+struct ListCase {
     const char* text;
     bool file;
     std::vector<std::string> colours;  // hex and name, "#rrggbb name"; empty when refused
@@ -23,8 +23,8 @@ std::vector<std::string> described(const std::vector<PaletteColour>& palette) {
     return out;
 }
 
-TEST(PaletteSpec, ListsAndFiles) {
-    const SpecCase cases[] = {
+TEST(PaletteList, ListsAndFiles) {
+    const ListCase cases[] = {
         {"#D32F2F, #1976d2 ,White", false, {"#d32f2f", "#1976d2", "#ffffff White"}, ""},
         {"rebeccapurple", false, {"#663399 rebeccapurple"}, ""},
         {"", false, {}, "no colours given"},
@@ -52,7 +52,7 @@ TEST(PaletteSpec, ListsAndFiles) {
          "p.txt:3: '#ff0000' is the same colour as 'red' on line 1 (#ff0000)"},
         {"#ff00 Spare\n", true, {}, "p.txt:1: malformed colour '#ff00' (expected #rrggbb)"},
     };
-    for (const SpecCase& c : cases) {
+    for (const ListCase& c : cases) {
         try {
             const std::vector<PaletteColour> palette =
                 c.file ? parsePaletteFile(c.text, "p.txt") : parsePaletteList(c.text);
@@ -65,14 +65,14 @@ TEST(PaletteSpec, ListsAndFiles) {
     }
 }
 
-TEST(PaletteSpec, FilesAreTextsWithASlashOrADot) {
-    for (const char* spec : {"p.txt", "./p", "dir/p", "."})
-        EXPECT_TRUE(namesPaletteFile(spec)) << spec;
-    for (const char* spec : {"red,blue", "#ff0000", "palette"})
-        EXPECT_FALSE(namesPaletteFile(spec)) << spec;
+TEST(PaletteList, FilesAreTextsWithASlashOrADot) {
+    for (const char* text : {"p.txt", "./p", "dir/p", "."})
+        EXPECT_TRUE(namesPaletteFile(text)) << text;
+    for (const char* text : {"red,blue", "#ff0000", "palette"})
+        EXPECT_FALSE(namesPaletteFile(text)) << text;
 }
 
-TEST(PaletteSpec, AtMost256Colours) {
+TEST(PaletteList, AtMost256Colours) {
     std::string list, text;
     for (int i = 0; i <= 256; ++i) {
         char hex[8];
