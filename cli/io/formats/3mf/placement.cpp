@@ -1,11 +1,9 @@
 #include "io/formats/3mf/placement.h"
 
 #include <algorithm>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
-#include "io/formats/3mf/model_xml.h"
 #include "io/io.h"
 
 namespace hueslice::io::detail {
@@ -21,107 +19,106 @@ unsigned long long plus(unsigned long long a, unsigned long long b) {
 PlacementTotals& operator+=(PlacementTotals& a, const PlacementTotals& b) {
     a.triangles = plus(a.triangles, b.triangles);
     a.vertices = plus(a.vertices, b.vertices);
+    a.components = plus(a.components, b.components);
     return a;
 }
 
-unsigned long long childCount(const pugi::xml_node& node) {
-    unsigned long long n = 0;
-    for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling())
-        n += child.type() == pugi::node_element;
-    return n;
-}
+enum class Visit { fresh, open, done };
 
-struct Object {
-    PlacementTotals own;                       // its mesh's, then with its components'
-    std::vector<unsigned long long> children;  // object ids of its components, in order
-    enum { kNew, kOpen, kDone } state = kNew;
+struct Node {
+    PlacementTotals own;  // its mesh's, then with its components'
+    Visit state = Visit::fresh;
 };
 
 }  // namespace
 
-PlacementTotals countPlacements(const pugi::xml_node& model, const std::string& partName,
-                                const std::string& name) {
+PlacementTotals countPlacements(const Package& package, const std::string& name) {
+    const std::string& rootEntry = package.parts.front().label;
     const auto refuse = [&](const std::string& fault) {
-        throw InputError(name + ": " + partName + ": " + fault);
+        throw InputError(name + ": " + rootEntry + ": " + fault);
     };
-    const pugi::xml_node build = childNamed(model, "build");
-    unsigned long long elements = 0;
-    for (pugi::xml_node node : childNamed(model, "resources").children())
-        elements += localName(node) == "object";
-    for (pugi::xml_node node : build.children())
-        elements += localName(node) == "item";
-    if (elements > kMaxObjectsAndItems) {
-        refuse(std::to_string(elements) + " objects and build items, more than the " +
-               std::to_string(kMaxObjectsAndItems) + " that can be read in reasonable time");
-    }
-    std::unordered_map<unsigned long long, Object> objects;
-    for (pugi::xml_node node : childNamed(model, "resources").children()) {
-        unsigned long long id = 0;
-        if (localName(node) != "object" || !number(node, "id", id))
-            continue;
-        Object& object = objects[id];
-        const pugi::xml_node mesh = childNamed(node, "mesh");
-        object.own.triangles = std::min(kCap, childCount(childNamed(mesh, "triangles")));
-        object.own.vertices = std::min(kCap, childCount(childNamed(mesh, "vertices")));
-        for (pugi::xml_node component : childNamed(node, "components").children()) {
-            unsigned long long child = 0;
-            if (localName(component) == "component" && number(component, "objectid", child))
-                object.children.push_back(child);
-        }
-    }
+    std::vector<std::vector<Node>> nodes(package.parts.size());
+    for (std::size_t p = 0; p < package.parts.size(); ++p)
+        nodes[p].resize(package.parts[p].objects.size());
+    const auto nodeOf = [&](std::size_t part, const Object* object) -> Node& {
+        return nodes[part][static_cast<std::size_t>(object - package.parts[part].objects.data())];
+    };
+    const auto missing = [&](std::size_t from, const Placement& p, const std::string& where) {
+        const std::size_t part = package.partOf(from, p);
+        refuse(where + " names object " + std::to_string(p.objectId) + ", which " +
+               (part < package.parts.size() ? package.parts[part].label : printable(p.path)) +
+               " does not define");
+    };
 
     // Depth first without recursion; `path` holds the objects being counted and the next
     // component of each, so its length is the depth reached. An object is counted once and its
     // total reused wherever it is placed again.
-    const auto countFrom = [&](Object& root) {
-        std::vector<std::pair<Object*, std::size_t>> path;
-        root.state = Object::kOpen;
-        path.emplace_back(&root, 0);
+    struct Step {
+        const Object* object;
+        std::size_t part;
+        std::size_t next;
+    };
+    const auto countFrom = [&](const Object* root, std::size_t rootPart) {
+        std::vector<Step> path;
+        nodeOf(rootPart, root).state = Visit::open;
+        path.push_back({root, rootPart, 0});
         while (!path.empty()) {
-            Object* object = path.back().first;
-            std::size_t& next = path.back().second;
-            if (next == object->children.size()) {
-                object->state = Object::kDone;
+            Step& step = path.back();
+            Node& node = nodeOf(step.part, step.object);
+            if (step.next == step.object->components.size()) {
+                if (step.object->isMesh) {
+                    node.own.triangles = plus(node.own.triangles, step.object->triangles.size());
+                    node.own.vertices = plus(node.own.vertices, step.object->vertices.size() / 3);
+                }
+                node.state = Visit::done;
+                const PlacementTotals done = node.own;
                 path.pop_back();
                 if (!path.empty())
-                    path.back().first->own += object->own;
+                    nodeOf(path.back().part, path.back().object).own += done;
                 continue;
             }
-            const unsigned long long id = object->children[next++];
-            const auto found = objects.find(id);
-            if (found == objects.end())
-                continue;
-            Object& child = found->second;
-            if (child.state == Object::kDone) {
-                object->own += child.own;
-            } else if (child.state == Object::kOpen) {
-                refuse("object " + std::to_string(id) + " holds itself through its components");
+            const Placement& component = step.object->components[step.next++];
+            node.own.components = plus(node.own.components, 1);
+            std::size_t childPart = 0;
+            const Object* child = package.objectOf(step.part, component, childPart);
+            if (!child) {
+                missing(step.part, component,
+                        "a component of object " + std::to_string(step.object->id));
+            }
+            Node& childNode = nodeOf(childPart, child);
+            if (childNode.state == Visit::done) {
+                node.own += childNode.own;
+            } else if (childNode.state == Visit::open) {
+                refuse("object " + std::to_string(child->id) +
+                       " holds itself through its components");
             } else {
                 if (path.size() > static_cast<std::size_t>(kMaxComponentDepth)) {
                     refuse("components nest more than " + std::to_string(kMaxComponentDepth) +
                            " deep");
                 }
-                child.state = Object::kOpen;
-                path.emplace_back(&child, 0);
+                childNode.state = Visit::open;
+                path.push_back({child, childPart, 0});
             }
         }
     };
 
     PlacementTotals total;
-    for (pugi::xml_node item : build.children()) {
-        unsigned long long id = 0;
-        if (localName(item) != "item" || !number(item, "objectid", id))
-            continue;
-        const auto found = objects.find(id);
-        if (found == objects.end())
-            continue;
-        if (found->second.state == Object::kNew)
-            countFrom(found->second);
-        total += found->second.own;
+    const std::vector<Placement>& items = package.parts.front().items;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        std::size_t part = 0;
+        const Object* object = package.objectOf(0, items[i], part);
+        if (!object)
+            missing(0, items[i], "build item " + std::to_string(i));
+        Node& node = nodeOf(part, object);
+        if (node.state == Visit::fresh)
+            countFrom(object, part);
+        total += node.own;
     }
-    if (total.triangles > kMaxPlaced || total.vertices > kMaxPlaced) {
-        refuse("the build places more than " + std::to_string(kMaxPlaced) +
-               (total.triangles > kMaxPlaced ? " triangles" : " vertices"));
+    for (const auto& [count, what] :
+         {std::pair{total.triangles, " triangles"}, std::pair{total.vertices, " vertices"},
+          std::pair{total.components, " components"}}) {
+        if (count > kMaxPlaced)
+            refuse("the build places more than " + std::to_string(kMaxPlaced) + what);
     }
     return total;
 }
