@@ -1,6 +1,7 @@
 // Writing many parts: each format's writer on meshes of N one-quad parts, each its own group and
-// colour. The time per part should not grow with N; the complexity fit Google Benchmark prints
-// for each format (`_BigO`) shows a step that is quadratic in parts as O(N^2).
+// colour, and the 3MF reader on what its writer made of them. The time per part should not grow
+// with N; the complexity fit Google Benchmark prints for each (`_BigO`) shows a step that is
+// quadratic in parts as O(N^2).
 
 #include <HOST_Internals.h>
 #include <benchmark/benchmark.h>
@@ -88,5 +89,25 @@ PARTS(obj, Writer::Obj);
 PARTS(3mf, Writer::ThreeMf);
 PARTS(glb, Writer::Glb);
 PARTS(stl, Writer::Stl);
+
+// Reads back the 3MF written of N parts: N mesh objects and components of one assembly.
+void BM_ReadParts3mf(benchmark::State& state) {
+    const std::string bytes =
+        hueslice::io::write3mf(partsMesh(static_cast<unsigned>(state.range(0))), {}, "parts.3mf")
+            .bytes;
+    for (auto _ : state) {
+        GU_Detail detail;
+        hueslice::io::read3mf(bytes, "parts.3mf", detail);
+        benchmark::DoNotOptimize(detail.primitiveCount());
+    }
+    state.SetComplexityN(state.range(0));
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_ReadParts3mf)
+    ->Unit(benchmark::kMillisecond)
+    ->RangeMultiplier(4)
+    ->Range(1250, 20000)
+    ->Complexity(benchmark::oN)
+    ->MinTime(0.2);
 
 }  // namespace

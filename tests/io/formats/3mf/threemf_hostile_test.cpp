@@ -47,6 +47,23 @@ const std::string kUnreadable =
     R"(<object id="99" type="model"><mesh><vertices><vertex x="0" y="0" z="0"/></vertices>)"
     R"(<triangles><triangle v1="0" v2="1" v3="2"/></triangles></mesh></object>)";
 
+// `package` with the first `from` in its model part made `to`.
+std::string edited(const std::string& package, const std::string& from, const std::string& to);
+
+// A package whose model part is `model` as it is.
+std::string withModel(const std::string& model) {
+    const std::string template3mf = threeMf("", "");
+    return zipOf(
+        {{"[Content_Types].xml", package_files::zipEntry(template3mf, "[Content_Types].xml")},
+         {"_rels/.rels", package_files::zipEntry(template3mf, "_rels/.rels")},
+         {"3D/3dmodel.model", model}});
+}
+
+std::string edited(const std::string& package, const std::string& from, const std::string& to) {
+    std::string model = package_files::zipEntry(package, "3D/3dmodel.model");
+    return withModel(model.replace(model.find(from), from.size(), to));
+}
+
 TEST(ThreeMfHostile, RefusedInOneLineNamingThePlace) {
     const std::string part = "in.3mf: 3D/3dmodel.model: ";
     const std::string moved = "1 0 0 0 1 0 0 0 1 ";
@@ -111,6 +128,38 @@ TEST(ThreeMfHostile, RefusedInOneLineNamingThePlace) {
                  meshObject(5, R"(pid="7" pindex="0")", {R"(p1="1")"}),
              item(5)),
          part + "triangle 0 of object 5 refers to property group 7, p1 1, which has 1 entry"},
+        {"object defined twice", threeMf(chain(1, 1) + chain(1, 1), item(1)),
+         part + "line 1: object 1 is defined twice"},
+        {"build item naming no object", threeMf(chain(1, 1), item(7)),
+         part + "build item 0 names object 7, which 3D/3dmodel.model does not define"},
+        {"component naming no object",
+         edited(threeMf(chain(2, 1), item(2)), R"(component objectid="1")",
+                R"(component objectid="3")"),
+         part + "a component of object 2 names object 3, which 3D/3dmodel.model does not define"},
+        {"component in a missing part",
+         threeMf(R"(<object id="2" type="model"><components><component objectid="1" )"
+                 R"(p:path="/3D/gone.model"/></components></object>)",
+                 item(2)),
+         "in.3mf: cannot read 3mf: the package has no part \"3D/gone.model\", which a path in "
+         "3D/3dmodel.model names"},
+        {"malformed XML", threeMf(R"(<object id="1">)", item(1)),
+         "in.3mf: cannot read 3mf: 3D/3dmodel.model: line 1: mismatched tag"},
+        {"document type, as entity expansion needs",
+         withModel(R"(<!DOCTYPE model [<!ENTITY a "aaaa">]><model/>)"),
+         part + "line 1: a document type declaration is not allowed"},
+        {"unknown unit", threeMf(chain(1, 1), item(1), "furlong"),
+         part + "unit \"furlong\" is not one 3MF defines"},
+        {"transform of eleven numbers", threeMf(chain(1, 1), item(1, "1 0 0 0 1 0 0 0 1 0 0")),
+         part + "line 1: transform=\"1 0 0 0 1 0 0 0 1 0 0\" is not twelve numbers"},
+        {"negative object id", threeMf(chain(1, 1), R"(<item objectid="-1"/>)"),
+         part + "line 1: objectid=\"-1\" is not a whole number from 0 to 2147483647"},
+        {"coordinate that is not a number",
+         edited(threeMf(chain(1, 1), item(1)), R"(x="0.5")", R"(x="0.5mm")"),
+         part + "line 1: x=\"0.5mm\" is not a number"},
+        {"colour that is not a colour",
+         threeMf(R"(<basematerials id="7"><base name="red" displaycolor="red"/></basematerials>)",
+                 ""),
+         part + "line 1: displaycolor=\"red\" is not a colour #RRGGBB or #RRGGBBAA"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);

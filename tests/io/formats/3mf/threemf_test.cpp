@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -118,6 +119,29 @@ TEST(ThreeMfInput, BuildItemsAreMergedInOrderWithTheirTransforms) {
 
 // The unit applies to the whole placed model: a build item's translation is converted with the
 // vertices it moves.
+// Components may name objects of another model part by path; that part's resources colour them.
+TEST(ThreeMfInput, ComponentsInOtherPartsArePlacedWithTheirColours) {
+    const std::string root = package_files::zipEntry(
+        threeMf(R"(<object id="1" type="model"><components><component objectid="1" )"
+                R"(p:path="/3D/leaf.model" transform="1 0 0 0 1 0 0 0 1 5 0 0"/>)"
+                R"(</components></object>)",
+                R"(<item objectid="1"/>)"),
+        "3D/3dmodel.model");
+    const std::string leaf = package_files::zipEntry(
+        threeMf(kBase + meshObject(1, R"(name="leaf" pid="1" pindex="1")", {""}), ""),
+        "3D/3dmodel.model");
+    const std::string any = threeMf("", "");
+    const GU_Detail geo = read(package_files::zipOf(
+        {{"[Content_Types].xml", package_files::zipEntry(any, "[Content_Types].xml")},
+         {"_rels/.rels", package_files::zipEntry(any, "_rels/.rels")},
+         {"3D/3dmodel.model", root},
+         {"3D/leaf.model", leaf}}));
+    ASSERT_EQ(geo.primitiveCount(), 1);
+    EXPECT_EQ(geo.points()[1].x(), 5.5f);
+    EXPECT_EQ(colourOf(geo, 0), rgb(0, 128, 128));
+    ASSERT_NE(geo.primitiveGroups().find("leaf"), nullptr);
+}
+
 TEST(ThreeMfInput, OtherUnitsAreConvertedToMillimetres) {
     const std::pair<const char*, double> units[] = {
         {"micron", 0.001}, {"centimeter", 10}, {"inch", 25.4}, {"foot", 304.8}, {"meter", 1000}};
@@ -220,6 +244,39 @@ TEST(ThreeMfRoundTrip, GroupsCountsAndColoursComeBack) {
     EXPECT_EQ(colourOf(back, 4), rgb(0, 0, 0));
     EXPECT_EQ(back.points()[back.primitiveVertices(*back.primitives()(4))[0]].x(), 0.123456f)
         << "coordinates are cut to six decimals";
+}
+
+// Reading was quadratic in objects, so a 3MF of more than 9,998 parts, written here in well
+// under a second, could not be read back (bench/parts_bench.cpp times 20,000 and fits the growth).
+TEST(ThreeMfRoundTrip, TenThousandPartsComeBack) {
+    constexpr unsigned kParts = 10000;
+    GU_Detail geo;
+    const int cd = geo.addPrimitiveAttrib("Cd", 12, GB_ATTRIB_FLOAT);
+    for (unsigned i = 0; i < kParts; ++i) {
+        const auto x = static_cast<float>(i);
+        geo.appendPoint(UT_Vector3(x, 0, 0));
+        geo.appendPoint(UT_Vector3(x + 1, 0, 0));
+        geo.appendPoint(UT_Vector3(x, 1, 0));
+        const unsigned corners[3] = {3 * i, 3 * i + 1, 3 * i + 2};
+        const long long face = geo.appendPrimitive(corners, 3);
+        const float colour[3] = {static_cast<float>(i % 256) / 255.0f,
+                                 static_cast<float>(i / 256) / 255.0f, 0};
+        std::memcpy(geo.primitiveAttribData(face) + cd, colour, sizeof colour);
+        HOST_Internals::addMember(
+            *geo.primitiveGroups().newGroup(("part" + std::to_string(i)).c_str()), i);
+    }
+    const GU_Detail back = read(write3mf(geo, {}, "out.3mf").bytes);
+    ASSERT_EQ(back.primitiveCount(), kParts);
+    EXPECT_EQ(back.primitiveGroups().entries(), kParts);
+    for (const unsigned i : {0u, 4999u, 9999u}) {
+        const GB_PrimitiveGroup* part =
+            back.primitiveGroups().find(("part" + std::to_string(i)).c_str());
+        ASSERT_NE(part, nullptr) << i;
+        EXPECT_EQ(part->members(), std::vector<unsigned>{i});
+        EXPECT_EQ(colourOf(back, i), rgb(static_cast<int>(i % 256), static_cast<int>(i / 256), 0));
+        EXPECT_EQ(back.points()[back.primitiveVertices(*back.primitives()(i))[1]].x(),
+                  static_cast<float>(i + 1));
+    }
 }
 
 TEST(ThreeMfOutput, PartsAreComponentsOfOneAssemblyThatIsTheOnlyBuildItem) {
