@@ -1,7 +1,7 @@
 #pragma once
 
 // A 3MF model part as the reader holds it between parsing and placing: meshes as flat arrays
-// (about 12 bytes a vertex and 20 a triangle, never a document tree), property groups reduced
+// (about 12 bytes a vertex and 28 a triangle, never a document tree), property groups reduced
 // to their entry counts and colours, components and build items with their transforms. Not
 // part of the public interface.
 
