@@ -77,12 +77,20 @@ class Archive {
         }
     }
 
-    // A small part whole: relationships, which name parts and carry no geometry.
+    // A small part whole: relationships, which name parts and carry no geometry. A few
+    // hundred bytes in any real package; one that inflates past 16 MiB is refused rather than
+    // held.
     std::string read(const std::string& entry) const {
+        constexpr std::size_t kMaxRelationships = std::size_t{16} << 20;
         std::string bytes;
         if (holds(entry)) {
-            stream(entry,
-                   [&](const char* data, std::size_t size, bool) { bytes.append(data, size); });
+            stream(entry, [&](const char* data, std::size_t size, bool) {
+                bytes.append(data, size);
+                if (bytes.size() > kMaxRelationships) {
+                    throw InputError(name + ": cannot read 3mf: " + printable(entry) +
+                                     ": relationships larger than 16 MiB");
+                }
+            });
         }
         return bytes;
     }
