@@ -142,6 +142,10 @@ TEST(ThreeMfHostile, RefusedInOneLineNamingThePlace) {
                  item(2)),
          "in.3mf: cannot read 3mf: the package has no part \"3D/gone.model\", which a path in "
          "3D/3dmodel.model names"},
+        {"vertex just past the object's",
+         edited(threeMf(chain(1, 1), item(1)), R"(v3="2")", R"(v3="3")"),
+         "in.3mf: cannot read 3mf: Invalid model node index in 3D/3dmodel.model: triangle 0 of "
+         "object 1 uses vertex 3, but the object has 3 vertices"},
         {"malformed XML", threeMf(R"(<object id="1">)", item(1)),
          "in.3mf: cannot read 3mf: 3D/3dmodel.model: line 1: mismatched tag"},
         {"document type, as entity expansion needs",
