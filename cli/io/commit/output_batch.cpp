@@ -83,13 +83,6 @@ bool writeAll(int fd, std::string_view bytes) {
     return true;
 }
 
-// The process's file creation mask, which can only be read by setting it.
-mode_t currentUmask() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return mask;
-}
-
 // One commit of a batch: its files on disk, and what undoing them needs.
 class Commit {
   public:
@@ -232,9 +225,13 @@ class Commit {
 
     void writeTemporary(File& f) {
         int fd = -1;
+        // A new file is made with its final permissions (the umask applies), saving a
+        // metadata update per file; a replacement stays private until it has the old file's.
+        const bool replacing = f.target.kind == TargetKind::Replace;
+        const mode_t mode = replacing ? 0600 : 0666;
         for (int attempt = 0; attempt < 100; ++attempt) {
             SignalBlock block;
-            fd = ::open(f.temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+            fd = ::open(f.temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
             if (fd >= 0) {
                 f.tempMade = true;
                 detail::temporaryMade();
@@ -256,7 +253,7 @@ class Commit {
             ::close(fd);
             throw;
         }
-        if (f.target.kind == TargetKind::Replace) {
+        if (replacing) {
             const struct stat& old = f.target.old;
             // Root can give the file back to its owner; anyone may keep a group they belong to.
             // The owner comes first, as changing it clears set-id bits.
@@ -268,9 +265,6 @@ class Commit {
             }
             if (::fchmod(fd, old.st_mode & 07777) != 0)
                 fail("cannot keep the file's permissions", errno);
-        } else {
-            if (::fchmod(fd, 0666 & ~creationMask) != 0)
-                fail("cannot set file permissions", errno);
         }
         if (flushedAlone(f) && ::fsync(fd) != 0)
             fail("cannot flush file to disk", errno);
@@ -303,9 +297,13 @@ class Commit {
         // before the rename waits for the tail only. A failed start (a FIFO, a terminal) costs
         // nothing: the flush, where there is one, still does the whole job.
         constexpr off_t kWritebackStep = off_t{8} << 20;
+        // Producers hand over small pieces (a header, then the body): they are gathered so that
+        // a small file is one write, and a big one is written in large steps.
+        constexpr std::size_t kGather = std::size_t{64} << 10;
         off_t written = 0;
         off_t started = 0;
-        const TextSink put = [&](std::string_view bytes) {
+        std::string gathered;
+        const auto writeOut = [&](std::string_view bytes) {
             if (!writeAll(fd, bytes))
                 failWrite(f.path, what, errno);
             written += static_cast<off_t>(bytes.size());
@@ -314,11 +312,28 @@ class Commit {
                 started = written;
             }
         };
+        const auto flushGathered = [&] {
+            if (!gathered.empty())
+                writeOut(gathered);
+            gathered.clear();
+        };
+        const TextSink put = [&](std::string_view bytes) {
+            if (gathered.size() + bytes.size() <= kGather) {
+                gathered.append(bytes);
+                return;
+            }
+            flushGathered();
+            if (bytes.size() >= kGather)
+                writeOut(bytes);
+            else
+                gathered.assign(bytes);
+        };
         if (f.produce) {
             (*f.produce)(put);
         } else {
             put(*f.bytes);
         }
+        flushGathered();
     }
 
     // Puts one file in place; returns 0 or the errno of the failure.
@@ -408,7 +423,6 @@ class Commit {
 
     std::vector<File> files;
     std::vector<Flush> flushes;
-    const mode_t creationMask = currentUmask();
     NameMaker names;
     std::vector<const char*> temporaries;
 };

@@ -18,7 +18,10 @@ std::string identity(const struct stat& info) {
     return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
 }
 
-Target classify(const std::string& path) {
+// Folders already looked at, by name: a split folder's files all share one.
+using FolderInfo = std::unordered_map<std::string, struct stat>;
+
+Target classify(const std::string& path, FolderInfo& folders) {
     Target target;
     if (path == kStandardOutput) {
         target.kind = TargetKind::Stream;
@@ -45,9 +48,15 @@ Target classify(const std::string& path) {
     } else if (errno != ENOENT) {
         failWrite(path, "cannot create file", errno);
     }
-    struct stat folder {};
-    if (::stat(folderOf(path).c_str(), &folder) != 0)
-        failWrite(path, "cannot create file", errno);
+    const std::string folderName = folderOf(path);
+    auto known = folders.find(folderName);
+    if (known == folders.end()) {
+        struct stat folderInfo {};
+        if (::stat(folderName.c_str(), &folderInfo) != 0)
+            failWrite(path, "cannot create file", errno);
+        known = folders.emplace(folderName, folderInfo).first;
+    }
+    const struct stat& folder = known->second;
     // In a sticky folder such as /tmp only the owner of a file (or of the folder) may replace
     // it; seen now, the failure comes before anything is written.
     const uid_t user = ::geteuid();
@@ -66,8 +75,9 @@ Target classify(const std::string& path) {
 std::vector<Target> classifyAll(const std::vector<std::string>& paths) {
     std::vector<Target> targets;
     std::unordered_map<std::string, std::size_t> seen;
+    FolderInfo folders;
     for (std::size_t i = 0; i < paths.size(); ++i) {
-        targets.push_back(classify(paths[i]));
+        targets.push_back(classify(paths[i], folders));
         const auto found = seen.emplace(targets.back().key, i);
         if (!found.second) {
             const std::string& first = paths[found.first->second];

@@ -33,6 +33,34 @@ TEST(AtomicWrite, ReplacesTheFileAndLeavesNoTemporary) {
     EXPECT_EQ(entriesIn(folder), 1u);
 }
 
+// A producer's pieces come out whole and in order whatever their sizes: small pieces that
+// together pass the size the writes are gathered to, and pieces larger than it between them.
+TEST(OutputBatch, ProducedPiecesAreWrittenWholeAndInOrder) {
+    const std::vector<std::vector<std::size_t>> cases = {
+        {1},
+        {1000, 1000, 70000, 3},
+        std::vector<std::size_t>(300, 1000),
+        {65535, 2, 65536, 1, 200000},
+    };
+    const std::string folder = makeFolder();
+    for (std::size_t c = 0; c < cases.size(); ++c) {
+        std::string expected;
+        for (std::size_t i = 0; i < cases[c].size(); ++i)
+            expected += std::string(cases[c][i], static_cast<char>('a' + i % 26));
+        const std::string path = folder + "/p" + std::to_string(c) + ".txt";
+        OutputBatch batch;
+        batch.add(path, [&, c](const TextSink& sink) {
+            std::size_t at = 0;
+            for (std::size_t size : cases[c]) {
+                sink(std::string_view(expected).substr(at, size));
+                at += size;
+            }
+        });
+        batch.commit();
+        EXPECT_EQ(contentOf(path), expected) << "case " << c;
+    }
+}
+
 // A new file gets the mode any program's new file gets under the umask; a replaced one keeps
 // its own, even where the umask would allow more.
 TEST(AtomicWrite, NewFilesFollowTheUmaskAndReplacedFilesKeepTheirMode) {
@@ -101,6 +129,17 @@ INSTANTIATE_TEST_SUITE_P(Spellings, OutputClashes,
                                            std::make_pair("sub/a.json", "sub/./a.json"),
                                            std::make_pair("sub/a.json", "sub/../sub/a.json"),
                                            std::make_pair("sub/a.json", "link/a.json")));
+
+TEST(OutputBatch, OneNameInTwoFoldersIsTwoFiles) {
+    const std::string folder = makeFolder();
+    ASSERT_EQ(::mkdir((folder + "/sub").c_str(), 0755), 0);
+    OutputBatch batch;
+    batch.add(folder + "/a.json", "one");
+    batch.add(folder + "/sub/a.json", "two");
+    batch.commit();
+    EXPECT_EQ(contentOf(folder + "/a.json"), "one");
+    EXPECT_EQ(contentOf(folder + "/sub/a.json"), "two");
+}
 
 TEST(OutputBatch, LinksToOneFileAreTwoNamesAndBothAreWritten) {
     const std::string folder = makeFolder();
