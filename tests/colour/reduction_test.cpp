@@ -261,4 +261,27 @@ TEST(Reduction, ShadesWithinOneCellStillSplit) {
     EXPECT_NEAR(std::fabs(centres[0].L - centres[1].L), 0.2, 0.01);
 }
 
+// Shades spread evenly across many cells: the boundary between the two colours falls inside a
+// cell, so colours settled on the pooled cells alone are off by a part of a cell.
+TEST(Reduction, PooledColoursAreRefinedOnEveryShade) {
+    std::vector<Lab> points;
+    std::vector<double> weights;
+    for (int i = 0; i < 10000; ++i) {
+        points.push_back(Lab{40.3 + 20.0 * i / 10000, 0, 0});
+        weights.push_back(1);
+    }
+    const std::vector<Lab> centres = clusterColours(points, weights, 2, 1);
+    ASSERT_EQ(centres.size(), 2u);
+    const double boundary = (centres[0].L + centres[1].L) / 2;
+    double sum[2] = {0, 0};
+    int count[2] = {0, 0};
+    for (const Lab& p : points) {
+        const int side = (p.L < boundary) == (centres[0].L < boundary) ? 0 : 1;
+        sum[side] += p.L;
+        ++count[side];
+    }
+    EXPECT_NEAR(centres[0].L, sum[0] / count[0], 0.01);
+    EXPECT_NEAR(centres[1].L, sum[1] / count[1], 0.01);
+}
+
 }  // namespace hueslice::colour
