@@ -39,15 +39,16 @@ colour::Reduction applyPalette(GU_Detail& detail, const colour::ReductionRequest
                         attribute.name.buffer() + "' attribute of three floats");
         return colour::Reduction{};
     }
-    std::vector<float> rgb;
-    std::vector<double> area;
+    const long long faces = detail.primitiveCount();
+    std::vector<float> rgb(3 * static_cast<std::size_t>(faces));
+    std::vector<double> area(static_cast<std::size_t>(faces));
     const std::vector<UT_Vector3>& points = detail.points();
-    long long faces = 0;
+    std::size_t next = 0;
     forEachPrimitive(detail, [&](const GB_Primitive& prim) {
         const UT_Vector3 c = readPrimitiveColour(prim, attribute.offset);
-        rgb.insert(rgb.end(), {c[0], c[1], c[2]});
-        area.push_back(polygonArea(points, detail.primitiveVertices(prim), prim.vertexCount));
-        ++faces;
+        for (int k = 0; k < 3; ++k)
+            rgb[3 * next + k] = c[k];
+        area[next++] = polygonArea(points, detail.primitiveVertices(prim), prim.vertexCount);
     });
     colour::Reduction reduction =
         colour::reduceColours(rgb.data(), area.data(), area.size(), request);

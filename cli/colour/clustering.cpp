@@ -1,7 +1,9 @@
 #include "clustering.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <unordered_map>
 
 #include "ciede2000.h"
 #include "parallel_blocks.h"
@@ -12,6 +14,13 @@ namespace {
 
 constexpr int kMaxIterations = 100;
 constexpr double kSettled = 1e-3;
+// Above this many points, colours are first chosen on the points pooled into cubes of CIELAB
+// kCellSize on a side, each at its points' weighted mean, and then refined on every point. A
+// palette grows one colour at a time, each step running Lloyd's iterations to the end, so those
+// steps then cost cells rather than points; a scan's noise spreads each paint over many more
+// shades than cubes of about the size of one just noticeable difference.
+constexpr std::size_t kPoolAbove = 8192;
+constexpr double kCellSize = 1.0;
 
 double squaredDistance(const Lab& x, const Lab& y) {
     const double l = x.L - y.L, a = x.a - y.a, b = x.b - y.b;
@@ -134,6 +143,61 @@ void refine(const std::vector<Lab>& points, const std::vector<double>& weights,
     }
 }
 
+struct Pooled {
+    std::vector<Lab> points;
+    std::vector<double> weights;
+};
+
+// The cells in the order of their first points, so that the result never depends on threads;
+// points without weight add nothing to any mean, and are left out.
+Pooled pool(const std::vector<Lab>& points, const std::vector<double>& weights) {
+    const auto cell = [](double v) {
+        return static_cast<std::uint64_t>(static_cast<std::int64_t>(std::floor(v / kCellSize)) +
+                                          (1 << 20)) &
+               0x1fffff;
+    };
+    std::unordered_map<std::uint64_t, std::uint32_t> cellOf;
+    std::vector<double> sums;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        if (!(weights[i] > 0))
+            continue;
+        const Lab& p = points[i];
+        const std::uint64_t key = cell(p.L) << 42 | cell(p.a) << 21 | cell(p.b);
+        const auto [at, added] = cellOf.emplace(key, static_cast<std::uint32_t>(sums.size() / 4));
+        if (added)
+            sums.insert(sums.end(), {0.0, 0.0, 0.0, 0.0});
+        double* sum = &sums[4 * at->second];
+        sum[0] += weights[i];
+        sum[1] += weights[i] * p.L;
+        sum[2] += weights[i] * p.a;
+        sum[3] += weights[i] * p.b;
+    }
+    Pooled pooled;
+    for (std::size_t c = 0; c < sums.size(); c += 4) {
+        pooled.weights.push_back(sums[c]);
+        pooled.points.push_back(
+            Lab{sums[c + 1] / sums[c], sums[c + 2] / sums[c], sums[c + 3] / sums[c]});
+    }
+    return pooled;
+}
+
+// `choose` run on the pooled points when there are many, its colours then refined on all.
+// Fewer cells than `wanted` colours would cap the palette below what the points can give, so
+// such points are not pooled.
+template <typename Choose>
+std::vector<Lab> chooseOnPooled(const std::vector<Lab>& points, const std::vector<double>& weights,
+                                std::size_t wanted, unsigned threads, Choose choose) {
+    if (points.size() <= kPoolAbove)
+        return choose(points, weights);
+    const Pooled pooled = pool(points, weights);
+    if (pooled.points.size() < wanted)
+        return choose(points, weights);
+    std::vector<Lab> centres = choose(pooled.points, pooled.weights);
+    if (!centres.empty())
+        refine(points, weights, centres, threads);
+    return centres;
+}
+
 }  // namespace
 
 std::vector<Lab> growColours(const std::vector<Lab>& points, const std::vector<double>& weights,
@@ -155,8 +219,10 @@ std::vector<Lab> growColours(const std::vector<Lab>& points, const std::vector<d
     return centres;
 }
 
-std::vector<Lab> clusterColours(const std::vector<Lab>& points, const std::vector<double>& weights,
-                                std::size_t k, unsigned threads) {
+namespace {
+
+std::vector<Lab> clusterEvery(const std::vector<Lab>& points, const std::vector<double>& weights,
+                              std::size_t k, unsigned threads) {
     std::vector<Lab> centres;
     while (centres.size() < k) {
         const std::size_t before = centres.size();
@@ -167,8 +233,8 @@ std::vector<Lab> clusterColours(const std::vector<Lab>& points, const std::vecto
     return centres;
 }
 
-std::vector<Lab> clusterColoursAuto(const std::vector<Lab>& points,
-                                    const std::vector<double>& weights, unsigned threads) {
+std::vector<Lab> clusterEveryAuto(const std::vector<Lab>& points,
+                                  const std::vector<double>& weights, unsigned threads) {
     std::vector<Lab> chosen = growColours(points, weights, {}, threads);
     for (std::size_t k = 2; k <= kAutoMaxColours; ++k) {
         std::vector<Lab> next = growColours(points, weights, chosen, threads);
@@ -183,6 +249,24 @@ std::vector<Lab> clusterColoursAuto(const std::vector<Lab>& points,
         chosen = std::move(next);
     }
     return chosen;
+}
+
+}  // namespace
+
+std::vector<Lab> clusterColours(const std::vector<Lab>& points, const std::vector<double>& weights,
+                                std::size_t k, unsigned threads) {
+    return chooseOnPooled(points, weights, k, threads,
+                          [&](const std::vector<Lab>& p, const std::vector<double>& w) {
+                              return clusterEvery(p, w, k, threads);
+                          });
+}
+
+std::vector<Lab> clusterColoursAuto(const std::vector<Lab>& points,
+                                    const std::vector<double>& weights, unsigned threads) {
+    return chooseOnPooled(points, weights, 1, threads,
+                          [&](const std::vector<Lab>& p, const std::vector<double>& w) {
+                              return clusterEveryAuto(p, w, threads);
+                          });
 }
 
 }  // namespace hueslice::colour

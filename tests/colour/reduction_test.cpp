@@ -208,9 +208,13 @@ TEST(Reduction, WorstFaceIsTheFirstOfEquals) {
 }
 
 // Lloyd's iterations run until the colours settle: each is then the weighted mean of the
-// points nearest to it, even where paints share a cluster.
-TEST(Reduction, ChosenColoursAreTheMeansOfTheirClusters) {
-    const ScanFaces scan = scanFaces(8, 300);
+// points nearest to it, even where paints share a cluster, and also where so many shades are
+// first chosen from in pooled cells (faces per region).
+class ClusterMeans : public ::testing::TestWithParam<int> {};
+INSTANTIATE_TEST_SUITE_P(Reduction, ClusterMeans, ::testing::Values(300, 1200));
+
+TEST_P(ClusterMeans, ChosenColoursAreTheMeansOfTheirClusters) {
+    const ScanFaces scan = scanFaces(8, GetParam());
     std::vector<Lab> points;
     std::vector<double> weights;
     for (std::size_t f = 0; f < scan.region.size(); ++f) {
@@ -243,4 +247,41 @@ TEST(Reduction, ChosenColoursAreTheMeansOfTheirClusters) {
 }
 
 }  // namespace
+// Thousands of shades closer together than the pooled cells still give the colours asked for:
+// two groups a fifth of a CIELAB unit apart.
+TEST(Reduction, ShadesWithinOneCellStillSplit) {
+    std::vector<Lab> points;
+    std::vector<double> weights;
+    for (int i = 0; i < 9000; ++i) {
+        points.push_back(Lab{50.2 + (i % 2) * 0.2 + i * 1e-6, 0.5, 0.5});
+        weights.push_back(1);
+    }
+    const std::vector<Lab> centres = clusterColours(points, weights, 2, 1);
+    ASSERT_EQ(centres.size(), 2u);
+    EXPECT_NEAR(std::fabs(centres[0].L - centres[1].L), 0.2, 0.01);
+}
+
+// Shades spread evenly across many cells: the boundary between the two colours falls inside a
+// cell, so colours settled on the pooled cells alone are off by a part of a cell.
+TEST(Reduction, PooledColoursAreRefinedOnEveryShade) {
+    std::vector<Lab> points;
+    std::vector<double> weights;
+    for (int i = 0; i < 10000; ++i) {
+        points.push_back(Lab{40.3 + 20.0 * i / 10000, 0, 0});
+        weights.push_back(1);
+    }
+    const std::vector<Lab> centres = clusterColours(points, weights, 2, 1);
+    ASSERT_EQ(centres.size(), 2u);
+    const double boundary = (centres[0].L + centres[1].L) / 2;
+    double sum[2] = {0, 0};
+    int count[2] = {0, 0};
+    for (const Lab& p : points) {
+        const int side = (p.L < boundary) == (centres[0].L < boundary) ? 0 : 1;
+        sum[side] += p.L;
+        ++count[side];
+    }
+    EXPECT_NEAR(centres[0].L, sum[0] / count[0], 0.01);
+    EXPECT_NEAR(centres[1].L, sum[1] / count[1], 0.01);
+}
+
 }  // namespace hueslice::colour
