@@ -130,28 +130,28 @@ INSTANTIATE_TEST_SUITE_P(Spellings, OutputClashes,
                                            std::make_pair("sub/a.json", "sub/../sub/a.json"),
                                            std::make_pair("sub/a.json", "link/a.json")));
 
-TEST(OutputBatch, OneNameInTwoFoldersIsTwoFiles) {
-    const std::string folder = makeFolder();
-    ASSERT_EQ(::mkdir((folder + "/sub").c_str(), 0755), 0);
-    OutputBatch batch;
-    batch.add(folder + "/a.json", "one");
-    batch.add(folder + "/sub/a.json", "two");
-    batch.commit();
-    EXPECT_EQ(contentOf(folder + "/a.json"), "one");
-    EXPECT_EQ(contentOf(folder + "/sub/a.json"), "two");
-}
-
-TEST(OutputBatch, LinksToOneFileAreTwoNamesAndBothAreWritten) {
-    const std::string folder = makeFolder();
-    writeFileAtomically(folder + "/a.json", "old");
-    ASSERT_EQ(::link((folder + "/a.json").c_str(), (folder + "/b.json").c_str()), 0);
-    OutputBatch batch;
-    batch.add(folder + "/a.json", "one");
-    batch.add(folder + "/b.json", "two");
-    batch.commit();
-    EXPECT_EQ(contentOf(folder + "/a.json"), "one");
-    EXPECT_EQ(contentOf(folder + "/b.json"), "two");
-    EXPECT_EQ(entriesIn(folder), 2u);
+// Two targets that share a name in different folders, or a file under two names (hard links),
+// are two outputs, each written with its own bytes.
+TEST(OutputBatch, NamesThatLookAlikeButDifferAreBothWritten) {
+    const struct {
+        const char* second;
+        bool hardLink;
+    } cases[] = {{"sub/a.json", false}, {"b.json", true}};
+    for (const auto& c : cases) {
+        const std::string folder = makeFolder();
+        writeFileAtomically(folder + "/a.json", "old");
+        if (c.hardLink)
+            ASSERT_EQ(::link((folder + "/a.json").c_str(), (folder + "/" + c.second).c_str()), 0);
+        else
+            ASSERT_EQ(::mkdir((folder + "/sub").c_str(), 0755), 0);
+        OutputBatch batch;
+        batch.add(folder + "/a.json", "one");
+        batch.add(folder + "/" + c.second, "two");
+        batch.commit();
+        EXPECT_EQ(contentOf(folder + "/a.json"), "one") << c.second;
+        EXPECT_EQ(contentOf(folder + "/" + c.second), "two") << c.second;
+        EXPECT_EQ(entriesIn(folder), 2u) << c.second;
+    }
 }
 
 TEST(OutputBatch, TheLongestLegalNameCanBeReplaced) {
