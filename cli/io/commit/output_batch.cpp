@@ -297,6 +297,7 @@ class Commit {
         // before the rename waits for the tail only. A failed start (a FIFO, a terminal) costs
         // nothing: the flush, where there is one, still does the whole job.
         constexpr off_t kWritebackStep = off_t{8} << 20;
+        constexpr off_t kTailStart = off_t{1} << 20;
         // Producers hand over small pieces (a header, then the body): they are gathered so that
         // a small file is one write, and a big one is written in large steps.
         constexpr std::size_t kGather = std::size_t{64} << 10;
@@ -334,6 +335,10 @@ class Commit {
             put(*f.bytes);
         }
         flushGathered();
+        // The tail of a file that is not small starts too, so that a folder of such files is
+        // written out while the next ones are made rather than all at its one flush.
+        if (written - started >= kTailStart)
+            ::sync_file_range(fd, started, written - started, SYNC_FILE_RANGE_WRITE);
     }
 
     // Puts one file in place; returns 0 or the errno of the failure.

@@ -34,9 +34,9 @@ bool fitFor(const Format& format, FormatUse use) {
 const std::vector<Format>& formats() {
     // Lists show the formats in this order.
     static const std::vector<Format> table = {
-        // extension, reader, stager, split, standard output, companion
+        // extension, reader, stager, split, standard output, companion, part stager
         {"json", readJsonGeometryFile, stageJsonGeometry, false, true, nullptr},
-        {"stl", nullptr, stageStl, true, false, nullptr},
+        {"stl", nullptr, stageStl, true, false, nullptr, stageStlPart},
         {"ply", readPlyFile, stagePly, true, false, nullptr},
         {"obj", readObjFile, stageObj, true, false, materialLibraryOf},
         {"3mf", read3mfFile, stage3mf, true, false, nullptr},

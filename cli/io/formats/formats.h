@@ -4,6 +4,7 @@
 // messages and the command line show. Adding a format is one folder under formats/ and one row
 // of the table.
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,9 @@
 namespace hueslice::io {
 
 class OutputBatch;
+namespace detail {
+struct Part;
+}
 
 // Reads the file at `path` into `out` by the rules of io.h; returns notes. `source`, when not
 // null, receives where the faces' colours came from.
@@ -25,6 +29,12 @@ using FileReader = Notes (*)(const std::string& path, GU_Detail& out, const Read
 using FileStager = Notes (*)(OutputBatch& batch, const std::string& path, const GU_Detail& detail,
                              const std::vector<LegendEntry>& legend, bool keepOrder);
 
+// Stages one part of `detail` (a part of io/parts/parts.h) as a file of its own at `path`,
+// without a detail of the part's own; returns warnings.
+using PartStager = Notes (*)(OutputBatch& batch, const std::string& path,
+                             const std::shared_ptr<const GU_Detail>& detail,
+                             const detail::Part& part);
+
 struct Format {
     const char* extension;  // lower case, without the dot
     FileReader read;        // null when the format is only written
@@ -35,6 +45,9 @@ struct Format {
     bool standardOutput = false;
     // The path of a second file written beside the one at `path`, or null for none.
     std::string (*companion)(const std::string& path) = nullptr;
+    // A split folder's files made straight from the whole detail, or null where each part is
+    // first copied into a detail of its own.
+    PartStager stagePart = nullptr;
 };
 
 // Every format, in the order that lists show them.

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -129,20 +130,29 @@ Notes stageSplit(OutputBatch& batch, const std::string& folder, const std::strin
     std::set<std::string> fileNotes;
     for (const std::string& note : notes)
         fileNotes.insert(note.substr(std::min(note.size(), folder.size() + 2)));
+    const PartStager stagePart = formatOf("." + format)->stagePart;
+    const auto shared = stagePart ? std::make_shared<const GU_Detail>(geo) : nullptr;
     std::vector<unsigned> scratch;
     for (std::size_t i = 0; i < plan.parts.size(); ++i) {
-        const GU_Detail part = detail::partDetail(geo, plan.parts[i], plan.colourOffset, scratch);
-        std::vector<LegendEntry> partLegend;
-        if (!plan.parts[i].name.empty()) {
-            LegendEntry entry;
-            entry.name = plan.parts[i].name;
-            std::memcpy(entry.swatch, plan.parts[i].colour, sizeof entry.swatch);
-            partLegend.push_back(entry);
-        }
         const std::string path = folder + "/" + stems[i] + "." + format;
+        Notes partNotes;
+        if (stagePart) {
+            partNotes = stagePart(batch, path, shared, plan.parts[i]);
+        } else {
+            const GU_Detail part =
+                detail::partDetail(geo, plan.parts[i], plan.colourOffset, scratch);
+            std::vector<LegendEntry> partLegend;
+            if (!plan.parts[i].name.empty()) {
+                LegendEntry entry;
+                entry.name = plan.parts[i].name;
+                std::memcpy(entry.swatch, plan.parts[i].colour, sizeof entry.swatch);
+                partLegend.push_back(entry);
+            }
+            partNotes = stageGeometryFile(batch, path, part, partLegend);
+        }
         // The polygons split into fans were counted once for the folder; other notes are
         // kept, once each.
-        for (const std::string& note : stageGeometryFile(batch, path, part, partLegend)) {
+        for (const std::string& note : partNotes) {
             const std::string what = note.substr(std::min(note.size(), path.size() + 2));
             if (what.find("triangle fans") == std::string::npos && fileNotes.insert(what).second)
                 notes.push_back(folder + ": " + what);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <set>
 #include <string>
@@ -275,6 +276,34 @@ TEST_F(SplitFolder, EveryFormatHoldsTrianglesAndBlankLedNamesGetTheirOwnFiles) {
             for (long long p = 0; p < triangles; ++p)
                 EXPECT_EQ(part.primitives()(p)->vertexCount, 3u);
         }
+    }
+}
+
+// STL parts are written straight from the whole detail: each file must hold what the part
+// written alone as a detail of its own gives, fans, hidden faces and shared faces included.
+TEST_F(SplitFolder, StlFilesAreTheirPartsWrittenAlone) {
+    GU_Detail geo =
+        makeMesh({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0.5f, 2, 1}},
+                 {{0, 1, 2, 3}, {0, 4}, {4, 1, 0}, {1, 3, 2}, {0, 1, 2, 4, 3}, {2, 3, 4}});
+    setColour(geo, 0, 1, 0, 0);
+    for (unsigned p : {0u, 2u, 4u})
+        HOST_Internals::addMember(
+            *geo.primitiveGroups().newGroup(("g" + std::to_string(p)).c_str()), p);
+    HOST_Internals::addMember(*geo.primitiveGroups().find("g2"), 4);
+    HOST_Internals::addMember(*geo.primitiveGroups().newGroup(kHiddenGroupName), 3);
+    const std::string folder = (dir / "parts").string();
+    OutputBatch batch;
+    stageSplit(batch, folder, "stl", geo, {});
+    batch.commit();
+    const detail::PartPlan plan = detail::planParts(geo, {}, folder);
+    ASSERT_EQ(plan.parts.size(), 4u);
+    std::vector<unsigned> scratch;
+    for (const detail::Part& part : plan.parts) {
+        const std::string name = (part.name.empty() ? "ungrouped" : part.name) + ".stl";
+        const GU_Detail alone = detail::partDetail(geo, part, plan.colourOffset, scratch);
+        std::ifstream in(fs::path(folder) / name, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+        EXPECT_EQ(bytes, writeStl(alone, name).bytes) << name;
     }
 }
 

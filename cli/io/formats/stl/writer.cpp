@@ -26,21 +26,15 @@ char* putFloat(char* at, float value) {
 // a run of faces in part order, found through where each part starts.
 class StlPlan {
   public:
-    StlPlan(const GU_Detail& detail, const std::string& fileName)
-        : geo(detail), name(fileName), plan(detail::planParts(detail, {}, fileName)) {
-        partStart.reserve(plan.parts.size() + 1);
-        std::size_t faces = 0;
-        for (const detail::Part& part : plan.parts) {
-            partStart.push_back(faces);
-            faces += part.faces.size();
-            for (unsigned face : part.faces)
-                triangles += geo.primitives()(face)->vertexCount - 2;
-        }
-        partStart.push_back(faces);
-        if (triangles > 0xFFFFFFFFull)
-            throw OutputError(name + ": more triangles than binary STL can count");
-        lines = std::max<std::size_t>(1, detail::chunkShape().linesPerChunk);
-    }
+    // The whole of `detail`, every part in turn.
+    StlPlan(const GU_Detail& whole, const std::string& fileName)
+        : StlPlan(std::make_shared<const GU_Detail>(whole), fileName,
+                  detail::planParts(whole, {}, fileName)) {}
+
+    // One part of `detail` alone, as if its faces were a detail of their own.
+    StlPlan(std::shared_ptr<const GU_Detail> shared, const std::string& fileName,
+            const detail::Part& part)
+        : StlPlan(std::move(shared), fileName, detail::PartPlan{{part}, -1, {}}) {}
 
     Notes& notes() { return plan.notes; }
 
@@ -60,6 +54,23 @@ class StlPlan {
     }
 
   private:
+    StlPlan(std::shared_ptr<const GU_Detail> shared, const std::string& fileName,
+            detail::PartPlan parts)
+        : source(std::move(shared)), geo(*source), name(fileName), plan(std::move(parts)) {
+        partStart.reserve(plan.parts.size() + 1);
+        std::size_t faces = 0;
+        for (const detail::Part& part : plan.parts) {
+            partStart.push_back(faces);
+            faces += part.faces.size();
+            for (unsigned face : part.faces)
+                triangles += geo.primitives()(face)->vertexCount - 2;
+        }
+        partStart.push_back(faces);
+        if (triangles > 0xFFFFFFFFull)
+            throw OutputError(name + ": more triangles than binary STL can count");
+        lines = std::max<std::size_t>(1, detail::chunkShape().linesPerChunk);
+    }
+
     void formatChunk(std::size_t chunk, detail::TextBuffer& out) const {
         const std::size_t begin = chunk * lines;
         const std::size_t end = std::min(begin + lines, partStart.back());
@@ -99,8 +110,10 @@ class StlPlan {
     }
 
     // A copy: the file may be written after the caller's detail is gone. It shares the
-    // caller's storage rather than copying it.
-    const GU_Detail geo;
+    // caller's storage rather than copying it, and the files of a split share one copy, as
+    // copying a detail copies its groups.
+    const std::shared_ptr<const GU_Detail> source;
+    const GU_Detail& geo;
     const std::string name;
     detail::PartPlan plan;
     std::vector<std::size_t> partStart;  // the first face of each part in the written order
@@ -124,6 +137,13 @@ Notes stageStl(OutputBatch& batch, const std::string& path, const GU_Detail& det
     Notes notes = std::move(plan->notes());
     batch.add(path, [plan](const TextSink& sink) { plan->write(sink); });
     return notes;
+}
+
+Notes stageStlPart(OutputBatch& batch, const std::string& path,
+                   const std::shared_ptr<const GU_Detail>& shared, const detail::Part& part) {
+    auto plan = std::make_shared<StlPlan>(shared, path, part);
+    batch.add(path, [plan](const TextSink& sink) { plan->write(sink); });
+    return {};
 }
 
 }  // namespace hueslice::io
