@@ -122,6 +122,13 @@ TEST(ThreeMfHostile, RefusedInOneLineNamingThePlace) {
                package_files::zipEntry(threeMf("", ""), "[Content_Types].xml")}}),
          "in.3mf: cannot read 3mf: the package has no part \"/3D/3dmodel.model\", which a "
          "relationship names"},
+        {"relationships that inflate past 16 MiB",
+         zipOf({{"[Content_Types].xml",
+                 package_files::zipEntry(threeMf("", ""), "[Content_Types].xml")},
+                {"_rels/.rels", std::string((std::size_t{16} << 20) + 1, ' ')},
+                {"3D/3dmodel.model",
+                 package_files::zipEntry(threeMf(chain(1, 1), item(1)), "3D/3dmodel.model")}}),
+         "in.3mf: cannot read 3mf: _rels/.rels: relationships larger than 16 MiB"},
         {"p1 past the object's group",
          threeMf(
              R"(<basematerials id="7"><base name="red" displaycolor="#FF0000"/></basematerials>)" +
