@@ -280,9 +280,11 @@ struct ModelParser::State {
         In next = In::ignored;
         switch (where) {
             case In::top:
+                // Expat still reports the end of an empty element after the parser is stopped,
+                // so even a refused element takes its place on the stack.
                 if (element != "model") {
                     fail("the document is a <" + printable(element) + ">, not a 3MF <model>");
-                    return;
+                    break;
                 }
                 if (const XML_Char* unit = attribute("unit"))
                     part.unit = trimmed(unit);

@@ -135,6 +135,9 @@ TEST(ThreeMfHostile, RefusedInOneLineNamingThePlace) {
                  meshObject(5, R"(pid="7" pindex="0")", {R"(p1="1")"}),
              item(5)),
          part + "triangle 0 of object 5 refers to property group 7, p1 1, which has 1 entry"},
+        // Its end popped an empty stack: the reader crashed.
+        {"a document that is not a model", withModel("<mesh/>"),
+         part + "line 1: the document is a <mesh>, not a 3MF <model>"},
         {"object defined twice", threeMf(chain(1, 1) + chain(1, 1), item(1)),
          part + "line 1: object 1 is defined twice"},
         {"build item naming no object", threeMf(chain(1, 1), item(7)),
