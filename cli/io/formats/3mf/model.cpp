@@ -41,6 +41,11 @@ std::string entryOfPath(const std::string& path) {
     return !path.empty() && path.front() == '/' ? path.substr(1) : path;
 }
 
+std::string_view localName(std::string_view qualified) {
+    const auto colon = qualified.find(':');
+    return colon == std::string_view::npos ? qualified : qualified.substr(colon + 1);
+}
+
 std::size_t Package::partOf(std::size_t from, const Placement& p) const {
     if (p.path.empty())
         return from;

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -97,5 +98,10 @@ void checkVertexIndices(const Package& package, const std::string& name);
 
 // A path as a ZIP entry name: 3MF paths are absolute within the package.
 std::string entryOfPath(const std::string& path);
+
+// An element's or attribute's name without its namespace prefix ("p:path" gives "path"): the
+// reader follows what elements are called, as the writers in use spell them, not which
+// namespace URI they bind.
+std::string_view localName(std::string_view qualified);
 
 }  // namespace hueslice::io::detail

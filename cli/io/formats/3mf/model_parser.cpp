@@ -17,14 +17,6 @@ namespace hueslice::io::detail {
 
 namespace {
 
-// The element's or attribute's name without its namespace prefix: the reader follows what the
-// elements are called, as the writers in use spell them, not which namespace URI they bind.
-std::string_view localName(const XML_Char* full) {
-    const std::string_view name(full);
-    const auto colon = name.find(':');
-    return colon == std::string_view::npos ? name : name.substr(colon + 1);
-}
-
 std::string_view trimmed(std::string_view text) {
     const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
     while (!text.empty() && blank(text.front()))
@@ -64,8 +56,9 @@ struct ModelParser::State {
     const std::string& name;
     XML_Parser parser;
     std::vector<In> stack;
-    const XML_Char** attributes = nullptr;
-    Object* object = nullptr;  // the object being read
+    const XML_Char** attributes = nullptr;  // of the element being started
+    std::string_view elementName;           // its name without prefix
+    Object* object = nullptr;               // the object being read
     PropertyGroup* group = nullptr;
     const char* colourAttribute = nullptr;
     std::string error;  // set by a handler, which stops the parser; thrown once it returns
@@ -242,11 +235,18 @@ struct ModelParser::State {
         group->hasColours = colourAttribute != nullptr;
     }
 
+    // Counts one more vertex or triangle of the package; false, with the fault, past the most
+    // that placing could ever use.
+    bool countDefined(unsigned long long& total, const char* what) {
+        if (++total <= kMaxPlaced)
+            return true;
+        fail("the model defines more than " + std::to_string(kMaxPlaced) + " " + what);
+        return false;
+    }
+
     void vertex() {
-        if (++defined.vertices > kMaxPlaced) {
-            fail("the model defines more than " + std::to_string(kMaxPlaced) + " vertices");
+        if (!countDefined(defined.vertices, "vertices"))
             return;
-        }
         float xyz[3] = {0, 0, 0};
         coordinate("x", xyz[0]);
         coordinate("y", xyz[1]);
@@ -255,10 +255,8 @@ struct ModelParser::State {
     }
 
     void triangle() {
-        if (++defined.triangles > kMaxPlaced) {
-            fail("the model defines more than " + std::to_string(kMaxPlaced) + " triangles");
+        if (!countDefined(defined.triangles, "triangles"))
             return;
-        }
         Triangle t;
         const bool ok =
             index("v1", t.v[0], true) && index("v2", t.v[1], true) && index("v3", t.v[2], true);
@@ -270,8 +268,6 @@ struct ModelParser::State {
         index("p3", t.p[2], false);
         object->triangles.push_back(t);
     }
-
-    std::string_view elementName;
 
     void start(const XML_Char* full, const XML_Char** atts) {
         attributes = atts;

@@ -104,20 +104,13 @@ bool endsWith(std::string_view text, std::string_view end) {
     return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
 }
 
-std::string_view localName(const pugi::xml_node& node) {
-    std::string_view full = node.name();
-    const auto colon = full.find(':');
-    return colon == std::string_view::npos ? full : full.substr(colon + 1);
-}
-
 // A relationship target as a ZIP entry name: absolute targets from the root, relative ones
 // from the folder of the part the relationships belong to ("3D/_rels/x.model.rels" belongs
 // to "3D/x.model").
 std::string entryOf(const std::string& relsEntry, std::string_view target) {
     if (!target.empty() && target.front() == '/')
-        return std::string(target.substr(1));
-    std::string folder = relsEntry.substr(0, relsEntry.rfind("_rels/"));
-    return folder + std::string(target);
+        return entryOfPath(std::string(target));
+    return relsEntry.substr(0, relsEntry.rfind("_rels/")) + std::string(target);
 }
 
 // Calls `each(relsEntry, relationship)` for every relationship of the package.
@@ -128,7 +121,7 @@ void forEachRelationship(const Archive& archive, const std::string& relsEntry, E
     if (!document.load_buffer(xml.data(), xml.size(), pugi::parse_minimal))
         return;
     for (pugi::xml_node relationship : document.first_child().children()) {
-        if (localName(relationship) == "Relationship")
+        if (localName(relationship.name()) == "Relationship")
             each(relationship);
     }
 }
