@@ -44,11 +44,29 @@ struct LinearTable {
     }
 };
 
+// Most colours were read from bytes, as n / 255 in float: those take their linear value from a
+// table, the same value the power law gives for that float, and others take the power law.
+struct ByteFloatTable {
+    float encoded[256];
+    double linear[256];
+    ByteFloatTable() {
+        for (int i = 0; i < 256; ++i) {
+            encoded[i] = static_cast<float>(i) / 255.0f;
+            linear[i] = linearFromSrgb(static_cast<double>(encoded[i]));
+        }
+    }
+    double operator()(float c) const {
+        const double unit = clampUnit(c);
+        const long byte = std::lround(unit * 255);
+        return encoded[byte] == static_cast<float>(unit) ? linear[byte] : linearFromSrgb(unit);
+    }
+};
+
 }  // namespace
 
 Lab labFromSrgb(float r, float g, float b) {
-    return labFromLinear(linearFromSrgb(clampUnit(r)), linearFromSrgb(clampUnit(g)),
-                         linearFromSrgb(clampUnit(b)));
+    static const ByteFloatTable table;
+    return labFromLinear(table(r), table(g), table(b));
 }
 
 Lab labFromRgb8(const Rgb8& rgb) {
