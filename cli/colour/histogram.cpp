@@ -1,11 +1,26 @@
 #include "histogram.h"
 
+#include <cmath>
 #include <cstring>
+#include <memory>
+
+#include "parallel_blocks.h"
 
 namespace hueslice::colour {
 
+// Faces are split by a hash of their colour into kParts parts, each part counted apart on its
+// own thread with a table small enough for the processor's caches, and the parts' bins are then
+// put back in the order of their first faces. A part holds its faces in face order, so every
+// sum runs in face order, as a single pass would add.
+
 namespace {
 
+constexpr unsigned kPartBits = 6;
+constexpr std::size_t kParts = std::size_t{1} << kPartBits;
+// A face's byte in the part table: its part number, with these flags.
+constexpr std::uint8_t kPartMask = kParts - 1;
+constexpr std::uint8_t kFirst = 0x40;       // the first face of its bin
+constexpr std::uint8_t kNotCounted = 0x80;  // a colour that is not a finite number
 constexpr std::uint32_t kEmpty = 0xffffffffu;
 
 struct Bits {
@@ -18,56 +33,193 @@ Bits bitsOf(const float rgb[3]) {
     return bits;
 }
 
-std::size_t hashOf(const Bits& bits) {
+std::uint64_t hashOf(const Bits& bits) {
     std::uint64_t h = bits.c[0] * 0x9e3779b97f4a7c15ull;
     h = (h ^ (h >> 29) ^ bits.c[1]) * 0xbf58476d1ce4e5b9ull;
     h = (h ^ (h >> 31) ^ bits.c[2]) * 0x94d049bb133111ebull;
-    return static_cast<std::size_t>(h ^ (h >> 32));
+    return h ^ (h >> 32);
 }
+
+bool finiteColour(const float* c) {
+    return std::isfinite(c[0]) && std::isfinite(c[1]) && std::isfinite(c[2]);
+}
+
+// A counted face as its part holds it.
+struct Record {
+    double weight;
+    float rgb[3];
+    std::uint32_t face;
+};
+
+// Counts one part's faces, `n` records in face order. Each record's bin number within the part
+// goes into localBin, and the first face of each bin is flagged in `part`.
+class PartCounter {
+  public:
+    std::vector<ColourBin> count(const Record* records, std::size_t n, std::uint32_t* localBin,
+                                 std::uint8_t* part) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const Record& record = records[i];
+            // Neighbouring faces often share a colour: the last face's bin is tried without
+            // hashing.
+            std::uint32_t bin = last;
+            if (bin == kEmpty || std::memcmp(bins[bin].rgb, record.rgb, sizeof(Bits::c)) != 0)
+                bin = find(record.rgb);
+            if (bins[bin].faces == 0) {
+                bins[bin].firstFace = record.face;
+                part[record.face] |= kFirst;
+            }
+            bins[bin].weight += record.weight;
+            ++bins[bin].faces;
+            localBin[i] = last = bin;
+        }
+        return std::move(bins);
+    }
+
+  private:
+    // The bin of that colour, a new one when there is none.
+    std::uint32_t find(const float* colour) {
+        // Kept at most half full, so that probe runs stay short.
+        if (2 * (bins.size() + 1) > slots.size())
+            grow();
+        const Bits bits = bitsOf(colour);
+        for (std::size_t slot = hashOf(bits) & mask;; slot = (slot + 1) & mask) {
+            const std::uint32_t bin = slots[slot];
+            if (bin == kEmpty) {
+                ColourBin added;
+                std::memcpy(added.rgb, colour, sizeof added.rgb);
+                bins.push_back(added);
+                return slots[slot] = static_cast<std::uint32_t>(bins.size() - 1);
+            }
+            if (std::memcmp(bins[bin].rgb, colour, sizeof bits.c) == 0)
+                return bin;
+        }
+    }
+
+    void grow() {
+        const std::size_t size = slots.empty() ? 64 : slots.size() * 2;
+        slots.assign(size, kEmpty);
+        mask = size - 1;
+        for (std::uint32_t bin = 0; bin < bins.size(); ++bin) {
+            std::size_t slot = hashOf(bitsOf(bins[bin].rgb)) & mask;
+            while (slots[slot] != kEmpty)
+                slot = (slot + 1) & mask;
+            slots[slot] = bin;
+        }
+    }
+
+    std::vector<ColourBin> bins;
+    std::vector<std::uint32_t> slots;  // bin numbers by hash; kEmpty where free
+    std::size_t mask = 0;
+    std::uint32_t last = kEmpty;  // the bin of the last face counted
+};
+
+// Where each block's faces of each part go among the parts' records: parts one after another,
+// each in face order.
+struct Layout {
+    std::vector<std::uint32_t> blockStart;  // blocks x kParts
+    std::size_t partStart[kParts + 1];
+};
 
 }  // namespace
 
-std::uint32_t ColourHistogram::add(const float rgb[3], double weight, long long face) {
-    // Neighbouring faces often share a colour: the last face's bin is tried without hashing.
-    if (last < binList.size() && std::memcmp(binList[last].rgb, rgb, sizeof(Bits::c)) == 0) {
-        binList[last].weight += weight;
-        ++binList[last].faces;
-        return last;
-    }
-    // Kept at most half full, so that probe runs stay short.
-    if (2 * (binList.size() + 1) > slots.size())
-        grow();
-    const Bits bits = bitsOf(rgb);
-    for (std::size_t slot = hashOf(bits) & mask;; slot = (slot + 1) & mask) {
-        const std::uint32_t bin = slots[slot];
-        if (bin == kEmpty) {
-            slots[slot] = static_cast<std::uint32_t>(binList.size());
-            ColourBin added;
-            std::memcpy(added.rgb, rgb, sizeof added.rgb);
-            added.weight = weight;
-            added.faces = 1;
-            added.firstFace = face;
-            binList.push_back(added);
-            return last = slots[slot];
-        }
-        if (std::memcmp(binList[bin].rgb, rgb, sizeof bits.c) == 0) {
-            binList[bin].weight += weight;
-            ++binList[bin].faces;
-            return last = bin;
-        }
-    }
+double usableArea(double area) {
+    return std::isfinite(area) && area > 0 ? area : 0.0;
 }
 
-void ColourHistogram::grow() {
-    const std::size_t size = slots.empty() ? 64 : slots.size() * 2;
-    slots.assign(size, kEmpty);
-    mask = size - 1;
-    for (std::uint32_t bin = 0; bin < binList.size(); ++bin) {
-        std::size_t slot = hashOf(bitsOf(binList[bin].rgb)) & mask;
-        while (slots[slot] != kEmpty)
-            slot = (slot + 1) & mask;
-        slots[slot] = bin;
+ColourCount countColours(const float* rgb, const double* area, std::size_t faces, bool weighByArea,
+                         unsigned threads) {
+    ColourCount result;
+    result.faceBin.resize(faces);
+    std::vector<std::uint8_t> part(faces);
+    const std::size_t blocks = blockCount(faces);
+
+    // Each face's part, and how many faces of each part each block holds.
+    Layout layout;
+    layout.blockStart.assign(blocks * kParts, 0);
+    forEachBlock(faces, threads, [&](std::size_t block, std::size_t begin, std::size_t end) {
+        std::uint32_t* count = &layout.blockStart[block * kParts];
+        for (std::size_t f = begin; f < end; ++f) {
+            const float* colour = rgb + 3 * f;
+            if (!finiteColour(colour)) {
+                part[f] = kNotCounted;
+                result.faceBin[f] = ColourCount::kNoBin;
+                continue;
+            }
+            part[f] = static_cast<std::uint8_t>(hashOf(bitsOf(colour)) >> (64 - kPartBits));
+            ++count[part[f]];
+        }
+    });
+    std::size_t at = 0;
+    for (std::size_t p = 0; p < kParts; ++p) {
+        layout.partStart[p] = at;
+        for (std::size_t block = 0; block < blocks; ++block) {
+            const std::uint32_t n = layout.blockStart[block * kParts + p];
+            layout.blockStart[block * kParts + p] = static_cast<std::uint32_t>(at);
+            at += n;
+        }
     }
+    layout.partStart[kParts] = at;
+    // Calls visit(f, p, position) for each counted face of the block, in face order, with its
+    // part and its place among the records.
+    const auto walk = [&](std::size_t block, std::size_t begin, std::size_t end, auto&& visit) {
+        std::uint32_t next[kParts];
+        std::memcpy(next, &layout.blockStart[block * kParts], sizeof next);
+        for (std::size_t f = begin; f < end; ++f) {
+            if (!(part[f] & kNotCounted)) {
+                const std::size_t p = part[f] & kPartMask;
+                visit(f, p, next[p]++);
+            }
+        }
+    };
+
+    // Copied out part by part, so that each part is counted from memory read in order.
+    std::unique_ptr<Record[]> records(new Record[at]);
+    forEachBlock(faces, threads, [&](std::size_t block, std::size_t begin, std::size_t end) {
+        walk(block, begin, end, [&](std::size_t f, std::size_t, std::uint32_t position) {
+            Record& record = records[position];
+            record.weight = weighByArea ? usableArea(area[f]) : 1.0;
+            std::memcpy(record.rgb, rgb + 3 * f, sizeof record.rgb);
+            record.face = static_cast<std::uint32_t>(f);
+        });
+    });
+    std::unique_ptr<std::uint32_t[]> localBin(new std::uint32_t[at]);
+    std::vector<std::vector<ColourBin>> partBins(kParts);
+    forEachTask(kParts, threads, [&](std::size_t p) {
+        const std::size_t first = layout.partStart[p];
+        partBins[p] = PartCounter().count(records.get() + first, layout.partStart[p + 1] - first,
+                                          localBin.get() + first, part.data());
+    });
+    records.reset();
+
+    // Bins numbered in the order of their first faces: where each block's first faces start,
+    // then each bin's number from its first face.
+    std::size_t binBase[kParts + 1] = {0};
+    for (std::size_t p = 0; p < kParts; ++p)
+        binBase[p + 1] = binBase[p] + partBins[p].size();
+    std::vector<std::uint32_t> blockFirst(blocks + 1, 0);
+    forEachBlock(faces, threads, [&](std::size_t block, std::size_t begin, std::size_t end) {
+        for (std::size_t f = begin; f < end; ++f)
+            blockFirst[block + 1] += (part[f] & (kFirst | kNotCounted)) == kFirst;
+    });
+    for (std::size_t block = 0; block < blocks; ++block)
+        blockFirst[block + 1] += blockFirst[block];
+    std::vector<std::uint32_t> numberOf(binBase[kParts]);
+    result.bins.resize(binBase[kParts]);
+    forEachBlock(faces, threads, [&](std::size_t block, std::size_t begin, std::size_t end) {
+        std::uint32_t number = blockFirst[block];
+        walk(block, begin, end, [&](std::size_t f, std::size_t p, std::uint32_t position) {
+            if (part[f] & kFirst) {
+                numberOf[binBase[p] + localBin[position]] = number;
+                result.bins[number++] = partBins[p][localBin[position]];
+            }
+        });
+    });
+    forEachBlock(faces, threads, [&](std::size_t block, std::size_t begin, std::size_t end) {
+        walk(block, begin, end, [&](std::size_t f, std::size_t p, std::uint32_t position) {
+            result.faceBin[f] = numberOf[binBase[p] + localBin[position]];
+        });
+    });
+    return result;
 }
 
 }  // namespace hueslice::colour

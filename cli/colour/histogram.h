@@ -12,27 +12,29 @@ namespace hueslice::colour {
 
 struct ColourBin {
     float rgb[3];
-    double weight = 0;        // the summed area of its faces
+    double weight = 0;        // the summed weight of its faces
     long long faces = 0;      // how many faces carry it
     long long firstFace = 0;  // the number of the first face given it
 };
 
-class ColourHistogram {
-  public:
-    // Counts face number `face`, of colour `rgb` and weight `weight`, and returns the number of
-    // its colour's bin. Two colours share a bin only when their components have equal bits.
-    // Bins are numbered from 0 in the order their colours first appear. Constant time on
-    // average.
-    std::uint32_t add(const float rgb[3], double weight, long long face);
-
-    const std::vector<ColourBin>& bins() const { return binList; }
-
-  private:
-    void grow();
-    std::vector<ColourBin> binList;
-    std::vector<std::uint32_t> slots;  // bin numbers by hash; kEmpty where free
-    std::size_t mask = 0;
-    std::uint32_t last = 0xffffffffu;  // the bin of the last face counted
+struct ColourCount {
+    static constexpr std::uint32_t kNoBin = 0xffffffffu;
+    // In the order their colours first appear among the faces.
+    std::vector<ColourBin> bins;
+    // Per face, the number of its bin, or kNoBin for a colour with a component that is not a
+    // finite number.
+    std::vector<std::uint32_t> faceBin;
 };
+
+// Counts `faces` faces, face f of colour rgb[3f..3f+2] and of weight `area[f]` when
+// `weighByArea` (an area that is negative or not a finite number weighs 0), else of weight 1.
+// Two colours share a bin only when their components have equal bits. Each bin's weight is
+// summed in face order, so the result is the same on any number of `threads` (0: as many as the
+// machine has). Linear in faces on average.
+ColourCount countColours(const float* rgb, const double* area, std::size_t faces, bool weighByArea,
+                         unsigned threads);
+
+// The weight a face of that area takes: the area when it is positive and finite, else 0.
+double usableArea(double area);
 
 }  // namespace hueslice::colour

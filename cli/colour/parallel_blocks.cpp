@@ -15,24 +15,23 @@ constexpr unsigned kMaxThreads = 8;
 
 }  // namespace
 
-void forEachBlock(std::size_t count, unsigned threads,
-                  const std::function<void(std::size_t, std::size_t, std::size_t)>& work) {
-    const std::size_t blocks = blockCount(count);
+void forEachTask(std::size_t count, unsigned threads,
+                 const std::function<void(std::size_t)>& work) {
     if (threads == 0)
         threads = std::clamp(std::thread::hardware_concurrency(), 1u, kMaxThreads);
-    threads = static_cast<unsigned>(std::min<std::size_t>(threads, blocks));
+    threads = static_cast<unsigned>(std::min<std::size_t>(threads, count));
     std::atomic<std::size_t> next{0};
     std::exception_ptr fault;
     std::mutex faultMutex;
     const auto drain = [&] {
-        for (std::size_t block = next++; block < blocks; block = next++) {
+        for (std::size_t task = next++; task < count; task = next++) {
             try {
-                work(block, block * kBlockSize, std::min(count, (block + 1) * kBlockSize));
+                work(task);
             } catch (...) {
                 const std::lock_guard<std::mutex> lock(faultMutex);
                 if (!fault)
                     fault = std::current_exception();
-                next = blocks;
+                next = count;
             }
         }
     };
@@ -48,6 +47,13 @@ void forEachBlock(std::size_t count, unsigned threads,
         helper.join();
     if (fault)
         std::rethrow_exception(fault);
+}
+
+void forEachBlock(std::size_t count, unsigned threads,
+                  const std::function<void(std::size_t, std::size_t, std::size_t)>& work) {
+    forEachTask(blockCount(count), threads, [&](std::size_t block) {
+        work(block, block * kBlockSize, std::min(count, (block + 1) * kBlockSize));
+    });
 }
 
 }  // namespace hueslice::colour

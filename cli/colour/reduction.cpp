@@ -15,14 +15,6 @@ namespace hueslice::colour {
 
 namespace {
 
-bool finiteColour(const float* c) {
-    return std::isfinite(c[0]) && std::isfinite(c[1]) && std::isfinite(c[2]);
-}
-
-double usableArea(double area) {
-    return std::isfinite(area) && area > 0 ? area : 0.0;
-}
-
 // The chosen colours as 8-bit colours, those that round alike kept once, in their order.
 std::vector<PaletteColour> roundedPalette(const std::vector<Lab>& centres) {
     std::vector<PaletteColour> palette;
@@ -80,22 +72,15 @@ std::pair<std::uint32_t, double> nearestByDeltaE(const Lab& point,
 Reduction reduceColours(const float* rgb, const double* area, std::size_t faces,
                         const ReductionRequest& request) {
     Reduction result;
-    ColourHistogram histogram;
-    std::vector<std::uint32_t> faceBin(faces, Reduction::kKept);
     bool anyArea = false;
-    for (std::size_t f = 0; f < faces; ++f)
-        anyArea = anyArea || usableArea(area[f]) > 0;
+    for (std::size_t f = 0; f < faces && !anyArea; ++f)
+        anyArea = usableArea(area[f]) > 0;
     result.weightedByFaces = !anyArea;
-    for (std::size_t f = 0; f < faces; ++f) {
-        const float* colour = rgb + 3 * f;
-        if (!finiteColour(colour)) {
-            ++result.keptFaces;
-            continue;
-        }
-        faceBin[f] =
-            histogram.add(colour, anyArea ? usableArea(area[f]) : 1.0, static_cast<long long>(f));
-    }
-    const std::vector<ColourBin>& bins = histogram.bins();
+    ColourCount counted = countColours(rgb, area, faces, anyArea, request.threads);
+    std::vector<std::uint32_t>& faceBin = counted.faceBin;
+    const std::vector<ColourBin>& bins = counted.bins;
+    for (std::size_t f = 0; f < faces; ++f)
+        result.keptFaces += faceBin[f] == ColourCount::kNoBin;
     std::vector<Lab> binLab(bins.size());
     std::vector<double> binWeight(bins.size());
     forEachBlock(bins.size(), request.threads,
@@ -178,11 +163,16 @@ Reduction reduceColours(const float* rgb, const double* area, std::size_t faces,
     }
     if (worstBin >= 0)
         result.worstFacePalette = position[nearest[static_cast<std::size_t>(worstBin)]];
-    result.faceColour.resize(faces);
-    for (std::size_t f = 0; f < faces; ++f) {
-        result.faceColour[f] =
-            faceBin[f] == Reduction::kKept ? Reduction::kKept : position[nearest[faceBin[f]]];
-    }
+    std::vector<std::uint32_t> binColour(bins.size());
+    for (std::size_t i = 0; i < bins.size(); ++i)
+        binColour[i] = position[nearest[i]];
+    forEachBlock(faces, request.threads, [&](std::size_t, std::size_t begin, std::size_t end) {
+        for (std::size_t f = begin; f < end; ++f) {
+            faceBin[f] =
+                faceBin[f] == ColourCount::kNoBin ? Reduction::kKept : binColour[faceBin[f]];
+        }
+    });
+    result.faceColour = std::move(faceBin);
     return result;
 }
 
