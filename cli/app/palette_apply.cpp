@@ -1,11 +1,14 @@
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
 #include <colour/ciede2000.h>
 #include <colour/lab.h>
+#include <colour/parallel_blocks.h>
 #include <io/formats/formats.h>
 #include <sop/colour_attribute.h>
 
@@ -39,19 +42,32 @@ colour::Reduction applyPalette(GU_Detail& detail, const colour::ReductionRequest
                         attribute.name.buffer() + "' attribute of three floats");
         return colour::Reduction{};
     }
-    const long long faces = detail.primitiveCount();
-    std::vector<float> rgb(3 * static_cast<std::size_t>(faces));
-    std::vector<double> area(static_cast<std::size_t>(faces));
+    // Faces are gathered and written back in blocks on all threads: for a big model these
+    // passes over every face cost as much as the matching itself.
+    const GB_PrimitiveList& list = detail.primitives();
+    const auto entries = static_cast<std::size_t>(list.entries());
+    std::unique_ptr<float[]> rgb(new float[3 * entries]);
+    std::unique_ptr<double[]> area(new double[entries]);
     const std::vector<UT_Vector3>& points = detail.points();
-    std::size_t next = 0;
-    forEachPrimitive(detail, [&](const GB_Primitive& prim) {
-        const UT_Vector3 c = readPrimitiveColour(prim, attribute.offset);
-        for (int k = 0; k < 3; ++k)
-            rgb[3 * next + k] = c[k];
-        area[next++] = polygonArea(points, detail.primitiveVertices(prim), prim.vertexCount);
-    });
-    colour::Reduction reduction =
-        colour::reduceColours(rgb.data(), area.data(), area.size(), request);
+    // A walk over the list ends at its first hole.
+    std::vector<std::size_t> firstHole(colour::blockCount(entries), entries);
+    colour::forEachBlock(
+        entries, request.threads, [&](std::size_t block, std::size_t begin, std::size_t end) {
+            for (std::size_t f = begin; f < end; ++f) {
+                const GB_Primitive* prim = list(static_cast<long long>(f));
+                if (!prim) {
+                    firstHole[block] = f;
+                    return;
+                }
+                std::memcpy(&rgb[3 * f], prim->getAttribData() + attribute.offset,
+                            3 * sizeof(float));
+                area[f] = polygonArea(points, detail.primitiveVertices(*prim), prim->vertexCount);
+            }
+        });
+    std::size_t faces = entries;
+    for (std::size_t hole : firstHole)
+        faces = std::min(faces, hole);
+    colour::Reduction reduction = colour::reduceColours(rgb.get(), area.get(), faces, request);
 
     std::vector<std::array<float, 3>> replacement;
     for (const colour::PaletteUse& use : reduction.colours) {
@@ -64,13 +80,19 @@ colour::Reduction applyPalette(GU_Detail& detail, const colour::ReductionRequest
             notes.push_back("palette colour " + name + " is unused: no face is nearest to it");
         }
     }
-    for (long long f = 0; f < faces; ++f) {
-        const std::uint32_t p = reduction.faceColour[static_cast<std::size_t>(f)];
-        if (p != colour::Reduction::kKept) {
-            std::memcpy(detail.primitiveAttribData(f) + attribute.offset, replacement[p].data(),
-                        sizeof(float) * 3);
-        }
-    }
+    if (faces > 0)
+        detail.primitiveAttribData(0);  // the detail's own storage, before the threads write
+    colour::forEachBlock(
+        faces, request.threads, [&](std::size_t, std::size_t begin, std::size_t end) {
+            for (std::size_t f = begin; f < end; ++f) {
+                const std::uint32_t p = reduction.faceColour[f];
+                if (p != colour::Reduction::kKept) {
+                    std::memcpy(
+                        detail.primitiveAttribData(static_cast<long long>(f)) + attribute.offset,
+                        replacement[p].data(), sizeof(float) * 3);
+                }
+            }
+        });
     if (reduction.keptFaces > 0) {
         notes.push_back(std::to_string(reduction.keptFaces) +
                         " faces keep their colour: a component is not a finite number");

@@ -26,4 +26,8 @@ double srgbFromLinear(double linear);
 // power per texel.
 const std::array<float, 256>& linearFromSrgbByte();
 
+// The byte a colour component was read from: n when `component` is exactly n / 255 in float
+// (as every reader makes of a colour byte), else -1.
+int byteOfComponent(float component);
+
 }  // namespace hueslice::colour

@@ -44,21 +44,17 @@ struct LinearTable {
     }
 };
 
-// Most colours were read from bytes, as n / 255 in float: those take their linear value from a
-// table, the same value the power law gives for that float, and others take the power law.
+// Most colours were read from bytes: those take their linear value from a table, the same value
+// the power law gives for that float, and others take the power law.
 struct ByteFloatTable {
-    float encoded[256];
     double linear[256];
     ByteFloatTable() {
-        for (int i = 0; i < 256; ++i) {
-            encoded[i] = static_cast<float>(i) / 255.0f;
-            linear[i] = linearFromSrgb(static_cast<double>(encoded[i]));
-        }
+        for (int i = 0; i < 256; ++i)
+            linear[i] = linearFromSrgb(static_cast<double>(static_cast<float>(i) / 255.0f));
     }
     double operator()(float c) const {
-        const double unit = clampUnit(c);
-        const long byte = std::lround(unit * 255);
-        return encoded[byte] == static_cast<float>(unit) ? linear[byte] : linearFromSrgb(unit);
+        const int byte = byteOfComponent(c);
+        return byte >= 0 ? linear[byte] : linearFromSrgb(clampUnit(c));
     }
 };
 
