@@ -1,6 +1,7 @@
 #include "ciede2000.h"
 
 #include <cmath>
+#include <limits>
 
 namespace hueslice::colour {
 
@@ -9,6 +10,7 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kDegree = kPi / 180;
 constexpr double kPow25To7 = 6103515625.0;  // 25^7
+constexpr double kBeyond = std::numeric_limits<double>::infinity();
 
 double pow7(double x) {
     const double x2 = x * x;
@@ -30,7 +32,23 @@ double oppositeMeanHue(double a1, double b1, double a2, double b2) {
 // the a and b components directly (the hue difference from their dot and cross products, the
 // mean hue from the sum of the unit hue vectors), which gives the same values with one
 // arctangent instead of two arctangents and seven other trigonometric calls.
-double deltaE2000(const Lab& x, const Lab& y) {
+//
+// A match against a palette needs exact values only for the colours that may be nearest, so
+// the terms are added up cheapest first and the work stops once a bound passes `limit`: the
+// lightness term alone, then every term but the blue region's rotation, which can take away at
+// most |RC sin 60°| times the product of the chroma and hue terms.
+double deltaE2000Within(const Lab& x, const Lab& y, double limit) {
+    const double meanL = (x.L + y.L) / 2;
+    const double l50 = (meanL - 50) * (meanL - 50);
+    const double sl = 1 + 0.015 * l50 / std::sqrt(20 + l50);
+    const double dL = y.L - x.L;
+    const double l = dL / sl;
+    // A little above the limit's square, so that rounding never rules out a colour at exactly
+    // the limit, which may win a tie.
+    const double limit2 = limit * limit * (1 + 1e-12);
+    if (l * l > limit2)
+        return kBeyond;
+
     // Chroma-dependent stretch of the a axis, which straightens the blue region.
     const double meanC = (std::sqrt(x.a * x.a + x.b * x.b) + std::sqrt(y.a * y.a + y.b * y.b)) / 2;
     const double meanC7 = pow7(meanC);
@@ -39,7 +57,6 @@ double deltaE2000(const Lab& x, const Lab& y) {
     const double cp1 = std::sqrt(a1 * a1 + x.b * x.b), cp2 = std::sqrt(a2 * a2 + y.b * y.b);
     const double product = cp1 * cp2;
 
-    const double dL = y.L - x.L;
     const double dC = cp2 - cp1;
     // 2 sqrt(C1 C2) sin(dh / 2), its sign that of the hue difference taken the short way.
     double dH = 0;
@@ -76,31 +93,29 @@ double deltaE2000(const Lab& x, const Lab& y) {
     const double meanCp = (cp1 + cp2) / 2;
     const double meanCp7 = pow7(meanCp);
     const double rc = 2 * std::sqrt(meanCp7 / (meanCp7 + kPow25To7));
+    const double sc = 1 + 0.045 * meanCp;
+    const double sh = 1 + 0.015 * meanCp * t;
+    const double cc = dC / sc, h = dH / sh;
     // The blue region's rotation: 30 exp(-((h - 275) / 25)^2) degrees, below 1e-8 of a degree
     // once the mean hue is more than 120 degrees from 275, where it is left out.
     double rt = 0;
     if (c * std::cos(275 * kDegree) + s * std::sin(275 * kDegree) > -0.5) {
+        // The rotation is at most 30 degrees, so that |sin 2 dTheta| is at most sin 60.
+        if (l * l + cc * cc + h * h - std::sin(60 * kDegree) * rc * std::fabs(cc * h) > limit2)
+            return kBeyond;
         if (meanHue < 0) {
             meanHue = std::atan2(s, c) / kDegree;
             meanHue += meanHue < 0 ? 360 : 0;
         }
-        const double dTheta = 30 * std::exp(-std::pow((meanHue - 275) / 25, 2));
+        const double hueOff = (meanHue - 275) / 25;
+        const double dTheta = 30 * std::exp(-hueOff * hueOff);
         rt = -std::sin(2 * dTheta * kDegree) * rc;
     }
-    const double meanL = (x.L + y.L) / 2;
-    const double l50 = (meanL - 50) * (meanL - 50);
-    const double sl = 1 + 0.015 * l50 / std::sqrt(20 + l50);
-    const double sc = 1 + 0.045 * meanCp;
-    const double sh = 1 + 0.015 * meanCp * t;
-
-    const double l = dL / sl, cc = dC / sc, h = dH / sh;
     return std::sqrt(l * l + cc * cc + h * h + rt * cc * h);
 }
 
-double deltaE2000LowerBound(const Lab& x, const Lab& y) {
-    const double meanL = (x.L + y.L) / 2;
-    const double l50 = (meanL - 50) * (meanL - 50);
-    return std::fabs(y.L - x.L) / (1 + 0.015 * l50 / std::sqrt(20 + l50));
+double deltaE2000(const Lab& x, const Lab& y) {
+    return deltaE2000Within(x, y, kBeyond);
 }
 
 }  // namespace hueslice::colour

@@ -11,8 +11,9 @@ namespace hueslice::colour {
 // its arguments and 0 only for equal colours.
 double deltaE2000(const Lab& x, const Lab& y);
 
-// A cheap bound that deltaE2000(x, y) never falls below: the lightness term alone (the other
-// terms add up to a non-negative amount, as the rotation factor is at most 2 in size).
-double deltaE2000LowerBound(const Lab& x, const Lab& y);
+// deltaE2000(x, y) when that is at most `limit`; otherwise either that or +infinity, whichever
+// is found first. Much cheaper than deltaE2000 for colours clearly farther than `limit`, as when
+// a palette colour is checked against the nearest found so far.
+double deltaE2000Within(const Lab& x, const Lab& y, double limit);
 
 }  // namespace hueslice::colour

@@ -40,8 +40,8 @@ void snapBins(const std::vector<Lab>& bins, const std::vector<Lab>& palette, uns
 
 }  // namespace
 
-// The nearest by CIELAB distance is tried first, as it is nearly always the answer, so that the
-// cheap lower bound rules most others out without computing their full difference.
+// The nearest by CIELAB distance is tried first, as it is nearly always the answer, so that
+// most others are ruled out without computing their full difference.
 std::pair<std::uint32_t, double> nearestByDeltaE(const Lab& point,
                                                  const std::vector<Lab>& palette) {
     std::uint32_t guess = 0;
@@ -58,9 +58,9 @@ std::pair<std::uint32_t, double> nearestByDeltaE(const Lab& point,
     std::uint32_t best = guess;
     double bestDistance = deltaE2000(point, palette[guess]);
     for (std::uint32_t p = 0; p < palette.size(); ++p) {
-        if (p == guess || deltaE2000LowerBound(point, palette[p]) > bestDistance)
+        if (p == guess)
             continue;
-        const double d = deltaE2000(point, palette[p]);
+        const double d = deltaE2000Within(point, palette[p], bestDistance);
         if (d < bestDistance || (d == bestDistance && p < best)) {
             best = p;
             bestDistance = d;

@@ -62,18 +62,26 @@ TEST(Ciede2000, PublishedPairsBothWays) {
     EXPECT_EQ(deltaE2000(kSharma[16].y, kSharma[16].y), 0.0);
 }
 
-// The nearest palette colour is searched with this bound ruling colours out, so a bound above
-// the difference would lose true nearest colours; light and dark pairs have the largest
-// lightness weighting and so the most room for that.
-TEST(Ciede2000, LowerBoundNeverExceedsTheDifference) {
+// The nearest palette colour is searched with a limit, the nearest found so far: a bound above
+// the difference would lose true nearest colours. Light and dark pairs have the largest
+// lightness weighting, and blue pairs the largest rotation term, so the most room for that.
+TEST(Ciede2000, WithinALimitGivesTheDifferenceOrRulesItOut) {
     for (int i = 0; i < 4096; i += 7) {
         const Lab x = labFromRgb8({static_cast<std::uint8_t>(i * 37 % 256),
                                    static_cast<std::uint8_t>(i % 256),
                                    static_cast<std::uint8_t>(i * 11 % 256)});
-        for (const Rgb8& other : {Rgb8{255, 255, 255}, Rgb8{0, 0, 0}, Rgb8{250, 240, 230},
-                                  Rgb8{12, 30, 60}, Rgb8{128, 128, 128}}) {
+        for (const Rgb8& other :
+             {Rgb8{255, 255, 255}, Rgb8{0, 0, 0}, Rgb8{250, 240, 230}, Rgb8{12, 30, 60},
+              Rgb8{128, 128, 128}, Rgb8{0, 0, 255}, Rgb8{60, 40, 200}, Rgb8{90, 80, 230}}) {
             const Lab y = labFromRgb8(other);
-            ASSERT_LE(deltaE2000LowerBound(x, y), deltaE2000(x, y) + 1e-12) << i;
+            const double d = deltaE2000(x, y);
+            for (const double limit : {0.5 * d, 0.999 * d, d, 1.001 * d, 2 * d}) {
+                const double within = deltaE2000Within(x, y, limit);
+                if (d <= limit)
+                    ASSERT_EQ(within, d) << i << " limit " << limit;
+                else
+                    ASSERT_TRUE(within == d || std::isinf(within)) << i << " limit " << limit;
+            }
         }
     }
 }
