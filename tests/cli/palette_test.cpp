@@ -111,6 +111,21 @@ TEST_F(CliTest, FacesWithoutAreaCountAlike) {
         << r.out;
 }
 
+TEST_F(CliTest, AFaceOfNoNumberKeepsItsColour) {
+    write("nan.ply",
+          "ply\nformat ascii 1.0\nelement vertex 4\nproperty float x\nproperty float y\n"
+          "property float z\nelement face 3\nproperty list uchar int vertex_indices\n"
+          "property float red\nproperty float green\nproperty float blue\nend_header\n"
+          "0 0 0\n1 0 0\n1 1 0\n0 1 0\n3 0 1 2 1 0 0\n3 0 1 3 nan 0 0\n3 0 2 3 1 0 0\n");
+    const auto r = run({"cook", "nan.ply", "--colours", "2", "--initialise", "-o", "out.ply"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("group1  nan 0 0  1\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("group2  1 0 0    2\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("hueslice: 1 faces keep their colour: a component is not a finite number"),
+              std::string::npos)
+        << r.err;
+}
+
 struct UsageCase {
     std::vector<std::string> args;
     const char* message;
