@@ -37,18 +37,4 @@ const std::array<float, 256>& linearFromSrgbByte() {
     return table;
 }
 
-int byteOfComponent(float component) {
-    static const std::array<float, 256> encoded = [] {
-        std::array<float, 256> table{};
-        for (int i = 0; i < 256; ++i)
-            table[static_cast<std::size_t>(i)] = static_cast<float>(i) / 255.0f;
-        return table;
-    }();
-    // The comparisons are false for a NaN.
-    if (!(component >= 0.0f && component <= 1.0f))
-        return -1;
-    const auto byte = static_cast<std::size_t>(component * 255.0f + 0.5f);
-    return encoded[byte] == component ? static_cast<int>(byte) : -1;
-}
-
 }  // namespace hueslice::colour

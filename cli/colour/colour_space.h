@@ -6,6 +6,7 @@
 // and colours are multiplied (factor x texture x vertex colour) in linear light.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace hueslice::colour {
@@ -26,8 +27,24 @@ double srgbFromLinear(double linear);
 // power per texel.
 const std::array<float, 256>& linearFromSrgbByte();
 
+namespace detail {
+// n / 255 in float for every byte n.
+inline constexpr std::array<float, 256> kByteComponents = [] {
+    std::array<float, 256> table{};
+    for (std::size_t i = 0; i < table.size(); ++i)
+        table[i] = static_cast<float>(i) / 255.0f;
+    return table;
+}();
+}  // namespace detail
+
 // The byte a colour component was read from: n when `component` is exactly n / 255 in float
-// (as every reader makes of a colour byte), else -1.
-int byteOfComponent(float component);
+// (as every reader makes of a colour byte), else -1. Inline, as it runs for every face.
+inline int byteOfComponent(float component) {
+    // The comparisons are false for a NaN.
+    if (!(component >= 0.0f && component <= 1.0f))
+        return -1;
+    const auto byte = static_cast<std::size_t>(component * 255.0f + 0.5f);
+    return detail::kByteComponents[byte] == component ? static_cast<int>(byte) : -1;
+}
 
 }  // namespace hueslice::colour

@@ -1,17 +1,20 @@
 #include "histogram.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <mutex>
 
+#include "colour_space.h"
 #include "parallel_blocks.h"
 
 namespace hueslice::colour {
 
-// Faces are split by a hash of their colour into kParts parts, each part counted apart on its
-// own thread with a table small enough for the processor's caches, and the parts' bins are then
-// put back in the order of their first faces. A part holds its faces in face order, so every
-// sum runs in face order, as a single pass would add.
+// Faces are split by their colour into kParts parts, each part counted apart on its own thread
+// with a table small enough for the processor's caches. A part holds its faces in face order,
+// so every sum runs in face order, as a single pass would add.
 
 namespace {
 
@@ -126,8 +129,11 @@ double usableArea(double area) {
     return std::isfinite(area) && area > 0 ? area : 0.0;
 }
 
-ColourCount countColours(const float* rgb, const double* area, std::size_t faces, bool weighByArea,
-                         unsigned threads) {
+namespace {
+
+// Colours of any bits: bins in the order of their first faces.
+ColourCount countAnyColours(const float* rgb, const double* area, std::size_t faces,
+                            bool weighByArea, unsigned threads) {
     ColourCount result;
     result.faceBin.resize(faces);
     std::vector<std::uint8_t> part(faces);
@@ -220,6 +226,160 @@ ColourCount countColours(const float* rgb, const double* area, std::size_t faces
         });
     });
     return result;
+}
+
+// Colours read from bytes, as nearly every model's are. A colour is its 24-bit code, and a part
+// finds its bins by code in a table with a slot for every code the part can hold: no search and
+// no comparison of colours. Bins come part after part, each part's in the order of their first
+// faces.
+namespace bytes {
+
+constexpr unsigned kIndexBits = 24 - kPartBits;
+constexpr std::uint32_t kIndexMask = (std::uint32_t{1} << kIndexBits) - 1;
+
+struct Record {
+    std::uint32_t code;
+    std::uint32_t face;
+    double weight;
+};
+
+// A multiplication by an odd number is one-to-one on 24 bits and lets every bit of the code
+// move the top bits, which choose the part: similar colours spread over all parts.
+std::uint32_t mixed(std::uint32_t code) {
+    return (code * 0x9e3779b1u) & 0xffffffu;
+}
+
+// The code of a colour whose components are all bytes, or -1.
+long codeOf(const float* rgb) {
+    const int r = byteOfComponent(rgb[0]), g = byteOfComponent(rgb[1]), b = byteOfComponent(rgb[2]);
+    return r < 0 || g < 0 || b < 0 ? -1 : long{r} << 16 | long{g} << 8 | b;
+}
+
+// Tables of a slot per index, all kEmpty between uses, handed out to the parts being counted.
+class TablePool {
+  public:
+    std::vector<std::uint32_t> take() {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (free.empty())
+            return std::vector<std::uint32_t>(std::size_t{1} << kIndexBits, kEmpty);
+        std::vector<std::uint32_t> table = std::move(free.back());
+        free.pop_back();
+        return table;
+    }
+    void give(std::vector<std::uint32_t> table) {
+        const std::lock_guard<std::mutex> lock(mutex);
+        free.push_back(std::move(table));
+    }
+
+  private:
+    std::mutex mutex;
+    std::vector<std::vector<std::uint32_t>> free;
+};
+
+// Counts `faces` faces whose colours all are bytes or not finite numbers; false, with nothing
+// counted, when some other colour turns up.
+bool count(const float* rgb, const double* area, std::size_t faces, bool weighByArea,
+           unsigned threads, ColourCount& result) {
+    result.faceBin.resize(faces);
+    std::vector<std::uint8_t> part(faces);
+    const std::size_t blocks = blockCount(faces);
+    // Each block's faces copied out in the block's own span, grouped by part in face order:
+    // segment[block][p] is where part p's group starts.
+    std::unique_ptr<Record[]> records(new Record[faces]);
+    std::vector<std::uint32_t> segment(blocks * (kParts + 1));
+    std::atomic<bool> allBytes{true};
+    forEachBlock(faces, threads, [&](std::size_t block, std::size_t begin, std::size_t end) {
+        std::uint32_t next[kParts + 1] = {0};
+        for (std::size_t f = begin; f < end; ++f) {
+            const long code = codeOf(rgb + 3 * f);
+            if (code >= 0) {
+                part[f] = static_cast<std::uint8_t>(mixed(static_cast<std::uint32_t>(code)) >>
+                                                    kIndexBits);
+                ++next[part[f] + 1];
+                result.faceBin[f] = static_cast<std::uint32_t>(code);
+            } else if (!finiteColour(rgb + 3 * f)) {
+                result.faceBin[f] = ColourCount::kNoBin;
+            } else {
+                allBytes = false;
+                return;
+            }
+        }
+        for (std::size_t p = 1; p <= kParts; ++p)
+            next[p] += next[p - 1];
+        std::copy(next, next + kParts + 1, &segment[block * (kParts + 1)]);
+        Record* span = records.get() + begin;
+        for (std::size_t f = begin; f < end; ++f) {
+            if (result.faceBin[f] != ColourCount::kNoBin) {
+                span[next[part[f]]++] = Record{result.faceBin[f], static_cast<std::uint32_t>(f),
+                                               weighByArea ? usableArea(area[f]) : 1.0};
+            }
+        }
+    });
+    if (!allBytes)
+        return false;
+
+    std::vector<std::vector<ColourBin>> partBins(kParts);
+    TablePool pool;
+    forEachTask(kParts, threads, [&](std::size_t p) {
+        std::vector<std::uint32_t> table = pool.take();
+        std::vector<ColourBin>& bins = partBins[p];
+        std::vector<std::uint32_t> codes;
+        for (std::size_t block = 0; block < blocks; ++block) {
+            const std::uint32_t* at = &segment[block * (kParts + 1) + p];
+            const Record* span = records.get() + block * kBlockSize;
+            for (std::uint32_t i = at[0]; i < at[1]; ++i) {
+                const Record& record = span[i];
+                std::uint32_t& slot = table[mixed(record.code) & kIndexMask];
+                if (slot == kEmpty) {
+                    slot = static_cast<std::uint32_t>(bins.size());
+                    ColourBin added;
+                    for (int c = 0; c < 3; ++c)
+                        added.rgb[c] =
+                            static_cast<float>(record.code >> (16 - 8 * c) & 255) / 255.0f;
+                    added.firstFace = record.face;
+                    bins.push_back(added);
+                    codes.push_back(record.code);
+                }
+                ColourBin& bin = bins[slot];
+                bin.weight += record.weight;
+                ++bin.faces;
+                result.faceBin[record.face] = slot;
+            }
+        }
+        for (const std::uint32_t code : codes)
+            table[mixed(code) & kIndexMask] = kEmpty;
+        pool.give(std::move(table));
+    });
+    records.reset();
+
+    // Each face's number: its part's first, plus its own within the part.
+    std::size_t binBase[kParts] = {0};
+    for (std::size_t p = 1; p < kParts; ++p)
+        binBase[p] = binBase[p - 1] + partBins[p - 1].size();
+    result.bins.reserve(binBase[kParts - 1] + partBins[kParts - 1].size());
+    for (std::vector<ColourBin>& bins : partBins) {
+        result.bins.insert(result.bins.end(), bins.begin(), bins.end());
+        bins = {};
+    }
+    forEachBlock(faces, threads, [&](std::size_t, std::size_t begin, std::size_t end) {
+        for (std::size_t f = begin; f < end; ++f) {
+            if (result.faceBin[f] != ColourCount::kNoBin)
+                result.faceBin[f] += static_cast<std::uint32_t>(binBase[part[f]]);
+        }
+    });
+    return true;
+}
+
+}  // namespace bytes
+
+}  // namespace
+
+ColourCount countColours(const float* rgb, const double* area, std::size_t faces, bool weighByArea,
+                         unsigned threads) {
+    ColourCount result;
+    if (bytes::count(rgb, area, faces, weighByArea, threads, result))
+        return result;
+    return countAnyColours(rgb, area, faces, weighByArea, threads);
 }
 
 }  // namespace hueslice::colour

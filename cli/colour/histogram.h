@@ -19,7 +19,7 @@ struct ColourBin {
 
 struct ColourCount {
     static constexpr std::uint32_t kNoBin = 0xffffffffu;
-    // In the order their colours first appear among the faces.
+    // In an order set by the colours and the order of the faces, whatever the threads.
     std::vector<ColourBin> bins;
     // Per face, the number of its bin, or kNoBin for a colour with a component that is not a
     // finite number.

@@ -128,9 +128,10 @@ Reduction reduceColours(const float* rgb, const double* area, std::size_t faces,
         faceWeightedSum[nearest[i]] += static_cast<double>(bins[i].faces) * distance[i];
         use.worstDeltaE = std::max(use.worstDeltaE, distance[i]);
         result.totalArea += bins[i].weight;
-        // Bins are in the order of their first faces, so the first worst bin holds the first
-        // worst face.
-        if (worstBin < 0 || distance[i] > distance[static_cast<std::size_t>(worstBin)])
+        // Of equally bad colours, the one whose first face comes first.
+        if (worstBin < 0 || distance[i] > distance[static_cast<std::size_t>(worstBin)] ||
+            (distance[i] == distance[static_cast<std::size_t>(worstBin)] &&
+             bins[i].firstFace < bins[static_cast<std::size_t>(worstBin)].firstFace))
             worstBin = static_cast<long long>(i);
     }
     for (std::size_t p = 0; p < uses.size(); ++p) {
