@@ -104,9 +104,9 @@ colour::Reduction applyPalette(GU_Detail& detail, const colour::ReductionRequest
 
 std::function<void(std::vector<std::uint8_t>&)> texelSnapper(
     const std::vector<colour::PaletteColour>& colours) {
-    std::vector<colour::Lab> palette;
+    std::vector<colour::ChromaLab> palette;
     for (const colour::PaletteColour& c : colours)
-        palette.push_back(colour::labFromRgb8(c.rgb));
+        palette.emplace_back(colour::labFromRgb8(c.rgb));
     return [palette, colours](std::vector<std::uint8_t>& rgba) {
         // Images hold few distinct colours next to their texels, so each is matched once.
         std::unordered_map<std::uint32_t, std::uint32_t> nearest;

@@ -37,20 +37,27 @@ double oppositeMeanHue(double a1, double b1, double a2, double b2) {
 // the terms are added up cheapest first and the work stops once a bound passes `limit`: the
 // lightness term alone, then every term but the blue region's rotation, which can take away at
 // most |RC sin 60°| times the product of the chroma and hue terms.
-double deltaE2000Within(const Lab& x, const Lab& y, double limit) {
-    const double meanL = (x.L + y.L) / 2;
-    const double l50 = (meanL - 50) * (meanL - 50);
-    const double sl = 1 + 0.015 * l50 / std::sqrt(20 + l50);
-    const double dL = y.L - x.L;
-    const double l = dL / sl;
+namespace {
+
+double within(const Lab& x, double chromaX, const Lab& y, double chromaY, double limit) {
     // A little above the limit's square, so that rounding never rules out a colour at exactly
     // the limit, which may win a tie.
     const double limit2 = limit * limit * (1 + 1e-12);
+    const double meanL = (x.L + y.L) / 2;
+    const double dL = y.L - x.L;
+    // The lightness weighting is at most 1 + 0.015 |meanL - 50|, which rules most colours out
+    // before its square root.
+    const double slAbove = 1 + 0.015 * std::fabs(meanL - 50);
+    if (dL * dL > limit2 * slAbove * slAbove)
+        return kBeyond;
+    const double l50 = (meanL - 50) * (meanL - 50);
+    const double sl = 1 + 0.015 * l50 / std::sqrt(20 + l50);
+    const double l = dL / sl;
     if (l * l > limit2)
         return kBeyond;
 
     // Chroma-dependent stretch of the a axis, which straightens the blue region.
-    const double meanC = (std::sqrt(x.a * x.a + x.b * x.b) + std::sqrt(y.a * y.a + y.b * y.b)) / 2;
+    const double meanC = (chromaX + chromaY) / 2;
     const double meanC7 = pow7(meanC);
     const double g = 0.5 * (1 - std::sqrt(meanC7 / (meanC7 + kPow25To7)));
     const double a1 = (1 + g) * x.a, a2 = (1 + g) * y.a;
@@ -112,6 +119,19 @@ double deltaE2000Within(const Lab& x, const Lab& y, double limit) {
         rt = -std::sin(2 * dTheta * kDegree) * rc;
     }
     return std::sqrt(l * l + cc * cc + h * h + rt * cc * h);
+}
+
+}  // namespace
+
+ChromaLab::ChromaLab(const Lab& colour)
+    : lab(colour), chroma(std::sqrt(colour.a * colour.a + colour.b * colour.b)) {}
+
+double deltaE2000Within(const ChromaLab& x, const ChromaLab& y, double limit) {
+    return within(x.lab, x.chroma, y.lab, y.chroma, limit);
+}
+
+double deltaE2000Within(const Lab& x, const Lab& y, double limit) {
+    return deltaE2000Within(ChromaLab(x), ChromaLab(y), limit);
 }
 
 double deltaE2000(const Lab& x, const Lab& y) {

@@ -16,4 +16,14 @@ double deltaE2000(const Lab& x, const Lab& y);
 // a palette colour is checked against the nearest found so far.
 double deltaE2000Within(const Lab& x, const Lab& y, double limit);
 
+// A colour with its CIELAB chroma worked out once, for colours compared with many others.
+struct ChromaLab {
+    explicit ChromaLab(const Lab& colour);
+    Lab lab;
+    double chroma;
+};
+
+// deltaE2000Within for colours with their chroma.
+double deltaE2000Within(const ChromaLab& x, const ChromaLab& y, double limit);
+
 }  // namespace hueslice::colour

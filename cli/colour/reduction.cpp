@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numeric>
 #include <set>
 #include <tuple>
@@ -28,7 +29,7 @@ std::vector<PaletteColour> roundedPalette(const std::vector<Lab>& centres) {
 }
 
 // Per bin, the nearest palette colour by CIEDE2000 and its distance.
-void snapBins(const std::vector<Lab>& bins, const std::vector<Lab>& palette, unsigned threads,
+void snapBins(const std::vector<Lab>& bins, const std::vector<ChromaLab>& palette, unsigned threads,
               std::vector<std::uint32_t>& nearest, std::vector<double>& distance) {
     nearest.assign(bins.size(), 0);
     distance.assign(bins.size(), 0.0);
@@ -43,30 +44,37 @@ void snapBins(const std::vector<Lab>& bins, const std::vector<Lab>& palette, uns
 // The nearest by CIELAB distance is tried first, as it is nearly always the answer, so that
 // most others are ruled out without computing their full difference.
 std::pair<std::uint32_t, double> nearestByDeltaE(const Lab& point,
-                                                 const std::vector<Lab>& palette) {
+                                                 const std::vector<ChromaLab>& palette) {
     std::uint32_t guess = 0;
     double guessDistance = 0;
     for (std::uint32_t p = 0; p < palette.size(); ++p) {
-        const double l = point.L - palette[p].L, a = point.a - palette[p].a,
-                     b = point.b - palette[p].b;
+        const double l = point.L - palette[p].lab.L, a = point.a - palette[p].lab.a,
+                     b = point.b - palette[p].lab.b;
         const double d = l * l + a * a + b * b;
         if (p == 0 || d < guessDistance) {
             guess = p;
             guessDistance = d;
         }
     }
+    const ChromaLab x(point);
     std::uint32_t best = guess;
-    double bestDistance = deltaE2000(point, palette[guess]);
+    double bestDistance =
+        deltaE2000Within(x, palette[guess], std::numeric_limits<double>::infinity());
     for (std::uint32_t p = 0; p < palette.size(); ++p) {
         if (p == guess)
             continue;
-        const double d = deltaE2000Within(point, palette[p], bestDistance);
+        const double d = deltaE2000Within(x, palette[p], bestDistance);
         if (d < bestDistance || (d == bestDistance && p < best)) {
             best = p;
             bestDistance = d;
         }
     }
     return {best, bestDistance};
+}
+
+std::pair<std::uint32_t, double> nearestByDeltaE(const Lab& point,
+                                                 const std::vector<Lab>& palette) {
+    return nearestByDeltaE(point, std::vector<ChromaLab>(palette.begin(), palette.end()));
 }
 
 Reduction reduceColours(const float* rgb, const double* area, std::size_t faces,
@@ -108,9 +116,9 @@ Reduction reduceColours(const float* rgb, const double* area, std::size_t faces,
         result.faceColour = std::move(faceBin);
         return result;
     }
-    std::vector<Lab> paletteLab;
+    std::vector<ChromaLab> paletteLab;
     for (const PaletteColour& colour : palette)
-        paletteLab.push_back(labFromRgb8(colour.rgb));
+        paletteLab.emplace_back(labFromRgb8(colour.rgb));
     std::vector<std::uint32_t> nearest;
     std::vector<double> distance;
     snapBins(binLab, paletteLab, request.threads, nearest, distance);

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "ciede2000.h"
 #include "lab.h"
 #include "palette_list.h"
 
@@ -52,6 +53,9 @@ struct Reduction {
 // The palette colour nearest to `point` by CIEDE2000 (the first of equals) and its difference.
 // `palette` must not be empty.
 std::pair<std::uint32_t, double> nearestByDeltaE(const Lab& point, const std::vector<Lab>& palette);
+// The same, the palette's colours with their chroma.
+std::pair<std::uint32_t, double> nearestByDeltaE(const Lab& point,
+                                                 const std::vector<ChromaLab>& palette);
 
 // Reduces `faces` faces with colours rgb[3 f .. 3 f + 2] (sRGB, 0..1) and areas area[f] (a
 // negative or non-finite area counts as 0; all zero: each face counts 1). Chosen palettes are
