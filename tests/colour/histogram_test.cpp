@@ -22,13 +22,13 @@ struct Faces {
     std::vector<double> area;
 };
 
-Faces mixedFaces(std::size_t count, bool bytes) {
+Faces mixedFaces(std::size_t count, bool bytes, std::size_t shades) {
     Faces faces;
     const float nan = std::numeric_limits<float>::quiet_NaN();
     for (std::size_t f = 0; f < count; ++f) {
-        const std::size_t shade = (f / 3 * 7919) % 1531;
+        const std::size_t shade = (f / 3 * 7919) % shades;
         float c[3] = {static_cast<float>(shade % 256) / 255.0f,
-                      static_cast<float>(shade / 7 % 256) / 255.0f, 1.0f};
+                      static_cast<float>((shade / 256 + shade / 7) % 256) / 255.0f, 1.0f};
         if (f % 97 == 0)
             c[2] = bytes ? 1.0f / 255 : -0.0f;
         if (f % 89 == 0)
@@ -77,6 +77,7 @@ struct CountCase {
     bool bytes;
     bool byArea;
     unsigned threads;
+    std::size_t shades = 1531;  // tens of thousands make each part grow its table
 };
 
 class CountColours : public testing::TestWithParam<CountCase> {};
@@ -85,7 +86,7 @@ class CountColours : public testing::TestWithParam<CountCase> {};
 // the order of the bins.
 TEST_P(CountColours, MatchesOnePassInFaceOrder) {
     const CountCase& c = GetParam();
-    const Faces faces = mixedFaces(c.faces, c.bytes);
+    const Faces faces = mixedFaces(c.faces, c.bytes, c.shades);
     const ColourCount expected = reference(faces, c.byArea);
     const ColourCount counted =
         countColours(faces.rgb.data(), faces.area.data(), c.faces, c.byArea, c.threads);
@@ -116,7 +117,9 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(CountCase{0, true, true, 1}, CountCase{1, true, true, 2},
                     CountCase{5000, false, true, 1}, CountCase{20000, false, true, 2},
                     CountCase{20000, false, false, 3}, CountCase{20000, true, true, 2},
-                    CountCase{20000, true, false, 8}, CountCase{5000, true, true, 1}));
+                    CountCase{20000, true, false, 8}, CountCase{5000, true, true, 1},
+                    CountCase{40000, false, true, 2, 60000},
+                    CountCase{40000, true, true, 2, 60000}));
 
 // Only exact byte values count as bytes: every reader makes a colour byte n into n / 255.
 TEST(ColourSpace, ByteOfComponent) {
